@@ -1,0 +1,81 @@
+// The seam between the portable logic and the operating system: directory
+// search, file streams, remove and replace, the restore program's image and
+// the one message function. Nothing above this interface calls the system
+// directly. The build links a Win32 or a POSIX implementation; tests put a
+// decorator in front of it to record messages or inject faults.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morsela {
+
+// One entry found by a directory search; the name holds no directory.
+struct DirEntry {
+  std::string name;
+  std::uint64_t size = 0;
+  bool isDirectory = false;
+};
+
+// A file open for reading; closed when the object goes.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Reads up to `size` bytes and returns the count read: less than `size`
+  // only at the end of the file or on a read error, which Failed() tells.
+  virtual std::size_t Read(void* buffer, std::size_t size) = 0;
+  virtual bool Failed() const = 0;
+};
+
+// A file created (or truncated) for writing. A file that is destroyed
+// without a successful Close() may hold anything: callers remove it.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  // Writes all `size` bytes; false when not all of them were written.
+  virtual bool Write(const void* data, std::size_t size) = 0;
+  // Stores what was written and closes; false when that failed. Once only.
+  virtual bool Close() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Every entry matching `pattern`, in the order the file system keeps:
+  // either exactly one path, or a path whose last part holds the wildcards
+  // '*' and '?'. Names match without regard to case.
+  virtual std::vector<DirEntry> Find(const std::string& pattern) = 0;
+
+  // nullptr when the file cannot be opened.
+  virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+  virtual std::unique_ptr<OutputFile> Create(const std::string& path) = 0;
+
+  virtual bool Remove(const std::string& path) = 0;
+
+  // Moves the file `from` onto `to`, replacing a file of that name.
+  virtual bool Replace(const std::string& from, const std::string& to) = 0;
+
+  // Shows one of the system's fixed message texts and waits for the user.
+  virtual void ShowMessage(const std::string& text) = 0;
+
+  // The complete restore program carried by the running executable; empty
+  // when there is none.
+  virtual std::string_view RestoreImage() = 0;
+};
+
+// The platform in force: the native one unless a test installed another.
+Platform& System();
+
+// Installs `platform` (not owned) in place of the current one and returns
+// the one it replaces; nullptr goes back to the native one.
+Platform* SetSystem(Platform* platform);
+
+// The implementation for the system the program was built for.
+Platform& NativePlatform();
+
+}  // namespace morsela

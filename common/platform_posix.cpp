@@ -1,0 +1,136 @@
+// The platform on POSIX systems: the native build of the portable logic.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform.h"
+#include "text.h"
+#include "wildcard.h"
+
+namespace morsela {
+
+namespace {
+
+class PosixInput : public InputFile {
+ public:
+  explicit PosixInput(int fd) : fd_(fd) {}
+  ~PosixInput() override { ::close(fd_); }
+
+  std::size_t Read(void* buffer, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      ssize_t got = ::read(fd_, static_cast<char*>(buffer) + done, size - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) failed_ = true;
+      if (got <= 0) break;
+      done += std::size_t(got);
+    }
+    return done;
+  }
+  bool Failed() const override { return failed_; }
+
+ private:
+  int fd_;
+  bool failed_ = false;
+};
+
+class PosixOutput : public OutputFile {
+ public:
+  explicit PosixOutput(int fd) : fd_(fd) {}
+  ~PosixOutput() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool Write(const void* data, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      ssize_t put = ::write(fd_, static_cast<const char*>(data) + done, size - done);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += std::size_t(put);
+    }
+    return true;
+  }
+
+  bool Close() override {
+    int fd = fd_;
+    fd_ = -1;
+    return fd >= 0 && ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool Describe(const std::string& path, const std::string& name, DirEntry& entry) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  entry.name = name;
+  entry.size = std::uint64_t(st.st_size);
+  entry.isDirectory = S_ISDIR(st.st_mode);
+  return true;
+}
+
+class PosixPlatform : public Platform {
+ public:
+  std::vector<DirEntry> Find(const std::string& pattern) override {
+    std::vector<DirEntry> found;
+    const std::string dir = DirectoryOf(pattern);
+    const std::string last = FileNameOf(pattern);
+    if (last.empty()) return found;
+    DirEntry entry;
+    // An exact name is looked up directly; Windows would also find it under
+    // another case, which the scan below covers.
+    if (!HasWildcard(last) && Describe(pattern, last, entry)) {
+      found.push_back(entry);
+      return found;
+    }
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return found;
+    while (dirent* e = ::readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      if (WildcardMatch(last, name) && Describe(dir + name, name, entry)) {
+        found.push_back(entry);
+        if (!HasWildcard(last)) break;
+      }
+    }
+    ::closedir(d);
+    return found;
+  }
+
+  std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixInput>(fd);
+  }
+
+  std::unique_ptr<OutputFile> Create(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixOutput>(fd);
+  }
+
+  bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+  bool Replace(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+  std::string_view RestoreImage() override { return {}; }
+};
+
+}  // namespace
+
+Platform& NativePlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+}  // namespace morsela

@@ -1,0 +1,157 @@
+#include "platform_win.h"
+
+#include <algorithm>
+
+#include "text.h"
+#include "unique_handle.h"
+
+namespace morsela {
+
+namespace {
+
+struct FileTraits {
+  using Handle = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Close(HANDLE h) { return CloseHandle(h) != 0; }
+};
+struct FindTraits {
+  using Handle = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Close(HANDLE h) { return FindClose(h) != 0; }
+};
+using UniqueFile = UniqueHandle<FileTraits>;
+using UniqueFind = UniqueHandle<FindTraits>;
+
+// ReadFile and WriteFile take 32-bit counts; blocks stay well below that.
+constexpr DWORD kMaxTransfer = 1u << 30;
+
+class Win32Input : public InputFile {
+ public:
+  explicit Win32Input(UniqueFile file) : file_(std::move(file)) {}
+
+  std::size_t Read(void* buffer, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      DWORD want = DWORD(std::min<std::size_t>(size - done, kMaxTransfer));
+      DWORD got = 0;
+      if (!ReadFile(file_.get(), static_cast<char*>(buffer) + done, want, &got, nullptr)) {
+        failed_ = true;
+        break;
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    return done;
+  }
+  bool Failed() const override { return failed_; }
+
+ private:
+  UniqueFile file_;
+  bool failed_ = false;
+};
+
+class Win32Output : public OutputFile {
+ public:
+  explicit Win32Output(UniqueFile file) : file_(std::move(file)) {}
+
+  // WriteFile may report success for a short write (a file size limit), so
+  // the count written is checked as well as the result.
+  bool Write(const void* data, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      DWORD want = DWORD(std::min<std::size_t>(size - done, kMaxTransfer));
+      DWORD put = 0;
+      if (!WriteFile(file_.get(), static_cast<const char*>(data) + done, want, &put, nullptr) ||
+          put != want)
+        return false;
+      done += put;
+    }
+    return true;
+  }
+
+  bool Close() override { return bool(file_) && file_.reset(); }
+
+ private:
+  UniqueFile file_;
+};
+
+std::uint64_t SizeOf(const WIN32_FIND_DATAA& data) {
+  return (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The application's name: the module's file name without its extension.
+std::string ApplicationName() {
+  std::string name = FileNameOf(ModuleFileName());
+  std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+std::string ModuleFileName() {
+  char buffer[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  return std::string(buffer, n);
+}
+
+std::vector<DirEntry> Win32Platform::Find(const std::string& pattern) {
+  std::vector<DirEntry> found;
+  WIN32_FIND_DATAA data;
+  UniqueFind find(FindFirstFileA(pattern.c_str(), &data));
+  if (!find) return found;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    found.push_back({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileA(find.get(), &data));
+  return found;
+}
+
+std::unique_ptr<InputFile> Win32Platform::OpenRead(const std::string& path) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<Win32Input>(std::move(file));
+}
+
+std::unique_ptr<OutputFile> Win32Platform::Create(const std::string& path) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<Win32Output>(std::move(file));
+}
+
+bool Win32Platform::Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool Win32Platform::Replace(const std::string& from, const std::string& to) {
+  // Virus scanners and indexers hold a new file open for a moment.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DWORD error = GetLastError();
+    if (attempt >= 20 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+      return false;
+    Sleep(50);
+  }
+}
+
+void Win32Platform::ShowMessage(const std::string& text) {
+  HWND owner = owner_ ? owner_ : GetActiveWindow();
+  MessageBoxA(owner, text.c_str(), ApplicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::string_view Win32Platform::RestoreImage() {
+  HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(129), "BINARY");
+  if (!info) return {};
+  HGLOBAL loaded = LoadResource(nullptr, info);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return {};
+  return std::string_view(static_cast<const char*>(bytes), SizeofResource(nullptr, info));
+}
+
+Platform& NativePlatform() {
+  static Win32Platform platform;
+  return platform;
+}
+
+}  // namespace morsela

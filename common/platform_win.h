@@ -1,0 +1,37 @@
+// The Win32 platform, for the executables that want to adjust how it shows
+// messages.
+#pragma once
+
+#include <windows.h>
+
+#include "platform.h"
+
+namespace morsela {
+
+class Win32Platform : public Platform {
+ public:
+  std::vector<DirEntry> Find(const std::string& pattern) override;
+  std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<OutputFile> Create(const std::string& path) override;
+  bool Remove(const std::string& path) override;
+  bool Replace(const std::string& from, const std::string& to) override;
+
+  // A modal box with OK and the exclamation icon, owned by the message
+  // owner (or the thread's active window), captioned with the executable's
+  // file name without its extension.
+  void ShowMessage(const std::string& text) override;
+
+  // The module resource of type "Binary", number 129.
+  std::string_view RestoreImage() override;
+
+  // The window that owns the message boxes from now on; nullptr for none.
+  void SetMessageOwner(HWND owner) { owner_ = owner; }
+
+ private:
+  HWND owner_ = nullptr;
+};
+
+// Full path of the running module; empty when the system cannot tell.
+std::string ModuleFileName();
+
+}  // namespace morsela

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the Windows executables and starts the
+# splitter: under Wine on Linux (on the current X display).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh" windows
+exe=$root/build/windows/splitter/Morsela.exe
+if [ ! -f "$exe" ]; then
+  echo "run: the splitter's window is not built yet; only the split engine and its tests exist." >&2
+  exit 1
+fi
+if [ -z "${DISPLAY:-}" ]; then
+  echo "run: no X display (DISPLAY is not set); start one, e.g. 'Xvfb :1 &' and DISPLAY=:1." >&2
+  exit 1
+fi
+exec "$root/scripts/wine-run.sh" "$exe"

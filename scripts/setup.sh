@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the run command need on a fresh
+# Debian machine (run as root). Quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ googletest libgtest-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine64 xvfb xdotool x11-utils imagemagick python3 time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: these packages are missing and installing them needs root: ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "pieces.h"
+#include "split_engine.h"
+#include "test_platform.h"
+#include "text.h"
+
+namespace morsela {
+namespace {
+
+using test::Exists;
+using test::ListDir;
+using test::RandomBytes;
+using test::ReadAll;
+using test::TempDir;
+using test::TestPlatform;
+using test::WriteAll;
+
+// Splits `path` as the dialog does: count from the current length.
+void Split(const std::string& path, std::uint32_t sizeKb) {
+  CSplitEngine engine;
+  const std::uint64_t length = ReadAll(path).size();
+  engine.SplitFile(path, sizeKb, PieceCount(length, path, sizeKb));
+}
+
+// Checks the complete piece set of `path` against `source`: names, count,
+// sizes, the header and the data, and the restore program.
+void ExpectPieceSet(const std::string& path, const std::string& source, std::uint32_t sizeKb,
+                    const std::string& image) {
+  const std::uint64_t z = std::uint64_t(sizeKb) * 1000;
+  const std::uint64_t count = PieceCount(source.size(), path, sizeKb);
+  std::string joined;
+  for (std::uint64_t k = 0; k < count; ++k) {
+    SCOPED_TRACE("piece " + FormatDecimal(k));
+    ASSERT_TRUE(Exists(PieceName(path, k)));
+    std::string piece = ReadAll(PieceName(path, k));
+    if (k + 1 < count) EXPECT_EQ(piece.size(), z);
+    else EXPECT_TRUE(piece.size() >= 1 && piece.size() <= z) << piece.size();
+    joined += piece;
+  }
+  EXPECT_FALSE(Exists(PieceName(path, count)));
+  const std::string header = FileNameOf(path) + std::string(1, '\0');
+  ASSERT_EQ(joined.size(), header.size() + source.size());
+  EXPECT_EQ(joined.substr(0, header.size()), header);
+  EXPECT_TRUE(joined.compare(header.size(), std::string::npos, source) == 0);
+  EXPECT_EQ(ReadAll(RestoreProgramName(path)), image);
+}
+
+TEST(SplitEngine, WritesTheDocumentedLayout) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(2500, 1);
+  WriteAll(dir / "f.bin", source);
+  Split(dir / "f.bin", 1);
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe"}));
+  EXPECT_EQ(ReadAll(dir / "f#.0"), std::string("f.bin", 6) + source.substr(0, 994));
+  EXPECT_EQ(ReadAll(dir / "f#.1"), source.substr(994, 1000));
+  EXPECT_EQ(ReadAll(dir / "f#.2"), source.substr(1994));
+  EXPECT_EQ(ReadAll(dir / "f.exe"), platform.image);
+  EXPECT_EQ(ReadAll(dir / "f.bin"), source);
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST(SplitEngine, ExactMultipleMakesNoEmptyPiece) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(10000 - 6, 2);  // "f.bin" + 0 + data = 10,000
+  WriteAll(dir / "f.bin", source);
+  Split(dir / "f.bin", 10);
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f.bin", "f.exe"}));
+  EXPECT_EQ(ReadAll(dir / "f#.0").size(), 10000u);
+  ExpectPieceSet(dir / "f.bin", source, 10, platform.image);
+}
+
+TEST(SplitEngine, RefusesMissingAndTooSmallSourcesWithoutWriting) {
+  TestPlatform platform;
+  TempDir dir;
+  CSplitEngine engine;
+  engine.SplitFile(dir / "gone.bin", 10, 3);
+  WriteAll(dir / "small.bin", std::string(999, 's'));
+  engine.SplitFile(dir / "small.bin", 1, PieceCount(999, dir / "small.bin", 1));
+  EXPECT_EQ(platform.messages, (std::vector<std::string>{"Pathname incorrect", "File Too Small"}));
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"small.bin"});
+}
+
+TEST(SplitEngine, MissingRestoreImageIsRefusedNotWrittenEmpty) {
+  TestPlatform platform;
+  platform.image.clear();
+  TempDir dir;
+  WriteAll(dir / "f.bin", RandomBytes(5000, 3));
+  Split(dir / "f.bin", 1);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"f.bin"});
+}
+
+TEST(SplitEngine, SourceNamedLikeItsRestoreProgramSurvives) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(3000, 4);
+  WriteAll(dir / "setup.exe", source);
+  Split(dir / "setup.exe", 1);
+  EXPECT_EQ(ReadAll(dir / "setup.exe"), source);
+  EXPECT_EQ(ReadAll(dir / "setup.unsplit.exe"), platform.image);
+  ExpectPieceSet(dir / "setup.exe", source, 1, platform.image);
+}
+
+TEST(SplitEngine, RepeatedSplitsAgreeAndRemoveOnlyStalePiecesThatContinueTheSequence) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(5500, 5);
+  WriteAll(dir / "x.txt", source);
+  Split(dir / "x.txt", 1);  // six pieces
+  const std::string first = ReadAll(dir / "x#.3");
+  Split(dir / "x.txt", 1);
+  EXPECT_EQ(ReadAll(dir / "x#.3"), first);
+
+  WriteAll(dir / "x#.9", "unrelated: not next in the sequence");
+  WriteAll(dir / "x#.other", "unrelated");
+  Split(dir / "x.txt", 2);  // three pieces: #.3 to #.5 are stale
+  EXPECT_EQ(ListDir(dir.path()),
+            (std::vector<std::string>{"x#.0", "x#.1", "x#.2", "x#.9", "x#.other", "x.exe", "x.txt"}));
+  ExpectPieceSet(dir / "x.txt", source, 2, platform.image);
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST(SplitEngine, SourceThatGrewAfterCountingLosesNoData) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(4500, 6);
+  WriteAll(dir / "g.bin", source);
+  CSplitEngine().SplitFile(dir / "g.bin", 1, 2);  // counted when it was shorter
+  ExpectPieceSet(dir / "g.bin", source, 1, platform.image);
+}
+
+TEST(SplitEngine, FolderIsTooSmall) {
+  TestPlatform platform;
+  TempDir dir;
+  std::filesystem::create_directory(dir / "folder.d");
+  CSplitEngine engine;
+  engine.SplitFile(dir / "folder.d", 10, PieceCount(0, dir / "folder.d", 10));
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"File Too Small"});
+}
+
+// Random sources, names and sizes, split and read back.
+TEST(SplitEngineProperty, RoundTripOverRandomSourcesNamesAndSizes) {
+  TestPlatform platform;
+  std::mt19937 random(20261207);
+  const char* names[] = {"a.txt", "archive.tar.gz", "readme", ".profile", "x.y.z.w", "v1.2.bin",
+                         "setup.exe", "long-name-with-dashes.data", "n"};
+  for (int round = 0; round < 60; ++round) {
+    TempDir dir;
+    const std::string name = names[random() % (sizeof names / sizeof *names)];
+    const std::uint32_t sizeKb = 1 + random() % 4;
+    const std::uint64_t z = sizeKb * 1000ull;
+    std::uint64_t length;
+    switch (round % 4) {
+      case 0: length = z * (1 + random() % 6) - name.size() - 1; break;  // exact multiple
+      case 1: length = 1000 + random() % (z - name.size()); break;          // could be one piece
+      default: length = 1000 + random() % 40000; break;
+    }
+    if (length < 1000) length += z;
+    SCOPED_TRACE(name + " length " + FormatDecimal(length) + " size " + FormatDecimal(sizeKb));
+    const std::string source = RandomBytes(std::size_t(length), random());
+    WriteAll(dir / name, source);
+    Split(dir / name, sizeKb);
+    ExpectPieceSet(dir / name, source, sizeKb, platform.image);
+    EXPECT_EQ(ReadAll(dir / name), source);
+    const std::size_t files = PieceCount(length, dir / name, sizeKb) + 2;
+    EXPECT_EQ(ListDir(dir.path()).size(), files);
+  }
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+}  // namespace
+}  // namespace morsela

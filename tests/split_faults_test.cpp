@@ -1,0 +1,159 @@
+// Read and write failures during a split: each shows its message, leaves the
+// source as it was and leaves no partial piece behind.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "pieces.h"
+#include "split_engine.h"
+#include "test_platform.h"
+#include "text.h"
+
+namespace morsela {
+namespace {
+
+using test::ListDir;
+using test::RandomBytes;
+using test::ReadAll;
+using test::Stage;
+using test::TempDir;
+using test::TestPlatform;
+using test::WriteAll;
+using test::WriteFault;
+
+struct FaultCase {
+  const char* what;
+  WriteFault fault;
+};
+
+// 3,500 bytes in 1,000-byte pieces: files 0-3 are pieces, file 4 the program.
+const FaultCase kWriteFaults[] = {
+    {"head piece cannot be created", {Stage::kOpen, 0, false, 0}},
+    {"third piece cannot be created", {Stage::kOpen, 2, false, 0}},
+    {"no file can be created", {Stage::kOpen, 0, true, 0}},
+    {"restore program cannot be created", {Stage::kOpen, 4, false, 0}},
+    {"first write of the head piece", {Stage::kWrite, 0, false, 0}},
+    {"first write of the second piece", {Stage::kWrite, 1, false, 0}},
+    {"mid-piece", {Stage::kWrite, 1, false, 500}},
+    {"mid-piece, persistently", {Stage::kWrite, 1, true, 500}},
+    {"restore program write", {Stage::kWrite, 4, false, 3}},
+    {"close of the head piece", {Stage::kClose, 0, false, 0}},
+    {"close of the last piece", {Stage::kClose, 3, false, 0}},
+    {"close of every file", {Stage::kClose, 0, true, 0}},
+    {"close of the restore program", {Stage::kClose, 4, false, 0}},
+};
+
+TEST(SplitFaults, WriteFailuresStopTheSplitAndRemoveWhatItWrote) {
+  for (const FaultCase& c : kWriteFaults) {
+    SCOPED_TRACE(c.what);
+    TestPlatform platform;
+    platform.writeFault = c.fault;
+    TempDir dir;
+    const std::string source = RandomBytes(3500, 11);
+    WriteAll(dir / "s.dat", source);
+    CSplitEngine().SplitFile(dir / "s.dat", 1, PieceCount(source.size(), dir / "s.dat", 1));
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+    EXPECT_EQ(ReadAll(dir / "s.dat"), source);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
+  }
+}
+
+TEST(SplitFaults, FailureAlsoRemovesThePiecesItOverwrote) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(3500, 12);
+  WriteAll(dir / "s.dat", source);
+  CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+  ASSERT_TRUE(platform.messages.empty());
+  platform.writeFault = {Stage::kWrite, 2, false, 10};
+  platform.created = 0;
+  CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+  // The fourth piece and the program were not reached: they are the earlier
+  // split's and stay, while the rewritten ones went with the failure.
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.3", "s.dat", "s.exe"}));
+}
+
+TEST(SplitFaults, ReadFailuresShowCannotReadFile) {
+  for (std::uint64_t after : {0ull, 700ull, 1994ull, 3000ull}) {
+    SCOPED_TRACE(after);
+    TestPlatform platform;
+    platform.readFault = true;
+    platform.readFailAfter = after;
+    TempDir dir;
+    const std::string source = RandomBytes(3500, 13);
+    WriteAll(dir / "s.dat", source);
+    CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
+    EXPECT_EQ(ReadAll(dir / "s.dat"), source);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
+  }
+}
+
+TEST(SplitFaults, UnreadableSourceWritesNothing) {
+  TestPlatform platform;
+  TempDir dir;
+  std::filesystem::create_directory(dir / "folder.d");
+  CSplitEngine().SplitFile(dir / "folder.d", 1, 3);  // a stale count for a folder
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"folder.d"});
+}
+
+// The cases below need the system's help and run from system_faults.sh,
+// which prepares the folder named by the variable.
+std::string PreparedDir(const char* variable) {
+  const char* dir = std::getenv(variable);
+  return dir ? dir : "";
+}
+
+TEST(SystemFaults, PieceOnAFullDisk) {
+  const std::string dir = PreparedDir("MORSELA_DISKFULL_DIR");
+  if (dir.empty()) GTEST_SKIP() << "run by system_faults.sh disk-full";
+  TestPlatform platform;
+  const std::string source = ReadAll(dir + "d.bin");
+  CSplitEngine().SplitFile(dir + "d.bin", 1, PieceCount(source.size(), dir + "d.bin", 1));
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+  EXPECT_EQ(ReadAll(dir + "d.bin"), source);
+  EXPECT_EQ(ListDir(dir), std::vector<std::string>{"d.bin"});
+}
+
+TEST(SystemFaults, PieceBeyondTheFileSizeLimit) {
+  const std::string dir = PreparedDir("MORSELA_FSIZE_DIR");
+  if (dir.empty()) GTEST_SKIP() << "run by system_faults.sh file-size-limit";
+  TestPlatform platform;
+  const std::string source = ReadAll(dir + "big.bin");
+  CSplitEngine().SplitFile(dir + "big.bin", 200, PieceCount(source.size(), dir + "big.bin", 200));
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+  EXPECT_EQ(ReadAll(dir + "big.bin"), source);
+  EXPECT_EQ(ListDir(dir), std::vector<std::string>{"big.bin"});
+}
+
+TEST(SystemFaults, SourceOfMoreThanFourGiB) {
+  const std::string dir = PreparedDir("MORSELA_BIG_DIR");
+  if (dir.empty()) GTEST_SKIP() << "run by system_faults.sh big-source";
+  TestPlatform platform;
+  const std::string path = dir + "huge.bin";
+  const std::vector<DirEntry> entry = System().Find(path);
+  ASSERT_EQ(entry.size(), 1u);
+  const std::uint64_t length = entry[0].size;
+  ASSERT_GT(length, 1ull << 32);
+  const std::uint32_t sizeKb = 4294967;  // pieces of 4,294,967,000 bytes
+  const std::uint64_t count = PieceCount(length, path, sizeKb);
+  ASSERT_EQ(count, 2u);
+  CSplitEngine().SplitFile(path, sizeKb, count);
+  EXPECT_TRUE(platform.messages.empty());
+  const std::uint64_t total = 9 + length;  // "huge.bin" and its 0 byte
+  const std::uint64_t z = sizeKb * 1000ull;
+  EXPECT_EQ(System().Find(PieceName(path, 0)).at(0).size, z);
+  const std::string last = ReadAll(PieceName(path, 1));
+  EXPECT_EQ(last.size(), total - z);
+  const std::string tail = "the last bytes of a file past four GiB";
+  ASSERT_GE(last.size(), tail.size());
+  EXPECT_EQ(last.substr(last.size() - tail.size()), tail);
+  EXPECT_FALSE(test::Exists(PieceName(path, 2)));
+  EXPECT_EQ(ReadAll(RestoreProgramName(path)), platform.image);
+}
+
+}  // namespace
+}  // namespace morsela

@@ -1,0 +1,140 @@
+#include "test_platform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace morsela::test {
+
+namespace {
+
+class FaultyOutput : public OutputFile {
+ public:
+  FaultyOutput(std::unique_ptr<OutputFile> real, Stage stage, std::uint64_t afterBytes)
+      : real_(std::move(real)), stage_(stage), afterBytes_(afterBytes) {}
+
+  bool Write(const void* data, std::size_t size) override {
+    if (stage_ == Stage::kWrite && written_ + size > afterBytes_) {
+      std::size_t part = std::size_t(afterBytes_ - written_);
+      if (part > 0) real_->Write(data, part);
+      written_ += part;
+      return false;
+    }
+    written_ += size;
+    return real_->Write(data, size);
+  }
+  bool Close() override {
+    bool closed = real_->Close();
+    return stage_ == Stage::kClose ? false : closed;
+  }
+
+ private:
+  std::unique_ptr<OutputFile> real_;
+  Stage stage_;
+  std::uint64_t afterBytes_;
+  std::uint64_t written_ = 0;
+};
+
+class FaultyInput : public InputFile {
+ public:
+  FaultyInput(std::unique_ptr<InputFile> real, std::uint64_t failAfter)
+      : real_(std::move(real)), left_(failAfter) {}
+  std::size_t Read(void* buffer, std::size_t size) override {
+    if (failed_) return 0;
+    std::size_t n = real_->Read(buffer, std::size_t(std::min<std::uint64_t>(size, left_)));
+    left_ -= n;
+    if (n < size && left_ == 0) failed_ = true;
+    return n;
+  }
+  bool Failed() const override { return failed_ || real_->Failed(); }
+
+ private:
+  std::unique_ptr<InputFile> real_;
+  std::uint64_t left_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+TestPlatform::TestPlatform() : real_(SetSystem(this)) {}
+TestPlatform::~TestPlatform() { SetSystem(real_ == &NativePlatform() ? nullptr : real_); }
+
+std::vector<DirEntry> TestPlatform::Find(const std::string& pattern) { return real_->Find(pattern); }
+
+std::unique_ptr<InputFile> TestPlatform::OpenRead(const std::string& path) {
+  std::unique_ptr<InputFile> file = real_->OpenRead(path);
+  if (!file || !readFault) return file;
+  return std::make_unique<FaultyInput>(std::move(file), readFailAfter);
+}
+
+std::unique_ptr<OutputFile> TestPlatform::Create(const std::string& path) {
+  const int index = created++;
+  const WriteFault& f = writeFault;
+  const bool hit = f.stage != Stage::kNone && (index == f.file || (f.persistent && index > f.file));
+  if (hit && f.stage == Stage::kOpen) return nullptr;
+  std::unique_ptr<OutputFile> file = real_->Create(path);
+  if (!file || !hit) return file;
+  return std::make_unique<FaultyOutput>(std::move(file), f.stage, f.afterBytes);
+}
+
+bool TestPlatform::Remove(const std::string& path) { return real_->Remove(path); }
+bool TestPlatform::Replace(const std::string& from, const std::string& to) {
+  return real_->Replace(from, to);
+}
+void TestPlatform::ShowMessage(const std::string& text) { messages.push_back(text); }
+std::string_view TestPlatform::RestoreImage() { return image; }
+
+TempDir::TempDir() {
+  static std::atomic<int> serial{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  std::ostringstream name;
+  name << "morsela-test-" << stamp << "-" << serial++;
+  fs::path dir = fs::temp_directory_path() / name.str();
+  fs::create_directories(dir);
+  path_ = dir.string();
+  path_ += char(fs::path::preferred_separator);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ignored;
+  return fs::exists(path, ignored);
+}
+
+std::vector<std::string> ListDir(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string RandomBytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string bytes(n, '\0');
+  for (char& c : bytes) c = char(random() & 0xFF);
+  return bytes;
+}
+
+}  // namespace morsela::test

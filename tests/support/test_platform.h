@@ -1,0 +1,74 @@
+// A platform decorator for tests: records the messages instead of showing
+// them, supplies a restore program image, and injects read and write faults
+// in front of the real file system. It installs itself for its lifetime.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace morsela::test {
+
+enum class Stage { kNone, kOpen, kWrite, kClose };
+
+// Which created file fails, where, and whether the later ones fail too.
+struct WriteFault {
+  Stage stage = Stage::kNone;
+  int file = 0;               // index among the files created, from 0
+  bool persistent = false;    // every file from `file` on fails
+  std::uint64_t afterBytes = 0;  // kWrite: bytes of the file written before it fails
+};
+
+class TestPlatform : public Platform {
+ public:
+  TestPlatform();
+  ~TestPlatform() override;
+  TestPlatform(const TestPlatform&) = delete;
+  TestPlatform& operator=(const TestPlatform&) = delete;
+
+  std::vector<DirEntry> Find(const std::string& pattern) override;
+  std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<OutputFile> Create(const std::string& path) override;
+  bool Remove(const std::string& path) override;
+  bool Replace(const std::string& from, const std::string& to) override;
+  void ShowMessage(const std::string& text) override;
+  std::string_view RestoreImage() override;
+
+  Platform& real() { return *real_; }
+
+  std::vector<std::string> messages;
+  std::string image = "MZ restore program stand-in\r\n";
+  WriteFault writeFault;
+  // When set, reads fail once this many bytes of a file were read.
+  bool readFault = false;
+  std::uint64_t readFailAfter = 0;
+  int created = 0;  // files created so far
+
+ private:
+  Platform* real_;
+};
+
+// A fresh directory for one test, removed with everything in it at the end.
+// Its path ends in a separator.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+// Names in `dir` (without directory), sorted.
+std::vector<std::string> ListDir(const std::string& dir);
+// Deterministic pseudo-random bytes.
+std::string RandomBytes(std::size_t n, std::uint32_t seed);
+
+}  // namespace morsela::test

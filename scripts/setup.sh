@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ googletest libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 xvfb xdotool x11-utils imagemagick python3 time
+  wine wine64 xvfb xdotool x11-utils imagemagick python3 time bc
 )
 
 missing=()

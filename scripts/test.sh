@@ -15,7 +15,11 @@ bash "$root/scripts/build.sh" native
 
 bash "$root/scripts/build.sh" windows
 export MORSELA_WINEPREFIX=$root/build/windows/wineprefix
-"$root/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true  # creates the prefix once
+# One persistent wineserver, with its system processes, started apart from
+# CTest's output pipes (CTest would wait for them) and ended at the close.
+"$root/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
+"$root/scripts/wine-run.sh" --wineserver -p >/dev/null 2>&1 </dev/null || true
+"$root/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
 (cd "$root/build/windows" && ctest --output-on-failure -j2) || status=1
 "$root/scripts/wine-run.sh" --wineserver -k 2>/dev/null || true
 

@@ -9,8 +9,8 @@ runs=${1:-5}
 build=$root/build/bench
 bash "$root/scripts/setup.sh"
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target bench_split >/dev/null
-driver=$build/bench/bench_split
+cmake --build "$build" --target split_driver >/dev/null
+driver=$build/tools/split_driver
 
 work=$(mktemp -d /tmp/morsela-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT

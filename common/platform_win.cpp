@@ -89,10 +89,15 @@ std::string ApplicationName() {
 }  // namespace
 
 std::string ModuleFileName() {
-  char buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::string();
-  return std::string(buffer, n);
+  // The call cuts the name to the buffer without saying how long it is, so
+  // the buffer grows until the name fits.
+  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+    std::string buffer(size, '\0');
+    const DWORD n = GetModuleFileNameA(nullptr, &buffer[0], size);
+    if (n == 0) return std::string();
+    if (n < size) return buffer.substr(0, n);
+  }
+  return std::string();
 }
 
 std::vector<DirEntry> Win32Platform::Find(const std::string& pattern) {

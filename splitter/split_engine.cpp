@@ -12,8 +12,6 @@ namespace morsela {
 
 const char kPathnameIncorrect[] = "Pathname incorrect";
 const char kFileTooSmall[] = "File Too Small";
-const char kCannotReadFile[] = "Cannot Read File !";
-const char kCannotWriteFile[] = "Cannot Write File !";
 
 namespace {
 

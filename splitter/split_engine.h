@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "messages.h"
+
 namespace morsela {
 
 // Messages of the engine, shown through the platform's message function.
 extern const char kPathnameIncorrect[];
 extern const char kFileTooSmall[];
-extern const char kCannotReadFile[];
-extern const char kCannotWriteFile[];
 
 // A helper without data: the text helpers and the split engine as one set of
 // operations, of which the dialog holds one instance.

@@ -1,0 +1,50 @@
+// The restore program's entry point: no window, at most one message box,
+// exit code 0 after a restore and 1 after a message.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform_win.h"
+#include "restore_job.h"
+
+namespace {
+
+// The restore program's boxes have no owner and the module's full path as
+// their caption.
+class RestorePlatform : public morsela::Win32Platform {
+ public:
+  explicit RestorePlatform(std::string caption) : caption_(std::move(caption)) {}
+  void ShowMessage(const std::string& text) override {
+    MessageBoxA(nullptr, text.c_str(), caption_.c_str(), MB_OK | MB_ICONEXCLAMATION);
+  }
+
+ private:
+  std::string caption_;
+};
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return {};
+  DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  while (size > 0) {
+    std::string buffer(size, '\0');
+    const DWORD n = GetFullPathNameA(path.c_str(), size, &buffer[0], nullptr);
+    if (n < size) return buffer.substr(0, n);
+    size = n;
+  }
+  return {};
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  morsela::RestoreStart start;
+  start.modulePath = morsela::ModuleFileName();
+  // The C runtime's argument vector; the module's name when it is empty.
+  start.invocation = (__argc > 0 && __argv && __argv[0]) ? __argv[0] : start.modulePath;
+  start.absoluteInvocation = AbsolutePath(start.invocation);
+
+  RestorePlatform platform(start.modulePath);
+  morsela::SetSystem(&platform);
+  return morsela::RestoreSplitFile(start);
+}

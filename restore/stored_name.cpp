@@ -1,0 +1,47 @@
+#include "stored_name.h"
+
+#include <cstring>
+
+#include "text.h"
+
+namespace morsela {
+
+namespace {
+
+constexpr std::size_t kLongestName = 255;
+
+bool IsForbiddenCharacter(unsigned char c) {
+  return c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|", c) != nullptr;
+}
+
+// CON, PRN, AUX, NUL, CLOCK$, CONIN$, CONOUT$, COM0-9 and LPT0-9 name devices
+// whatever extension follows them.
+bool IsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"}) {
+    if (EqualsNoCase(stem, device)) return true;
+  }
+  if (stem.size() == 4 && stem[3] >= '0' && stem[3] <= '9') {
+    const std::string head = stem.substr(0, 3);
+    return EqualsNoCase(head, "COM") || EqualsNoCase(head, "LPT");
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsAcceptableStoredName(const std::string& name, const std::vector<std::string>& taken) {
+  if (name.empty() || name.size() > kLongestName) return false;
+  for (unsigned char c : name) {
+    if (IsForbiddenCharacter(c)) return false;
+  }
+  if (name == "." || name == ".." || name.back() == '.' || name.back() == ' ') return false;
+  if (IsDeviceName(name)) return false;
+  for (const std::string& other : taken) {
+    if (EqualsNoCase(name, other)) return false;
+  }
+  return true;
+}
+
+}  // namespace morsela

@@ -1,0 +1,17 @@
+// The check of the file name stored in a head piece, before the restore
+// program writes anything under it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace morsela {
+
+// True when `name` is a plain file name that may be created in the program's
+// own directory: 1 to 255 characters, none of \ / : * ? " < > | and no
+// control character, not "." or "..", not ending in a dot or a space, no
+// reserved device name as its stem, and none of the `taken` names (the
+// pieces and the program itself), compared without regard to case.
+bool IsAcceptableStoredName(const std::string& name, const std::vector<std::string>& taken);
+
+}  // namespace morsela

@@ -85,7 +85,7 @@ std::unique_ptr<OutputFile> TestPlatform::Create(const std::string& path) {
 
 bool TestPlatform::Remove(const std::string& path) { return real_->Remove(path); }
 bool TestPlatform::Replace(const std::string& from, const std::string& to) {
-  return real_->Replace(from, to);
+  return !replaceFault && real_->Replace(from, to);
 }
 void TestPlatform::ShowMessage(const std::string& text) { messages.push_back(text); }
 std::string_view TestPlatform::RestoreImage() { return image; }

@@ -45,6 +45,7 @@ class TestPlatform : public Platform {
   bool readFault = false;
   std::uint64_t readFailAfter = 0;
   int created = 0;  // files created so far
+  bool replaceFault = false;  // every Replace fails
 
  private:
   Platform* real_;

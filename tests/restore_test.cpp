@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "piece_scan.h"
+#include "pieces.h"
+#include "restore_job.h"
+#include "split_engine.h"
+#include "stored_name.h"
+#include "test_platform.h"
+#include "text.h"
+
+namespace morsela {
+namespace {
+
+using test::Exists;
+using test::ListDir;
+using test::RandomBytes;
+using test::ReadAll;
+using test::Stage;
+using test::TempDir;
+using test::TestPlatform;
+using test::WriteAll;
+
+// Runs the restore program found at `program`, started under that path.
+int RestoreAt(const std::string& program) {
+  return RestoreSplitFile({program, program, program});
+}
+
+// Splits `path` into pieces of `sizeKb`, then removes the source, so that
+// only the piece set and its restore program remain.
+void SplitAway(const std::string& path, std::uint32_t sizeKb) {
+  const std::uint64_t length = ReadAll(path).size();
+  CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb));
+  std::filesystem::remove(path);
+}
+
+// A directory holding a hand-made set: head piece "a#.0" naming `stored`.
+struct HandMadeSet {
+  TempDir dir;
+  std::string program = dir / "a.exe";
+  HandMadeSet() { WriteAll(program, "MZ"); }
+  void Piece(const std::string& name, const std::string& bytes) { WriteAll(dir / name, bytes); }
+};
+
+TEST(Restore, RebuildsRandomSplitsByteForByte) {
+  TestPlatform platform;
+  std::mt19937 random(7);
+  const std::vector<std::string> names{"a.txt", "archive.tar.gz", "noext", ".profile", "x.y.z.w"};
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE("round " + FormatDecimal(round));
+    TempDir dir;
+    const std::string name = names[round % names.size()];
+    const std::uint32_t sizeKb = 2 + random() % 4;
+    std::size_t length = 1000 + random() % 12000;
+    if (round % 7 == 0) length = sizeKb * 1000 - name.size() - 1;      // one full piece
+    if (round % 7 == 1) length = 3 * sizeKb * 1000 - name.size() - 1;  // exact multiple
+    const std::string source = RandomBytes(length, round);
+    WriteAll(dir / name, source);
+    SplitAway(dir / name, sizeKb);
+
+    EXPECT_EQ(RestoreAt(RestoreProgramName(dir / name)), 0);
+    EXPECT_TRUE(ReadAll(dir / name) == source);
+    EXPECT_TRUE(platform.messages.empty());
+    const std::uint64_t count = PieceCount(length, name, sizeKb);
+    EXPECT_EQ(ListDir(dir.path()).size(), count + 2);  // pieces, program, file
+  }
+}
+
+TEST(Restore, JoinsMoreThanFiveHundredPiecesInNumberOrder) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(620 * 1000, 3);
+  WriteAll(dir / "big.bin", source);
+  SplitAway(dir / "big.bin", 1);
+  ASSERT_TRUE(Exists(dir / "big#.620"));
+  EXPECT_EQ(RestoreAt(dir / "big.exe"), 0);
+  EXPECT_EQ(ReadAll(dir / "big.bin"), source);
+}
+
+TEST(Restore, WorksFromItsOwnDirectoryWhateverItsName) {
+  TestPlatform platform;
+  {  // A source without a dot: pieces "#.0", ... and the program ".exe".
+    TempDir dir;
+    WriteAll(dir / "readme", RandomBytes(2500, 1));
+    const std::string source = ReadAll(dir / "readme");
+    SplitAway(dir / "readme", 1);
+    EXPECT_EQ(RestoreAt(dir / ".exe"), 0);
+    EXPECT_EQ(ReadAll(dir / "readme"), source);
+  }
+  {  // A program renamed in other case still finds its pieces.
+    TempDir dir;
+    const std::string source = RandomBytes(2500, 2);
+    WriteAll(dir / "m.avi", source);
+    SplitAway(dir / "m.avi", 1);
+    std::filesystem::rename(dir / "m.exe", dir / "M.EXE");
+    EXPECT_EQ(RestoreAt(dir / "M.EXE"), 0);
+    EXPECT_EQ(ReadAll(dir / "m.avi"), source);
+  }
+  {  // Started under a name the search cannot find: the module path serves.
+    TempDir dir;
+    const std::string source = RandomBytes(2500, 3);
+    WriteAll(dir / "m.avi", source);
+    SplitAway(dir / "m.avi", 1);
+    EXPECT_EQ(RestoreSplitFile({"m", dir / "m", dir / "m.exe"}), 0);
+    EXPECT_EQ(ReadAll(dir / "m.avi"), source);
+    EXPECT_EQ(RestoreSplitFile({"m", dir / "m", ""}), 1);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{kNoSplitFileFound});
+  }
+  EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+TEST(Restore, ReplacesAFileOfTheStoredName) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(5000, 4);
+  WriteAll(dir / "f.bin", source);
+  SplitAway(dir / "f.bin", 2);
+  WriteAll(dir / "f.bin", "an older, different file");
+  EXPECT_EQ(RestoreAt(dir / "f.exe"), 0);
+  EXPECT_EQ(ReadAll(dir / "f.bin"), source);
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe"}));
+}
+
+TEST(Restore, HeaderEdgeCases) {
+  TestPlatform platform;
+  {  // A head piece that holds nothing but the header gives no data.
+    HandMadeSet set;
+    set.Piece("a#.0", std::string("a.txt", 6));
+    set.Piece("a#.1", "123456");
+    set.Piece("a#.2", "789");
+    EXPECT_EQ(RestoreAt(set.program), 0);
+    EXPECT_EQ(ReadAll(set.dir / "a.txt"), "123456789");
+  }
+  {  // A head piece without a 0 byte is all name.
+    HandMadeSet set;
+    set.Piece("a#.0", "b.txt");
+    EXPECT_EQ(RestoreAt(set.program), 0);
+    EXPECT_TRUE(Exists(set.dir / "b.txt"));
+    EXPECT_EQ(ReadAll(set.dir / "b.txt"), "");
+  }
+  {  // Leading zeros: "a#.00" stands in for a missing head piece.
+    HandMadeSet set;
+    set.Piece("a#.00", std::string("a.txt\0xy", 8));
+    set.Piece("a#.1", "z");
+    EXPECT_EQ(RestoreAt(set.program), 0);
+    EXPECT_EQ(ReadAll(set.dir / "a.txt"), "xyz");
+  }
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST(Restore, IgnoresEntriesThatAreNotPieces) {
+  TestPlatform platform;
+  HandMadeSet set;
+  set.Piece("a#.0", std::string("a.txt\0ab", 8));
+  set.Piece("a#.1", "cd");
+  set.Piece("a#.txt", "notes");
+  set.Piece("a#.a", "stray");
+  set.Piece("a#.2x", "stray");
+  set.Piece("a#.", "stray");
+  set.Piece("ab#.2", "other set");
+  std::filesystem::create_directory(set.dir / "a#.2");
+  EXPECT_EQ(RestoreAt(set.program), 0);
+  EXPECT_EQ(ReadAll(set.dir / "a.txt"), "abcd");
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+// Each broken set ends with its message and exit code 1, writing nothing.
+TEST(Restore, RefusesBrokenSetsWithoutWriting) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> pieces;
+    const char* message;
+  };
+  const std::string head("a.txt\0abc", 9);
+  const std::vector<Case> cases{
+      {"no pieces at all", {}, kNoSplitFileFound},
+      {"only names that are not pieces", {{"a#.txt", head}}, kNoSplitFileFound},
+      {"a gap", {{"a#.0", head}, {"a#.1", "defghijkl"}, {"a#.3", "x"}}, kFileNotFound},
+      {"no head piece", {{"a#.1", head}, {"a#.2", "x"}}, kFileNotFound},
+      {"one number twice", {{"a#.0", head}, {"a#.00", head}, {"a#.1", "x"}}, kFileNotFound},
+      {"a short middle piece", {{"a#.0", head}, {"a#.1", "def"}, {"a#.2", "x"}}, kSplitFileDamaged},
+      {"a last piece longer than the head", {{"a#.0", head}, {"a#.1", "defghijklm"}}, kSplitFileDamaged},
+      {"a stored name leaving the directory", {{"a#.0", std::string("..\\up.txt\0x", 11)}}, kInvalidFileName},
+      {"a stored name with a drive", {{"a#.0", std::string("c:up.txt\0x", 10)}}, kInvalidFileName},
+      {"a stored name that is a piece's", {{"a#.0", std::string("A#.1\0xyzw", 9)}, {"a#.1", "q"}}, kInvalidFileName},
+      {"a stored name that is the program's", {{"a#.0", std::string("a.exe\0x", 7)}}, kInvalidFileName},
+      {"an empty stored name", {{"a#.0", std::string("\0abc", 4)}}, kInvalidFileName},
+      {"a stored name without end", {{"a#.0", std::string(300, 'n')}}, kInvalidFileName},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestPlatform platform;
+    HandMadeSet set;
+    for (const auto& [name, bytes] : c.pieces) set.Piece(name, bytes);
+    const std::vector<std::string> before = ListDir(set.dir.path());
+    EXPECT_EQ(RestoreAt(set.program), 1);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(ListDir(set.dir.path()), before);
+    EXPECT_EQ(platform.created, 0);
+  }
+}
+
+TEST(Restore, ARenamedProgramFindsNoPieces) {
+  TestPlatform platform;
+  TempDir dir;
+  WriteAll(dir / "a.txt", RandomBytes(3000, 5));
+  SplitAway(dir / "a.txt", 1);
+  std::filesystem::rename(dir / "a.exe", dir / "b.exe");
+  EXPECT_EQ(RestoreAt(dir / "b.exe"), 1);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{kNoSplitFileFound});
+  EXPECT_FALSE(Exists(dir / "a.txt"));
+}
+
+// Write and read failures leave the old file of the stored name as it was
+// and no temporary file behind.
+TEST(Restore, IoFailuresKeepTheExistingFile) {
+  struct Case {
+    const char* what;
+    Stage stage;
+    std::uint64_t afterBytes;
+    bool readFault;
+    bool replaceFault;
+    const char* message;
+  };
+  const std::vector<Case> cases{
+      {"output cannot be created", Stage::kOpen, 0, false, false, kCannotWriteFile},
+      {"first write fails", Stage::kWrite, 0, false, false, kCannotWriteFile},
+      {"a write fails in the middle", Stage::kWrite, 2500, false, false, kCannotWriteFile},
+      {"close fails", Stage::kClose, 0, false, false, kCannotWriteFile},
+      {"the move onto the name fails", Stage::kNone, 0, false, true, kCannotWriteFile},
+      {"a piece cannot be read", Stage::kNone, 0, true, false, kCannotReadFile},
+  };
+  TempDir dir;
+  const std::string source = RandomBytes(7000, 6);
+  {
+    TestPlatform quiet;
+    WriteAll(dir / "f.bin", source);
+    SplitAway(dir / "f.bin", 2);
+  }
+  const std::vector<std::string> pieces = ListDir(dir.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteAll(dir / "f.bin", "the file already there");
+    TestPlatform platform;
+    platform.writeFault.stage = c.stage;
+    platform.writeFault.afterBytes = c.afterBytes;
+    platform.readFault = c.readFault;
+    platform.readFailAfter = 100;
+    platform.replaceFault = c.replaceFault;
+    EXPECT_EQ(RestoreAt(dir / "f.exe"), 1);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(ReadAll(dir / "f.bin"), "the file already there");
+    std::vector<std::string> expected = pieces;
+    expected.push_back("f.bin");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ListDir(dir.path()), expected);
+  }
+}
+
+TEST(PieceScan, NumbersOnlyBaseMarkerAndDigits) {
+  EXPECT_EQ(PieceNumber("a#.10", "a"), 10u);
+  EXPECT_EQ(PieceNumber("A#.07", "a"), 7u);
+  EXPECT_EQ(PieceNumber("#.3", ""), 3u);
+  EXPECT_EQ(PieceNumber("a#.99999999999999999999999", "a"), UINT64_MAX);
+  for (const char* other : {"a#.", "a#.1x", "a#.txt", "a#.-1", "b#.1", "ab#.1", "a.1", "a#1"}) {
+    EXPECT_FALSE(PieceNumber(other, "a")) << other;
+  }
+}
+
+TEST(PieceScan, SortsStablyByNumber) {
+  const std::vector<DirEntry> found{{"a#.10", 1, false}, {"a#.2", 1, false}, {"a#.0", 1, false},
+                                    {"a#.x", 1, false},  {"a#.00", 1, false}, {"a#.1", 1, true}};
+  std::vector<std::string> order;
+  for (const Piece& piece : CollectPieces(found, "a")) order.push_back(piece.name);
+  EXPECT_EQ(order, (std::vector<std::string>{"a#.0", "a#.00", "a#.2", "a#.10"}));
+}
+
+TEST(StoredName, RefusesWhatCouldNotBeAPlainFileName) {
+  for (const std::string bad :
+       {std::string(), std::string(256, 'x'), std::string("a\\b"), std::string("a/b"),
+        std::string("c:b"), std::string("*"), std::string("a?"), std::string("\"q\""),
+        std::string("<"), std::string(">"), std::string("a|b"), std::string("a\x01"),
+        std::string("a\x7f"), std::string("a\tb"), std::string("."), std::string(".."),
+        std::string("name."), std::string("name "), std::string("CON"), std::string("con.txt"),
+        std::string("Nul .x"), std::string("aux"), std::string("prn.a.b"), std::string("COM1"),
+        std::string("com0.log"), std::string("LPT9"), std::string("clock$"),
+        std::string("CONIN$.x"), std::string("conout$"), std::string("a#.0")}) {
+    EXPECT_FALSE(IsAcceptableStoredName(bad, {"a#.0", "a.exe"})) << bad;
+  }
+  for (const std::string good : {std::string(255, 'x'), std::string("COM10"), std::string("console.txt"),
+                                 std::string("LPT"), std::string(".profile"), std::string("a b.c"),
+                                 std::string("caf\xc3\xa9.txt"), std::string("a#.0.bak")}) {
+    EXPECT_TRUE(IsAcceptableStoredName(good, {"a#.0", "a.exe"})) << good;
+  }
+}
+
+}  // namespace
+}  // namespace morsela

@@ -79,6 +79,9 @@ void CSplitterDlg::OnSplitCurrentFile() {
   if (size == 0) return ui::ShowMessageBox(kSizeNoValid);
   const std::uint64_t count = PieceCount(length, path, size);
 
+  // Disabling the control with the focus takes the focus away; it goes back
+  // afterwards so that the keyboard still reaches the window.
+  const int focus = GetFocusedItem();
   EnableItem(IDC_CHOOSE_FILE, false);
   EnableItem(IDC_SPLIT_FILE, false);
   EnableItem(IDC_PIECE_SIZE, false);
@@ -89,6 +92,7 @@ void CSplitterDlg::OnSplitCurrentFile() {
   EnableItem(IDC_CHOOSE_FILE, true);
   EnableItem(IDC_SPLIT_FILE, true);
   EnableItem(IDC_PIECE_SIZE, true);
+  if (focus != 0 && GetFocusedItem() == 0) FocusItem(focus);
 }
 
 void CSplitterDlg::OnPieceSizeChange() { RefreshPreview(); }

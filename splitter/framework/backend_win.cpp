@@ -116,6 +116,15 @@ void Dialog::SetItemText(int id, const std::string& text) { SetDlgItemTextA(Hwnd
 
 void Dialog::EnableItem(int id, bool enable) { EnableWindow(GetDlgItem(Hwnd(*this), id), enable); }
 
+int Dialog::GetFocusedItem() const {
+  HWND focus = GetFocus();
+  return focus && IsChild(Hwnd(*this), focus) ? GetDlgCtrlID(focus) : 0;
+}
+
+void Dialog::FocusItem(int id) {
+  SendMessageA(Hwnd(*this), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(Hwnd(*this), id)), TRUE);
+}
+
 void Dialog::ResetList(int id, std::uint64_t count) {
   HWND list = GetDlgItem(Hwnd(*this), id);
   ListView_DeleteAllItems(list);

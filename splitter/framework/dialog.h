@@ -74,6 +74,9 @@ class Dialog {
   std::string GetItemText(int id) const;
   void SetItemText(int id, const std::string& text);
   void EnableItem(int id, bool enable);
+  // The control with the keyboard focus, 0 for none; FocusItem moves it.
+  int GetFocusedItem() const;
+  void FocusItem(int id);
   // A list view with the LVS_OWNERDATA style: removes every item and gives
   // it `count` items, whose texts it asks for when it shows them.
   void ResetList(int id, std::uint64_t count);

@@ -127,7 +127,9 @@ void Dialog::FocusItem(int id) {
 
 void Dialog::ResetList(int id, std::uint64_t count) {
   HWND list = GetDlgItem(Hwnd(*this), id);
-  ListView_DeleteAllItems(list);
+  // A count of 0 empties the list at once; LVM_DELETEALLITEMS visits every
+  // item of an owner-data list (Wine), which costs 40 ms at 10,000,000.
+  ListView_SetItemCountEx(list, 0, 0);
   // The list view counts in int; no real source comes near that.
   const int items = count > 0x7FFFFFFF ? 0x7FFFFFFF : int(count);
   ListView_SetItemCountEx(list, items, 0);

@@ -249,5 +249,12 @@ TEST_F(LiveSplitterDialog, SplitCommandChecksThenWritesThePieces) {
   EXPECT_EQ(d.Close(), IDCANCEL);
 }
 
+TEST(FrameworkMessages, ADialogThatCannotBeCreatedIsReportedInFrench) {
+  test::TestPlatform platform;
+  ui::Dialog missing(999);  // no such template
+  EXPECT_EQ(missing.DoModal(), -1);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Impossible de créer la boîte de dialogue."});
+}
+
 }  // namespace
 }  // namespace morsela

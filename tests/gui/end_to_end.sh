@@ -44,9 +44,17 @@ main=$(find_window '^Morsela by Quellin Studio')
 [ -n "$main" ] || fail "the main window did not appear"
 
 # The focus starts on "Choose a File"; space presses a push button (Return
-# would end the dialog, which has no default button).
+# would end the dialog, which has no default button). First the split
+# command with nothing chosen: its message box is captioned "Morsela".
 focus "$main"
+xdotool key Tab Tab space
+box=$(find_window '^Morsela$')
+[ -n "$box" ] || fail "no message box captioned Morsela"
+focus "$box"
 xdotool key space
+wait_gone '^Morsela$'
+focus "$main"
+xdotool key shift+Tab shift+Tab space
 open=$(find_window '^Open$')
 [ -n "$open" ] || fail "the open-file dialog did not appear"
 focus "$open"

@@ -116,7 +116,9 @@ void CSplitterDlg::RefreshPreview() {
     return;
   }
   previewBase_ = engine_.BaseNameOf(path);
-  ResetList(IDC_PIECE_LIST, PieceCount(length, path, size));
+  const std::uint64_t count = PieceCount(length, path, size);
+  // The last name has the most digits, so it is the widest.
+  ResetList(IDC_PIECE_LIST, count, count ? PieceFileName(previewBase_, count - 1) : std::string());
 }
 
 void CSplitterDlg::OnGetPieceName(ui::ListTextRequest& request) {

@@ -245,6 +245,8 @@ TEST_F(SplitterDialog, SourcesOfFourGigabytesAndMorePreviewInFull) {
     EXPECT_EQ(count, 536871u);
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, count);
     EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, count - 1), "big#.536870");
+    // The columns fit the longest name.
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).widestItem, "big#.536870");
   });
 }
 

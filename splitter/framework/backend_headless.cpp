@@ -152,7 +152,10 @@ void Dialog::FocusItem(int id) {
   if (W(*this).control(id).enabled) W(*this).focus = id;
 }
 
-void Dialog::ResetList(int id, std::uint64_t count) { W(*this).control(id).itemCount = count; }
+void Dialog::ResetList(int id, std::uint64_t count, const std::string& widest) {
+  W(*this).control(id).itemCount = count;
+  W(*this).control(id).widestItem = count ? widest : std::string();
+}
 
 Result Dialog::SendToWindow(Message message, WParam wParam, LParam lParam) {
   return WindowProc(message, wParam, lParam);

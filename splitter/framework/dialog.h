@@ -77,9 +77,10 @@ class Dialog {
   // The control with the keyboard focus, 0 for none; FocusItem moves it.
   int GetFocusedItem() const;
   void FocusItem(int id);
-  // A list view with the LVS_OWNERDATA style: removes every item and gives
-  // it `count` items, whose texts it asks for when it shows them.
-  void ResetList(int id, std::uint64_t count);
+  // A list view with the LVS_OWNERDATA and LVS_LIST styles: removes every
+  // item and gives it `count` items, whose texts it asks for when it shows
+  // them, in columns wide enough for `widest`, the widest of those texts.
+  void ResetList(int id, std::uint64_t count, const std::string& widest);
 
   Result SendToWindow(Message message, WParam wParam, LParam lParam);
   bool IsIconic() const;

@@ -32,6 +32,7 @@ struct Control {
   std::string text;
   bool enabled = true;
   std::uint64_t itemCount = 0;  // lists
+  std::string widestItem;       // lists: the text their columns fit
 };
 
 // What WM_DROPFILES's wParam points to in this back end.

@@ -115,6 +115,18 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// Counts the list's requests for item texts that reach the dialog, seen
+// through a subclass in front of the dialog's own window procedure.
+std::atomic<int> textRequests{0};
+WNDPROC dialogProcedure = nullptr;
+LRESULT CALLBACK CountTextRequests(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NOTIFY) {
+    const UINT code = reinterpret_cast<const NMHDR*>(lParam)->code;
+    if (code == LVN_GETDISPINFOA || code == LVN_GETDISPINFOW) ++textRequests;
+  }
+  return CallWindowProcA(dialogProcedure, hwnd, message, wParam, lParam);
+}
+
 LONG Style(HWND w) { return LONG(GetWindowLongPtrA(w, GWL_STYLE)); }
 
 std::string ClassOf(HWND w) {
@@ -219,7 +231,19 @@ TEST_F(LiveSplitterDialog, TheVirtualListNamesEveryPiece) {
   LiveDialog d;
   ASSERT_TRUE(d.hwnd());
   d.SetText(IDC_PIECE_SIZE, "10");
+  dialogProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(d.hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountTextRequests)));
   d.Drop({big});
+  // regression: the list's first paint with items measured every item's
+  // text, which froze the window for seconds; it asks for what it shows.
+  RedrawWindow(d.item(IDC_PIECE_LIST), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_GT(textRequests.load(), 0);
+  EXPECT_LT(textRequests.load(), 2000);
+  SetWindowLongPtrA(d.hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(dialogProcedure));
+  // Its columns are wide enough for the longest name.
+  EXPECT_GE(SendMessageA(d.item(IDC_PIECE_LIST), LVM_GETCOLUMNWIDTH, 0, 0),
+            SendMessageA(d.item(IDC_PIECE_LIST), LVM_GETSTRINGWIDTHA, 0,
+                         reinterpret_cast<LPARAM>("big#.500000")));
   EXPECT_EQ(d.ItemCount(), 500001);  // the header's 8 bytes need one more
   EXPECT_EQ(d.ItemText(0), "big#.0");
   EXPECT_EQ(d.ItemText(9), "big#.9");
@@ -247,6 +271,23 @@ TEST_F(LiveSplitterDialog, SplitCommandChecksThenWritesThePieces) {
             std::string("movie.avi", 10) + source);
   EXPECT_EQ(ReadAll(dir / "movie.exe"), platform.image);
   EXPECT_EQ(d.Close(), IDCANCEL);
+}
+
+TEST_F(LiveSplitterDialog, NamesOutsideTheOldCodePagesSplit) {
+  // The program's code page is UTF-8, so any name the system holds works.
+  const std::string name = "\xC3\x89t\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC.txt";  // "Été 日本.txt"
+  const std::string lowered = "\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC";     // "été 日本"
+  const std::string source = RandomBytes(15000, 4);
+  WriteAll(dir / name, source);
+  LiveDialog d;
+  ASSERT_TRUE(d.hwnd());
+  d.SetText(IDC_PIECE_SIZE, "10");
+  d.Drop({dir / name});
+  EXPECT_EQ(d.Items(), (std::vector<std::string>{lowered + "#.0", lowered + "#.1"}));
+  d.Click(IDC_SPLIT_FILE);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(ReadAll(dir / (lowered + "#.0")).substr(0, lowered.size() + 5), lowered + ".txt" + '\0');
+  EXPECT_EQ(ReadAll(dir / (lowered + ".exe")), platform.image);
 }
 
 TEST(FrameworkMessages, ADialogThatCannotBeCreatedIsReportedInFrench) {

@@ -1,7 +1,7 @@
 // Wall time of one preview refresh of the real dialog for 10, 100,000 and
 // 10,000,000 pieces of one source: the list view is virtual, so the counts
 // should cost the same. Run under Wine by preview_bench.sh.
-//   bench_preview.exe SOURCE   (SOURCE: a file of 10^11 - 12 bytes named "s.bin")
+//   bench_preview.exe SOURCE   (a file "s.bin" of 10^11 - 6 bytes; see preview_bench.sh)
 #include <windows.h>
 #include <commctrl.h>
 

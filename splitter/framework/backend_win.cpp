@@ -6,6 +6,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <vector>

@@ -117,7 +117,8 @@ void CSplitterDlg::RefreshPreview() {
   }
   previewBase_ = engine_.BaseNameOf(path);
   const std::uint64_t count = PieceCount(length, path, size);
-  // The last name has the most digits, so it is the widest.
+  // The last name has the most digits (which share one width in the
+  // system fonts), so it is the widest.
   ResetList(IDC_PIECE_LIST, count, count ? PieceFileName(previewBase_, count - 1) : std::string());
 }
 

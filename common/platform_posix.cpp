@@ -70,8 +70,9 @@ bool Describe(const std::string& path, const std::string& name, DirEntry& entry)
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return false;
   entry.name = name;
-  entry.size = std::uint64_t(st.st_size);
   entry.isDirectory = S_ISDIR(st.st_mode);
+  // A folder's entry has no length, as a Windows directory search reports.
+  entry.size = entry.isDirectory ? 0 : std::uint64_t(st.st_size);
   return true;
 }
 

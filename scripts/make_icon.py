@@ -3,10 +3,10 @@
 images: 16x16 and 32x32 pixels, each in 16 colours (4 bits per pixel) and in
 256 colours (8 bits per pixel).
 
-    make_icon.py restore OUT.ico
+    make_icon.py splitter|restore OUT.ico
 
-The pictures are drawn from a few shapes on a 32-unit grid, so both sizes
-come from one description."""
+Each picture is one function from a pixel to its colour (None where the icon
+is transparent), so both sizes come from one description."""
 import struct
 import sys
 
@@ -16,10 +16,32 @@ VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0,
        (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 
 
-def restore_picture(x, y, rich):
-    """Colour at grid point (x, y) of the restore program's icon, or None
-    where it is transparent: three pieces of a page slide together into one
-    whole page, with an arrow pointing at it."""
+def splitter_picture(x, y, s, rich):
+    """The splitter: a page cut into three shifted pieces."""
+    outline, lines = (20, 40, 90), (60, 90, 150)
+    fills = [(120, 180, 255), (130, 220, 130), (255, 200, 90)]
+    top, bottom = round(s * 0.06), round(s * 0.94)
+    gap = max(1, s // 16)
+    band = (bottom - top) / 3
+    for i in range(3):
+        y0 = top + round(i * band)
+        y1 = top + round((i + 1) * band) - (gap if i < 2 else 0)
+        shift = (s // 10) * (1 if i == 1 else 0)
+        x0, x1 = round(s * 0.2) + shift - s // 20, round(s * 0.8) + shift - s // 20
+        if y0 <= y < y1 and x0 <= x < x1:
+            if x in (x0, x1 - 1) or y in (y0, y1 - 1):
+                return outline
+            if s >= 32 and (y - y0) % 3 == 2 and x0 + 3 <= x < x1 - 3 - 4 * (i == 2):
+                return lines
+            return fills[i]
+    return None
+
+
+def restore_picture(px, py, s, rich):
+    """The restore program: three pieces of a page slide together into one
+    whole page, with an arrow pointing at it. Drawn on a 32-unit grid."""
+    scale = 32 // s
+    x, y = px * scale + scale // 2, py * scale + scale // 2
     # The whole page, right half, with a folded corner.
     if 14 <= x <= 29 and 3 <= y <= 29:
         if x >= 25 and y <= 7 and (x - 25) > (y - 3):
@@ -45,18 +67,11 @@ def restore_picture(x, y, rich):
     return None
 
 
-DESIGNS = {"restore": restore_picture}
+DESIGNS = {"splitter": splitter_picture, "restore": restore_picture}
 
 
 def render(design, size, rich):
-    scale = 32 // size
-    rows = []
-    for y in range(size):
-        row = []
-        for x in range(size):
-            row.append(design(x * scale + scale // 2, y * scale + scale // 2, rich))
-        rows.append(row)
-    return rows
+    return [[design(x, y, size, rich) for x in range(size)] for y in range(size)]
 
 
 def nearest(palette, colour):

@@ -7,7 +7,7 @@ bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" windows
 exe=$root/build/windows/splitter/Morsela.exe
 if [ ! -f "$exe" ]; then
-  echo "run: the splitter's window is not built yet; only the split engine and its tests exist." >&2
+  echo "run: the build made no $exe; see the build's output above." >&2
   exit 1
 fi
 if [ -z "${DISPLAY:-}" ]; then

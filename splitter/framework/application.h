@@ -1,0 +1,38 @@
+// The application object: one static instance per program, whose
+// InitInstance runs when the program starts.
+#pragma once
+
+namespace morsela::ui {
+
+class Dialog;
+
+// Makes the dialogs' common controls (the list view) available and drawn in
+// the current visual style; call before the first dialog is created.
+void EnableCommonControls();
+
+class Application {
+ public:
+  Application();
+  virtual ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // Starts the program. False ends it at once, which a program that runs
+  // everything inside one modal dialog does.
+  virtual bool InitInstance() = 0;
+
+  void SetMainWindow(Dialog* window) { mainWindow_ = window; }
+  Dialog* mainWindow() const { return mainWindow_; }
+
+  // The program's one application object; nullptr when there is none.
+  static Application* Current();
+
+ private:
+  Dialog* mainWindow_ = nullptr;
+};
+
+// The program's start: InitInstance of the application object, then, if it
+// asked for one, a message loop. Returns the program's exit code.
+int RunApplication();
+
+}  // namespace morsela::ui

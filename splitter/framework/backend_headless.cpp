@@ -1,0 +1,229 @@
+// The headless back end of the framework (see headless.h).
+#include <cctype>
+#include <deque>
+#include <stdexcept>
+
+#include "application.h"
+#include "dialog.h"
+#include "headless.h"
+#include "wrappers.h"
+
+namespace morsela::ui {
+
+namespace headless {
+namespace {
+
+std::map<int, std::vector<ControlSpec>>& Templates() {
+  static std::map<int, std::vector<ControlSpec>> templates;
+  return templates;
+}
+std::function<void(Window&)> user;
+std::deque<std::optional<std::string>> openFileAnswers;
+int openFileDialogs = 0;
+std::vector<Window*> windows;  // the running dialogs, innermost last
+
+// Each window's icon stands for one loaded icon group.
+struct IconRecord {
+  int id;
+};
+
+}  // namespace
+
+Window::Window(Dialog& d, const std::vector<ControlSpec>& specs) : dialog(d) {
+  for (const ControlSpec& spec : specs) controls[spec.id].spec = spec;
+  for (const ControlSpec& spec : specs)
+    if (spec.kind == Kind::kButton || spec.kind == Kind::kEdit) {
+      focus = spec.id;
+      break;
+    }
+}
+
+Control& Window::control(int id) {
+  auto it = controls.find(id);
+  if (it == controls.end()) throw std::logic_error("no control " + std::to_string(id));
+  return it->second;
+}
+
+std::string Window::ItemText(int id, std::uint64_t index) {
+  ItemRequest request{{nullptr, std::uintptr_t(id), kLvnGetDispInfo}, index, {}};
+  dialog.WindowProc(kWmNotify, WParam(id), reinterpret_cast<LParam>(&request));
+  return request.text;
+}
+
+std::vector<std::string> Window::Items(int id) {
+  std::vector<std::string> items;
+  for (std::uint64_t i = 0; i < control(id).itemCount; ++i) items.push_back(ItemText(id, i));
+  return items;
+}
+
+void Window::Click(int id) {
+  Control& c = control(id);
+  if (!c.enabled || ended) return;
+  focus = id;
+  dialog.WindowProc(kWmCommand, MakeCommand(id, kBnClicked), 0);
+}
+
+void Window::Edit(int id, const std::string& text) {
+  Control& c = control(id);
+  if (!c.enabled || ended || (c.spec.styles & kReadOnly)) return;
+  focus = id;
+  dialog.SetItemText(id, text);
+}
+
+Drop Window::DropFiles(std::vector<std::string> names) {
+  Drop drop{std::move(names), false};
+  if (acceptsFiles && !ended) dialog.WindowProc(kWmDropFiles, reinterpret_cast<WParam>(&drop), 0);
+  return drop;
+}
+
+void RegisterTemplate(int templateId, std::vector<ControlSpec> controls) {
+  Templates()[templateId] = std::move(controls);
+}
+
+void SetUser(std::function<void(Window&)> u) { user = std::move(u); }
+
+void AnswerOpenFile(std::optional<std::string> path) { openFileAnswers.push_back(std::move(path)); }
+
+int OpenFileDialogsShown() { return openFileDialogs; }
+
+Window* Current() { return windows.empty() ? nullptr : windows.back(); }
+
+}  // namespace headless
+
+using headless::Window;
+
+namespace {
+Window& W(const Dialog& dialog) { return *static_cast<Window*>(dialog.window()); }
+}  // namespace
+
+int Dialog::DoModal() {
+  auto found = headless::Templates().find(templateId_);
+  if (found == headless::Templates().end()) return -1;
+  Window window(*this, found->second);
+  window_ = &window;
+  headless::windows.push_back(&window);
+  const Result focus = WindowProc(kWmInitDialog, 0, 0);
+  if (!focus) window.focus = 0;
+  if (headless::user && !window.ended) headless::user(window);
+  if (!window.ended) WindowProc(kWmCommand, MakeCommand(kIdCancel, kBnClicked), 0);
+  headless::windows.pop_back();
+  window_ = nullptr;
+  return window.result;
+}
+
+void Dialog::EndDialog(int result) {
+  W(*this).ended = true;
+  W(*this).result = result;
+}
+
+Result Dialog::DefaultWindowProc(Message message, WParam wParam, LParam lParam) {
+  Window& window = W(*this);
+  if (message == kWmSetIcon) {
+    Icon& slot = wParam == kIconBig ? window.bigIcon : window.smallIcon;
+    slot = reinterpret_cast<Icon>(lParam);
+  }
+  if (message == kWmIconEraseBkgnd) window.log.push_back("erase background");
+  if (message == kWmPaint) window.log.push_back("paint");
+  return 0;
+}
+
+std::string Dialog::GetItemText(int id) const { return W(*this).control(id).text; }
+
+void Dialog::SetItemText(int id, const std::string& text) {
+  headless::Control& c = W(*this).control(id);
+  c.text = text;
+  if (c.spec.styles & headless::kLowerCase)
+    for (char& ch : c.text) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  // A single-line edit field tells its parent of every change of its text.
+  if (c.spec.kind == headless::Kind::kEdit) SendToWindow(kWmCommand, MakeCommand(id, kEnChange), 0);
+}
+
+void Dialog::EnableItem(int id, bool enable) {
+  Window& window = W(*this);
+  window.control(id).enabled = enable;
+  window.log.push_back((enable ? "enable " : "disable ") + std::to_string(id));
+  // As in the real window system, a control disabled with the focus loses it.
+  if (!enable && window.focus == id) window.focus = 0;
+}
+
+int Dialog::GetFocusedItem() const { return W(*this).focus; }
+
+void Dialog::FocusItem(int id) {
+  if (W(*this).control(id).enabled) W(*this).focus = id;
+}
+
+void Dialog::ResetList(int id, std::uint64_t count, const std::string& widest) {
+  W(*this).control(id).itemCount = count;
+  W(*this).control(id).widestItem = count ? widest : std::string();
+}
+
+Result Dialog::SendToWindow(Message message, WParam wParam, LParam lParam) {
+  return WindowProc(message, wParam, lParam);
+}
+
+bool Dialog::IsIconic() const { return W(*this).iconic; }
+
+Rect Dialog::GetClientRect() const { return W(*this).client; }
+
+void Dialog::AcceptFiles(bool accept) { W(*this).acceptsFiles = accept; }
+
+ListTextRequest::ListTextRequest(LParam lParam) : lParam_(lParam) {
+  index_ = reinterpret_cast<headless::ItemRequest*>(lParam)->index;
+}
+
+void ListTextRequest::SetText(const std::string& text) {
+  reinterpret_cast<headless::ItemRequest*>(lParam_)->text = text;
+}
+
+OpenFileDialog::OpenFileDialog(std::string filter) : filter_(std::move(filter)) {}
+
+bool OpenFileDialog::DoModal(Dialog&) {
+  ++headless::openFileDialogs;
+  if (headless::openFileAnswers.empty()) return false;
+  std::optional<std::string> answer = std::move(headless::openFileAnswers.front());
+  headless::openFileAnswers.pop_front();
+  if (!answer) return false;
+  path_ = *answer;
+  return true;
+}
+
+std::string DroppedFileName(WParam drop, unsigned index) {
+  const auto* d = reinterpret_cast<const headless::Drop*>(drop);
+  return index < d->names.size() ? d->names[index] : std::string();
+}
+
+void FinishDrop(WParam drop) { reinterpret_cast<headless::Drop*>(drop)->finished = true; }
+
+WaitCursor::WaitCursor() : previous_(nullptr) {
+  if (Window* w = headless::Current()) w->log.push_back("wait");
+}
+
+WaitCursor::~WaitCursor() {
+  if (Window* w = headless::Current()) w->log.push_back("end wait");
+}
+
+Icon LoadProgramIcon(int id) {
+  // A stand-in handle, distinct per icon group.
+  static std::map<int, headless::IconRecord> icons;
+  return &(icons[id] = headless::IconRecord{id});
+}
+
+int IconWidth() { return 32; }
+int IconHeight() { return 32; }
+
+PaintContext::PaintContext(Dialog& window) : window_(window), dc_(&paint_) {}
+
+PaintContext::~PaintContext() {}
+
+void PaintContext::DrawIcon(int x, int y, Icon) {
+  W(window_).log.push_back("icon " + std::to_string(x) + "," + std::to_string(y));
+}
+
+void EnableCommonControls() {}
+
+int RunApplication() {
+  Application* app = Application::Current();
+  return app && app->InitInstance() ? 1 : 0;
+}
+
+}  // namespace morsela::ui

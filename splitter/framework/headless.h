@@ -1,0 +1,104 @@
+// The headless back end's window, for tests of dialogs without a window
+// system: controls held in memory, behaving as the real ones do where the
+// handlers can tell (an edit field sends EN_CHANGE when its text is set,
+// even by the program; a lower-case field lowers what it is given; a
+// disabled button takes no click). DoModal builds the window from a
+// registered template, runs WM_INITDIALOG, then hands it to the "user",
+// a function of the test, and closes it with IDCANCEL if the user did not.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialog.h"
+
+namespace morsela::ui::headless {
+
+enum class Kind { kButton, kEdit, kList };
+enum Style : unsigned { kNumber = 1, kReadOnly = 2, kLowerCase = 4 };
+
+struct ControlSpec {
+  int id;
+  Kind kind;
+  unsigned styles = 0;
+};
+
+struct Control {
+  ControlSpec spec;
+  std::string text;
+  bool enabled = true;
+  std::uint64_t itemCount = 0;  // lists
+  std::string widestItem;       // lists: the text their columns fit
+};
+
+// What WM_DROPFILES's wParam points to in this back end.
+struct Drop {
+  std::vector<std::string> names;
+  bool finished = false;
+};
+
+// What WM_NOTIFY's lParam points to when a list asks for an item's text.
+struct ItemRequest {
+  NotifyHeader header;
+  std::uint64_t index;
+  std::string text;
+};
+
+class Window {
+ public:
+  Window(Dialog& dialog, const std::vector<ControlSpec>& controls);
+
+  Control& control(int id);
+  const std::string& text(int id) { return control(id).text; }
+  bool enabled(int id) { return control(id).enabled; }
+  // Item `index` of list `id`, as the list would ask its parent for it.
+  std::string ItemText(int id, std::uint64_t index);
+  std::vector<std::string> Items(int id);
+
+  // What the user does.
+  void Click(int id);
+  // The field's whole text replaced by the user (one change).
+  void Edit(int id, const std::string& text);
+  // Drops `names` onto the window; the drop is released by the dialog.
+  Drop DropFiles(std::vector<std::string> names);
+  void PressEnter() { Command(kIdOk); }
+  void PressEsc() { Command(kIdCancel); }
+
+  Dialog& dialog;
+  std::map<int, Control> controls;
+  int focus = 0;  // the control with the keyboard focus, 0 for none
+  bool ended = false;
+  int result = 0;
+  bool acceptsFiles = false;
+  bool iconic = false;
+  Rect client{0, 0, 500, 400};
+  Icon bigIcon = nullptr, smallIcon = nullptr;
+  // What the window did that tests check the order of: "disable 1000",
+  // "enable 1000", "wait", "end wait", "erase background", "icon 2,3".
+  std::vector<std::string> log;
+
+ private:
+  void Command(int id) { dialog.WindowProc(kWmCommand, MakeCommand(id, kBnClicked), 0); }
+};
+
+// Registers the controls of template `templateId`, in tab order.
+void RegisterTemplate(int templateId, std::vector<ControlSpec> controls);
+
+// The user of the next dialogs run: called with the window once it is set
+// up; nullptr closes each window at once.
+void SetUser(std::function<void(Window&)> user);
+
+// The answer of the next open-file dialog: a path chosen, or nullopt when
+// the user cancels. Without an answer the dialog is cancelled.
+void AnswerOpenFile(std::optional<std::string> path);
+// Open-file dialogs shown so far.
+int OpenFileDialogsShown();
+
+// The window of the dialog running now; nullptr when none is.
+Window* Current();
+
+}  // namespace morsela::ui::headless

@@ -1,0 +1,88 @@
+// Thin wrappers over the system services the dialog handlers use: the
+// directory search with lengths, the open-file dialog, the file drop, the
+// wait cursor, message boxes, the icon and minimised painting.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dialog.h"
+#include "window_types.h"
+
+namespace morsela::ui {
+
+// Shows a fixed text the program's way: a modal box owned by the dialog
+// that is open, with OK, the exclamation icon and the application's name.
+void ShowMessageBox(const std::string& text);
+
+// A directory search for one path. FindFile starts it; FindNext steps to
+// the first (then the next) entry, whose length GetLength gives in full.
+class FileFind {
+ public:
+  bool FindFile(const std::string& path);
+  bool FindNext();
+  std::uint64_t GetLength() const;
+
+ private:
+  std::uint64_t length_ = 0;
+  bool found_ = false, stepped_ = false;
+};
+
+// The system's open-file dialog.
+class OpenFileDialog {
+ public:
+  // `filter` is a list of "description|pattern|" pairs ended by "|".
+  explicit OpenFileDialog(std::string filter);
+  // True when the user chose a name (existing or not); false when cancelled
+  // or the dialog failed. `owner` is disabled while it is open.
+  bool DoModal(Dialog& owner);
+  const std::string& GetPathName() const { return path_; }
+
+ private:
+  std::string filter_;
+  std::string path_;
+};
+
+// The full name of dropped item `index` of the drop `drop` (WM_DROPFILES's
+// wParam), however long; empty when there is no such item.
+std::string DroppedFileName(WParam drop, unsigned index);
+// Releases the drop.
+void FinishDrop(WParam drop);
+
+// Shows the wait cursor while it lives.
+class WaitCursor {
+ public:
+  WaitCursor();
+  ~WaitCursor();
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  void* previous_;
+};
+
+// The icon group `id` of the program's resources, at the standard size.
+Icon LoadProgramIcon(int id);
+
+// The standard icon size (SM_CXICON, SM_CYICON).
+int IconWidth();
+int IconHeight();
+
+// Painting of a window's client area between BeginPaint and EndPaint.
+class PaintContext {
+ public:
+  explicit PaintContext(Dialog& window);
+  ~PaintContext();
+  PaintContext(const PaintContext&) = delete;
+  PaintContext& operator=(const PaintContext&) = delete;
+
+  WParam handle() const { return WParam(dc_); }
+  void DrawIcon(int x, int y, Icon icon);
+
+ private:
+  Dialog& window_;
+  void* dc_;
+  alignas(8) unsigned char paint_[80];  // the system's paint record
+};
+
+}  // namespace morsela::ui

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Morsela.exe as a person uses it, through the keyboard on an X display:
+# "Choose a File", a path typed into the open-file dialog, Tab to the size
+# field, a size, Tab to "Split Current File", press it; then the pieces and
+# the restore program on disk are checked and a screenshot is taken.
+#   end_to_end.sh MORSELA_EXE RESTORE_IMAGE SCREENSHOT_PNG
+# Needs DISPLAY and MORSELA_WINEPREFIX (see with_display.sh).
+set -u
+exe=$1 image=$2 shot=$3
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+work=/tmp/morsela-e2e-$$
+mkdir -p "$work"
+app=
+finish() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  rm -rf "$work"
+}
+trap finish EXIT
+fail() { echo "end_to_end: $*" >&2; exit 1; }
+
+# Keys reach a window only once it has the focus; a window just created may
+# not take it yet.
+focus() {
+  for _ in $(seq 50); do
+    xdotool windowfocus "$1" 2>/dev/null && { sleep 0.3; return 0; }
+    sleep 0.1
+  done
+  fail "cannot focus window $1"
+}
+find_window() { timeout 60 xdotool search --sync --name "$1" 2>/dev/null | head -n1; }
+wait_gone() {
+  for _ in $(seq 100); do
+    [ -z "$(xdotool search --name "$1" 2>/dev/null)" ] && return 0
+    sleep 0.1
+  done
+  fail "window '$1' stays open"
+}
+
+head -c 2500000 /dev/urandom >"$work/Movie.AVI"
+
+"$root/scripts/wine-run.sh" "$exe" >/dev/null 2>&1 </dev/null &
+app=$!
+main=$(find_window '^Morsela by Quellin Studio')
+[ -n "$main" ] || fail "the main window did not appear"
+
+# The focus starts on "Choose a File"; space presses a push button (Return
+# would end the dialog, which has no default button). First the split
+# command with nothing chosen: its message box is captioned "Morsela".
+focus "$main"
+xdotool key Tab Tab space
+box=$(find_window '^Morsela$')
+[ -n "$box" ] || fail "no message box captioned Morsela"
+focus "$box"
+xdotool key space
+wait_gone '^Morsela$'
+focus "$main"
+xdotool key shift+Tab shift+Tab space
+open=$(find_window '^Open$')
+[ -n "$open" ] || fail "the open-file dialog did not appear"
+focus "$open"
+xdotool type --delay 10 "Z:$(echo "$work" | tr / '\\')\\Movie.AVI"
+xdotool key Return
+wait_gone '^Open$'
+
+# Tab selects the size field's "100"; End keeps it and a 0 makes it 1000 KB,
+# without passing through a size below 10.
+focus "$main"
+xdotool key Tab End
+xdotool type 0
+xdotool key Tab space
+
+for _ in $(seq 200); do [ -f "$work/movie.exe" ] && break; sleep 0.1; done
+sleep 0.5
+import -window root "$shot" || fail "no screenshot"
+
+expected="Movie.AVI movie#.0 movie#.1 movie#.2 movie.exe"
+actual=$(cd "$work" && ls | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
+[ "$actual" = "$expected" ] || fail "files: '$actual', expected '$expected'"
+for piece in 0 1; do
+  [ "$(stat -c %s "$work/movie#.$piece")" = 1000000 ] || fail "movie#.$piece is not 1,000,000 bytes"
+done
+[ "$(stat -c %s "$work/movie#.2")" = 500010 ] || fail "movie#.2 is not 500,010 bytes"
+[ "$(head -c 10 "$work/movie#.0" | od -An -c | tr -s ' ')" = " m o v i e . a v i \0" ] ||
+  fail "the head piece does not begin with the name header"
+cat "$work/movie#.0" "$work/movie#.1" "$work/movie#.2" | tail -c +11 | cmp -s - "$work/Movie.AVI" ||
+  fail "the pieces do not hold the source"
+cmp -s "$work/movie.exe" "$image" || fail "the restore program is not the embedded image"
+
+# Esc closes the window and ends the program.
+focus "$main"
+xdotool key Escape
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "the program did not end on Esc"
+wait "$app"
+app=
+echo "end_to_end: pieces, restore program and screenshot ($shot) are right"

@@ -1,0 +1,336 @@
+// The main dialog's handlers on the headless back end: the same CSplitterDlg
+// code as in Morsela.exe, with controls in memory and messages recorded.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "headless.h"
+#include "pieces.h"
+#include "resource.h"
+#include "splitter_app.h"
+#include "splitter_dlg.h"
+#include "test_platform.h"
+#include "text.h"
+
+namespace morsela {
+namespace {
+
+namespace hl = ui::headless;
+using test::Exists;
+using test::ListDir;
+using test::RandomBytes;
+using test::ReadAll;
+using test::TempDir;
+using test::WriteAll;
+
+// Records each message in the log of the window that is open, with the size
+// field's text at that moment, so tests see the order of events.
+class RecordingPlatform : public test::TestPlatform {
+ public:
+  void ShowMessage(const std::string& text) override {
+    TestPlatform::ShowMessage(text);
+    if (hl::Window* w = hl::Current())
+      w->log.push_back("message " + text + " (size " + w->text(IDC_PIECE_SIZE) + ")");
+  }
+};
+
+class SplitterDialog : public ::testing::Test {
+ protected:
+  SplitterDialog() {
+    // The controls of the dialog template, in tab order.
+    hl::RegisterTemplate(IDD_SPLITTER_DIALOG, {
+        {IDC_CHOOSE_FILE, hl::Kind::kButton},
+        {IDC_PIECE_SIZE, hl::Kind::kEdit, hl::kNumber},
+        {IDC_SPLIT_FILE, hl::Kind::kButton},
+        {IDC_SOURCE_PATH, hl::Kind::kEdit, hl::kReadOnly | hl::kLowerCase},
+        {IDC_PIECE_LIST, hl::Kind::kList},
+    });
+  }
+  ~SplitterDialog() override { hl::SetUser(nullptr); }
+
+  // Runs the dialog with `user` acting on it; returns DoModal's result.
+  int Run(std::function<void(hl::Window&)> user) {
+    hl::SetUser(std::move(user));
+    CSplitterDlg dialog;
+    return dialog.DoModal();
+  }
+
+  // Chooses `path` through the open-file dialog.
+  static void Choose(hl::Window& w, const std::string& path) {
+    hl::AnswerOpenFile(path);
+    w.Click(IDC_CHOOSE_FILE);
+  }
+
+  std::string File(const std::string& name, std::size_t size) {
+    WriteAll(dir / name, RandomBytes(size, 7));
+    return dir / name;
+  }
+
+  RecordingPlatform platform;
+  TempDir dir;
+};
+
+TEST_F(SplitterDialog, StartsWithTheDefaultsAndEndsTheProgram) {
+  bool ran = false;
+  hl::SetUser([&](hl::Window& w) {
+    ran = true;
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "100");
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH), "");
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
+    EXPECT_EQ(w.focus, IDC_CHOOSE_FILE);
+    EXPECT_TRUE(w.acceptsFiles);
+    EXPECT_NE(w.bigIcon, nullptr);
+    EXPECT_EQ(w.bigIcon, w.smallIcon);
+    for (int id : {IDC_CHOOSE_FILE, IDC_PIECE_SIZE, IDC_SPLIT_FILE}) EXPECT_TRUE(w.enabled(id));
+  });
+  CSplitterApp app;
+  EXPECT_FALSE(app.InitInstance());  // ends the program rather than looping
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(app.mainWindow(), nullptr);
+  EXPECT_TRUE(platform.messages.empty());
+  hl::SetUser(nullptr);
+}
+
+TEST_F(SplitterDialog, EnterAndEscEndTheDialog) {
+  EXPECT_EQ(Run([](hl::Window& w) { w.PressEnter(); }), ui::kIdOk);
+  EXPECT_EQ(Run([](hl::Window& w) { w.PressEsc(); }), ui::kIdCancel);
+  // Enter in the size field ends it too: the field does not take it.
+  EXPECT_EQ(Run([](hl::Window& w) {
+              w.Edit(IDC_PIECE_SIZE, "20");
+              w.PressEnter();
+            }),
+            ui::kIdOk);
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(SplitterDialog, ChoosingAFileShowsItLoweredWithItsPieces) {
+  File("report.doc", 25000);
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "10");
+    Choose(w, dir / "Report.DOC");
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "report.doc");
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"report#.0", "report#.1", "report#.2"}));
+
+    // A cancelled choice changes nothing.
+    hl::AnswerOpenFile(std::nullopt);
+    w.Click(IDC_CHOOSE_FILE);
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "report.doc");
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
+
+    // A name of no file is shown, the list keeps the last file's names, and
+    // the split command refuses it.
+    Choose(w, dir / "Missing.bin");
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "missing.bin");
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"report#.0", "report#.1", "report#.2"}));
+    w.Click(IDC_SPLIT_FILE);
+  });
+  EXPECT_EQ(platform.messages, std::vector<std::string>{kNoFileSelected});
+  EXPECT_EQ(hl::OpenFileDialogsShown(), 3);
+}
+
+TEST_F(SplitterDialog, DropTakesTheFirstItemWholeAndFoldersToo) {
+  File("first.bin", 1000);
+  std::string deep = dir.path();
+  while (deep.size() < 400) deep += "a-rather-long-folder-name/";
+  std::filesystem::create_directories(deep);
+  WriteAll(deep + "deep.bin", RandomBytes(1500, 3));
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "10");
+    hl::Drop drop = w.DropFiles({dir / "First.bin", dir / "second.bin", dir / "third.bin"});
+    EXPECT_TRUE(drop.finished);
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "first.bin");
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"first#.0"});
+
+    w.DropFiles({deep + "deep.bin"});
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH), deep + "deep.bin");  // never cut short
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"deep#.0"});
+
+    // A folder has length 0: the list empties, the engine finds it too small.
+    w.DropFiles({dir.path() + "a-rather-long-folder-name"});
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_TRUE(w.enabled(IDC_SPLIT_FILE));
+  });
+  EXPECT_EQ(platform.messages, std::vector<std::string>{kFileTooSmall});
+}
+
+TEST_F(SplitterDialog, SizesWithoutASourceAreNotChecked) {
+  Run([&](hl::Window& w) {
+    for (const char* size : {"0", "5", "", "abc"}) w.Edit(IDC_PIECE_SIZE, size);
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
+    Choose(w, dir / "nothing.bin");
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "abc");
+  });
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(SplitterDialog, SmallSizesAreSetBackToTenAfterTheMessage) {
+  const std::string a = File("a.bin", 20000);
+  Run([&](hl::Window& w) {
+    Choose(w, a);
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 1u);  // at 100
+    // Empty, zeros, a small number and pasted text all count as too small.
+    for (const char* size : {"", "000", "5", "1O0"}) {
+      SCOPED_TRACE(size);
+      w.log.clear();
+      w.Edit(IDC_PIECE_SIZE, size);
+      EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+      // The message comes first, with the field as typed; the reset then
+      // refreshes the list, nested, without a second message.
+      EXPECT_EQ(w.log, std::vector<std::string>{"message Size No Valid ! (size " + std::string(size) + ")"});
+      EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"a#.0", "a#.1", "a#.2"}));
+    }
+    // Sizes of 10 and more pass; one too large for 32 bits gives one piece.
+    w.Edit(IDC_PIECE_SIZE, "15");
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 2u);
+    w.Edit(IDC_PIECE_SIZE, "99999999999999");
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"a#.0"});
+  });
+  EXPECT_EQ(platform.messages.size(), 4u);
+}
+
+TEST_F(SplitterDialog, ASmallSizeTypedFirstIsAnsweredWhenAFileComes) {
+  const std::string a = File("a.bin", 20000);
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "5");
+    w.DropFiles({a});
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
+  });
+  EXPECT_EQ(platform.messages, std::vector<std::string>{kSizeNoValid});
+}
+
+TEST_F(SplitterDialog, PreviewNamesFollowTheNamingRules) {
+  struct Case {
+    const char* name;
+    std::size_t size;
+    std::vector<std::string> first;  // the first items
+    std::uint64_t count;
+  };
+  const std::vector<Case> cases = {
+      {"small.bin", 999, {}, 0},
+      {"a.bin", 1000, {"a#.0"}, 1},
+      {"archive.tar.gz", 30000, {"archive#.0", "archive#.1", "archive#.2", "archive#.3"}, 4},
+      {"readme", 12000, {"#.0", "#.1"}, 2},
+      {"x.dat", 115000, {"x#.0", "x#.1"}, 12},
+  };
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "10");
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      w.DropFiles({File(c.name, c.size)});
+      ASSERT_EQ(w.control(IDC_PIECE_LIST).itemCount, c.count);
+      std::vector<std::string> items = w.Items(IDC_PIECE_LIST);
+      items.resize(c.first.size());
+      EXPECT_EQ(items, c.first);
+    }
+    // Number order, not text order.
+    EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 9), "x#.9");
+    EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 10), "x#.10");
+    EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 11), "x#.11");
+  });
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(SplitterDialog, SourcesOfFourGigabytesAndMorePreviewInFull) {
+  const std::string big = dir / "big.iso";
+  WriteAll(big, "");
+  std::filesystem::resize_file(big, (std::uint64_t(5) << 30) + 7);  // sparse
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "10");
+    w.DropFiles({big});
+    const std::uint64_t count = PieceCount((std::uint64_t(5) << 30) + 7, big, 10);
+    EXPECT_EQ(count, 536871u);
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, count);
+    EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, count - 1), "big#.536870");
+    // The columns fit the longest name.
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).widestItem, "big#.536870");
+  });
+}
+
+TEST_F(SplitterDialog, SplitRefusesAMissingSourceAndASizeOfZero) {
+  const std::string late = dir / "late.bin";
+  Run([&](hl::Window& w) {
+    w.Click(IDC_SPLIT_FILE);  // nothing chosen
+
+    const std::string gone = File("gone.bin", 5000);
+    Choose(w, gone);
+    std::filesystem::remove(gone);
+    w.Click(IDC_SPLIT_FILE);
+
+    // A size of 0 reaches the command when the file came after it.
+    w.Edit(IDC_PIECE_SIZE, "0");
+    Choose(w, late);
+    WriteAll(late, RandomBytes(5000, 1));
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "0");
+    EXPECT_TRUE(std::find(w.log.begin(), w.log.end(), "disable 1000") == w.log.end());
+  });
+  EXPECT_EQ(platform.messages, (std::vector<std::string>{kNoFileSelected, kNoFileSelected, kSizeNoValid}));
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"late.bin"});
+}
+
+TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
+  const std::string source = RandomBytes(25000, 11);
+  WriteAll(dir / "movie.avi", source);
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "10");
+    w.DropFiles({dir / "Movie.AVI"});
+    w.log.clear();
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "wait",
+                                               "end wait", "enable 1000", "enable 1002", "enable 1001"}));
+    // The keyboard focus comes back to the button that started the split.
+    EXPECT_EQ(w.focus, IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "movie.avi");
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
+  });
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(ListDir(dir.path()),
+            (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe"}));
+  const std::string joined = ReadAll(dir / "movie#.0") + ReadAll(dir / "movie#.1") + ReadAll(dir / "movie#.2");
+  EXPECT_EQ(joined, std::string("movie.avi", 10) + source);
+  EXPECT_EQ(ReadAll(dir / "movie.exe"), platform.image);
+}
+
+TEST_F(SplitterDialog, ControlsComeBackWhenTheEngineRefuses) {
+  const std::string small = File("small.bin", 999);
+  Run([&](hl::Window& w) {
+    w.DropFiles({small});
+    w.log.clear();
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "wait",
+                                               "message File Too Small (size 100)", "end wait",
+                                               "enable 1000", "enable 1002", "enable 1001"}));
+  });
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"small.bin"});
+}
+
+TEST_F(SplitterDialog, PaintsTheIconWhenMinimised) {
+  Run([&](hl::Window& w) {
+    w.dialog.WindowProc(ui::kWmPaint, 0, 0);
+    EXPECT_EQ(w.log, std::vector<std::string>{"paint"});
+    w.log.clear();
+    w.iconic = true;
+    w.client = {0, 0, 36, 37};
+    w.dialog.WindowProc(ui::kWmPaint, 0, 0);
+    EXPECT_EQ(w.log, (std::vector<std::string>{"erase background", "icon 2,3"}));
+    EXPECT_EQ(ui::Icon(w.dialog.WindowProc(ui::kWmQueryDragIcon, 0, 0)), w.bigIcon);
+  });
+}
+
+TEST(DialogPlacement, CentresInTheWorkAreaAndStaysInside) {
+  const ui::Rect work{0, 0, 1024, 738};
+  EXPECT_EQ(ui::CenterInWorkArea({0, 0, 501, 453}, work), (ui::Rect{262, 143, 763, 596}));
+  // Larger than the work area: the left and top edges stay visible.
+  EXPECT_EQ(ui::CenterInWorkArea({0, 0, 1100, 800}, work), (ui::Rect{0, 0, 1100, 800}));
+  // A work area right of a taskbar at the left; truncation toward zero.
+  EXPECT_EQ(ui::CenterInWorkArea({5, 5, 106, 56}, {-1025, -767, 0, 0}), (ui::Rect{-562, -408, -461, -357}));
+  // Rounding never pushes the window past the right or bottom edge.
+  EXPECT_EQ(ui::CenterInWorkArea({0, 0, 11, 11}, {0, 0, 11, 11}), (ui::Rect{0, 0, 11, 11}));
+}
+
+}  // namespace
+}  // namespace morsela

@@ -6,26 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform.h"
+#include "driver_platform.h"
 #include "restore_job.h"
-
-namespace {
-
-class PrintingPlatform : public morsela::Platform {
- public:
-  std::vector<morsela::DirEntry> Find(const std::string& p) override { return real_.Find(p); }
-  std::unique_ptr<morsela::InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
-  std::unique_ptr<morsela::OutputFile> Create(const std::string& p) override { return real_.Create(p); }
-  bool Remove(const std::string& p) override { return real_.Remove(p); }
-  bool Replace(const std::string& a, const std::string& b) override { return real_.Replace(a, b); }
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  std::string_view RestoreImage() override { return {}; }
-
- private:
-  morsela::Platform& real_ = morsela::NativePlatform();
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -37,7 +19,7 @@ int main(int argc, char** argv) {
   start.invocation = argv[1];
   start.absoluteInvocation = realpath(argv[1], absolute) ? absolute : "";
   start.modulePath = start.absoluteInvocation;
-  PrintingPlatform platform;
+  morsela::DriverPlatform platform("", false);
   morsela::SetSystem(&platform);
   return morsela::RestoreSplitFile(start);
 }

@@ -8,33 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "driver_platform.h"
 #include "pieces.h"
-#include "platform.h"
 #include "split_engine.h"
 #include "text.h"
 
 namespace {
 
 using namespace morsela;
-
-class DriverPlatform : public Platform {
- public:
-  explicit DriverPlatform(std::string image) : image_(std::move(image)) {}
-  std::vector<DirEntry> Find(const std::string& p) override { return real_.Find(p); }
-  std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
-  std::unique_ptr<OutputFile> Create(const std::string& p) override { return real_.Create(p); }
-  bool Remove(const std::string& p) override { return real_.Remove(p); }
-  bool Replace(const std::string& a, const std::string& b) override { return real_.Replace(a, b); }
-  void ShowMessage(const std::string& text) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::exit(1);
-  }
-  std::string_view RestoreImage() override { return image_; }
-
- private:
-  Platform& real_ = NativePlatform();
-  std::string image_;
-};
 
 bool ReadWhole(const std::string& path, std::string& bytes) {
   std::unique_ptr<InputFile> in = NativePlatform().OpenRead(path);
@@ -58,7 +39,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "split_driver: cannot read %s\n", argv[3]);
     return 2;
   }
-  DriverPlatform platform(image);
+  DriverPlatform platform(image, true);
   SetSystem(&platform);
   const std::vector<DirEntry> found = System().Find(path);
   const std::uint64_t length = found.empty() ? 0 : found[0].size;

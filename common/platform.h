@@ -21,6 +21,8 @@ struct DirEntry {
   bool isDirectory = false;
 };
 
+class OutputFile;
+
 // A file open for reading; closed when the object goes.
 class InputFile {
  public:
@@ -29,6 +31,12 @@ class InputFile {
   // only at the end of the file or on a read error, which Failed() tells.
   virtual std::size_t Read(void* buffer, std::size_t size) = 0;
   virtual bool Failed() const = 0;
+
+  // Copies the rest of the file to `out` through `buffer` and returns the
+  // count copied; stops at the end, on a read error (then Failed()) or when
+  // `out` refuses a write (then `writeFailed`). A platform may copy without
+  // the buffer where the system copies between files itself.
+  virtual std::uint64_t CopyTo(OutputFile& out, std::vector<char>& buffer, bool& writeFailed);
 };
 
 // A file created (or truncated) for writing. A file that is destroyed

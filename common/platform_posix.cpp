@@ -15,29 +15,6 @@ namespace morsela {
 
 namespace {
 
-class PosixInput : public InputFile {
- public:
-  explicit PosixInput(int fd) : fd_(fd) {}
-  ~PosixInput() override { ::close(fd_); }
-
-  std::size_t Read(void* buffer, std::size_t size) override {
-    std::size_t done = 0;
-    while (done < size) {
-      ssize_t got = ::read(fd_, static_cast<char*>(buffer) + done, size - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) failed_ = true;
-      if (got <= 0) break;
-      done += std::size_t(got);
-    }
-    return done;
-  }
-  bool Failed() const override { return failed_; }
-
- private:
-  int fd_;
-  bool failed_ = false;
-};
-
 class PosixOutput : public OutputFile {
  public:
   explicit PosixOutput(int fd) : fd_(fd) {}
@@ -56,6 +33,8 @@ class PosixOutput : public OutputFile {
     return true;
   }
 
+  int fd() const { return fd_; }
+
   bool Close() override {
     int fd = fd_;
     fd_ = -1;
@@ -64,6 +43,52 @@ class PosixOutput : public OutputFile {
 
  private:
   int fd_;
+};
+
+class PosixInput : public InputFile {
+ public:
+  explicit PosixInput(int fd) : fd_(fd) {}
+  ~PosixInput() override { ::close(fd_); }
+
+  std::size_t Read(void* buffer, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      ssize_t got = ::read(fd_, static_cast<char*>(buffer) + done, size - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) failed_ = true;
+      if (got <= 0) break;
+      done += std::size_t(got);
+    }
+    return done;
+  }
+  bool Failed() const override { return failed_; }
+
+  // Between two files the kernel copies the bytes itself, without passing
+  // them through the buffer; where it cannot (another file system, an older
+  // kernel, any error), the buffered copy takes over from where it stopped
+  // and tells a read error from a write error.
+  std::uint64_t CopyTo(OutputFile& out, std::vector<char>& buffer, bool& writeFailed) override {
+    std::uint64_t copied = 0;
+    if (auto* file = dynamic_cast<PosixOutput*>(&out)) {
+      for (;;) {
+        ssize_t n = ::copy_file_range(fd_, nullptr, file->fd(), nullptr, std::size_t(1) << 30, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          if (n == 0) {
+            writeFailed = false;
+            return copied;
+          }
+          break;
+        }
+        copied += std::uint64_t(n);
+      }
+    }
+    return copied + InputFile::CopyTo(out, buffer, writeFailed);
+  }
+
+ private:
+  int fd_;
+  bool failed_ = false;
 };
 
 bool Describe(const std::string& path, const std::string& name, DirEntry& entry) {

@@ -52,7 +52,7 @@ std::optional<Self> FindSelf(Platform& system, const std::string& path, const st
 enum class Outcome { kDone, kReadFailed, kWriteFailed, kDamaged };
 
 // Copies the pieces' data (the head piece's after its header) to `out`,
-// checking that each piece still holds the bytes its directory entry gave.
+// checking that each piece held the bytes its directory entry gave.
 class Joiner {
  public:
   Joiner(Platform& system, const std::string& prefix, std::vector<char>& buffer)
@@ -70,19 +70,16 @@ class Joiner {
   Outcome CopyPiece(const Piece& piece, std::size_t skip, OutputFile& out) {
     std::unique_ptr<InputFile> in = system_.OpenRead(prefix_ + piece.name);
     if (!in) return Outcome::kReadFailed;
-    std::uint64_t total = 0;
-    for (;;) {
-      const std::size_t got = in->Read(buffer_.data(), buffer_.size());
+    if (skip > 0) {  // the head piece's header, read before
+      const std::size_t got = in->Read(buffer_.data(), skip);
       if (in->Failed()) return Outcome::kReadFailed;
-      if (got == 0) break;
-      const std::uint64_t start = total;
-      total += got;
-      if (total > piece.size) return Outcome::kDamaged;
-      if (total <= skip) continue;
-      const std::size_t from = start >= skip ? 0 : std::size_t(skip - start);
-      if (!out.Write(buffer_.data() + from, got - from)) return Outcome::kWriteFailed;
+      if (got != skip) return Outcome::kDamaged;
     }
-    return total == piece.size ? Outcome::kDone : Outcome::kDamaged;
+    bool writeFailed = false;
+    const std::uint64_t copied = in->CopyTo(out, buffer_, writeFailed);
+    if (writeFailed) return Outcome::kWriteFailed;
+    if (in->Failed()) return Outcome::kReadFailed;
+    return skip + copied == piece.size ? Outcome::kDone : Outcome::kDamaged;
   }
 
   Platform& system_;

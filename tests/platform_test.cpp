@@ -102,6 +102,27 @@ TEST(PlatformFiles, CreateTruncatesAnExistingFile) {
   EXPECT_EQ(ReadAll(dir / "f"), "new");
 }
 
+// The copy between two files carries on from where reading stopped and
+// appends after what was written, whichever way the system copies.
+TEST(PlatformFiles, CopyToAppendsTheRestOfTheFile) {
+  TempDir dir;
+  const std::string source = test::RandomBytes(3 * 1024 * 1024 + 17, 9);
+  WriteAll(dir / "in.bin", source);
+  Platform& p = NativePlatform();
+  auto in = p.OpenRead(dir / "in.bin");
+  auto out = p.Create(dir / "out.bin");
+  ASSERT_TRUE(in && out);
+  std::vector<char> buffer(4096);
+  ASSERT_EQ(in->Read(buffer.data(), 100), 100u);
+  ASSERT_TRUE(out->Write("head", 4));
+  bool writeFailed = true;
+  EXPECT_EQ(in->CopyTo(*out, buffer, writeFailed), source.size() - 100);
+  EXPECT_FALSE(writeFailed);
+  EXPECT_FALSE(in->Failed());
+  ASSERT_TRUE(out->Close());
+  EXPECT_TRUE(ReadAll(dir / "out.bin") == "head" + source.substr(100));
+}
+
 TEST(PlatformSystem, TestsCanPutADecoratorInFront) {
   EXPECT_EQ(&System(), &NativePlatform());
   {

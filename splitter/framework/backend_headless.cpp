@@ -13,8 +13,8 @@ namespace morsela::ui {
 namespace headless {
 namespace {
 
-std::map<int, std::vector<ControlSpec>>& Templates() {
-  static std::map<int, std::vector<ControlSpec>> templates;
+std::map<int, std::vector<ControlLayout>>& Templates() {
+  static std::map<int, std::vector<ControlLayout>> templates;
   return templates;
 }
 std::function<void(Window&)> user;
@@ -29,11 +29,11 @@ struct IconRecord {
 
 }  // namespace
 
-Window::Window(Dialog& d, const std::vector<ControlSpec>& specs) : dialog(d) {
-  for (const ControlSpec& spec : specs) controls[spec.id].spec = spec;
-  for (const ControlSpec& spec : specs)
-    if (spec.kind == Kind::kButton || spec.kind == Kind::kEdit) {
-      focus = spec.id;
+Window::Window(Dialog& d, const std::vector<ControlLayout>& layouts) : dialog(d) {
+  for (const ControlLayout& layout : layouts) controls[layout.id].layout = layout;
+  for (const ControlLayout& layout : layouts)
+    if (layout.kind == Kind::kButton || layout.kind == Kind::kEdit) {
+      focus = layout.id;
       break;
     }
 }
@@ -65,7 +65,7 @@ void Window::Click(int id) {
 
 void Window::Edit(int id, const std::string& text) {
   Control& c = control(id);
-  if (!c.enabled || ended || (c.spec.styles & kReadOnly)) return;
+  if (!c.enabled || ended || (c.layout.styles & kReadOnly)) return;
   focus = id;
   dialog.SetItemText(id, text);
 }
@@ -76,7 +76,7 @@ Drop Window::DropFiles(std::vector<std::string> names) {
   return drop;
 }
 
-void RegisterTemplate(int templateId, std::vector<ControlSpec> controls) {
+void RegisterTemplate(int templateId, std::vector<ControlLayout> controls) {
   Templates()[templateId] = std::move(controls);
 }
 
@@ -132,10 +132,10 @@ std::string Dialog::GetItemText(int id) const { return W(*this).control(id).text
 void Dialog::SetItemText(int id, const std::string& text) {
   headless::Control& c = W(*this).control(id);
   c.text = text;
-  if (c.spec.styles & headless::kLowerCase)
+  if (c.layout.styles & headless::kLowerCase)
     for (char& ch : c.text) ch = char(std::tolower(static_cast<unsigned char>(ch)));
   // A single-line edit field tells its parent of every change of its text.
-  if (c.spec.kind == headless::Kind::kEdit) SendToWindow(kWmCommand, MakeCommand(id, kEnChange), 0);
+  if (c.layout.kind == headless::Kind::kEdit) SendToWindow(kWmCommand, MakeCommand(id, kEnChange), 0);
 }
 
 void Dialog::EnableItem(int id, bool enable) {

@@ -21,14 +21,14 @@ namespace morsela::ui::headless {
 enum class Kind { kButton, kEdit, kList };
 enum Style : unsigned { kNumber = 1, kReadOnly = 2, kLowerCase = 4 };
 
-struct ControlSpec {
+struct ControlLayout {
   int id;
   Kind kind;
   unsigned styles = 0;
 };
 
 struct Control {
-  ControlSpec spec;
+  ControlLayout layout;
   std::string text;
   bool enabled = true;
   std::uint64_t itemCount = 0;  // lists
@@ -50,7 +50,7 @@ struct ItemRequest {
 
 class Window {
  public:
-  Window(Dialog& dialog, const std::vector<ControlSpec>& controls);
+  Window(Dialog& dialog, const std::vector<ControlLayout>& controls);
 
   Control& control(int id);
   const std::string& text(int id) { return control(id).text; }
@@ -86,7 +86,7 @@ class Window {
 };
 
 // Registers the controls of template `templateId`, in tab order.
-void RegisterTemplate(int templateId, std::vector<ControlSpec> controls);
+void RegisterTemplate(int templateId, std::vector<ControlLayout> controls);
 
 // The user of the next dialogs run: called with the window once it is set
 // up; nullptr closes each window at once.

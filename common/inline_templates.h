@@ -1,5 +1,4 @@
-// Included first in every file linked into the restore program (Windows
-// build).
+// Included first in every file of the restore program (Windows build).
 // The C++ library ships its string type compiled in one object that also
 // brings in the exception runtime and thread support; letting the compiler
 // instantiate the few string operations used instead keeps those out of the

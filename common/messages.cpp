@@ -1,8 +1,27 @@
 #include "messages.h"
 
+#include "text.h"
+
 namespace morsela {
 
 const char kCannotReadFile[] = "Cannot Read File !";
 const char kCannotWriteFile[] = "Cannot Write File !";
+
+std::string WithDetail(const char* text, const std::string& detail) {
+  return detail.empty() ? std::string(text) : std::string(text) + "\n" + detail;
+}
+
+std::string NameList(const std::vector<std::string>& names, std::uint64_t total) {
+  std::string list;
+  std::uint64_t shown = 0;
+  for (const std::string& name : names) {
+    if (shown == kNamesShown) break;
+    if (shown > 0) list += ", ";
+    list += name;
+    ++shown;
+  }
+  if (total > shown) list += " and " + FormatDecimal(total - shown) + " more";
+  return list;
+}
 
 }  // namespace morsela

@@ -19,9 +19,9 @@ struct DirEntry {
   std::string name;
   std::uint64_t size = 0;
   bool isDirectory = false;
+  // The last write, in the system's own units: only ever compared.
+  std::uint64_t writeTime = 0;
 };
-
-class OutputFile;
 
 // A file open for reading; closed when the object goes.
 class InputFile {
@@ -31,12 +31,10 @@ class InputFile {
   // only at the end of the file or on a read error, which Failed() tells.
   virtual std::size_t Read(void* buffer, std::size_t size) = 0;
   virtual bool Failed() const = 0;
-
-  // Copies the rest of the file to `out` through `buffer` and returns the
-  // count copied; stops at the end, on a read error (then Failed()) or when
-  // `out` refuses a write (then `writeFailed`). A platform may copy without
-  // the buffer where the system copies between files itself.
-  virtual std::uint64_t CopyTo(OutputFile& out, std::vector<char>& buffer, bool& writeFailed);
+  // The file's length now; the next Read starts at `offset`. False when the
+  // system refuses.
+  virtual bool Size(std::uint64_t& size) = 0;
+  virtual bool Seek(std::uint64_t offset) = 0;
 };
 
 // A file created (or truncated) for writing. A file that is destroyed
@@ -46,6 +44,9 @@ class OutputFile {
   virtual ~OutputFile() = default;
   // Writes all `size` bytes; false when not all of them were written.
   virtual bool Write(const void* data, std::size_t size) = 0;
+  // Has the system put everything written so far on the disk itself, so
+  // that a power cut after it loses nothing; false when that failed.
+  virtual bool Flush() = 0;
   // Stores what was written and closes; false when that failed. Once only.
   virtual bool Close() = 0;
 };
@@ -62,6 +63,9 @@ class Platform {
   // nullptr when the file cannot be opened.
   virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
   virtual std::unique_ptr<OutputFile> Create(const std::string& path) = 0;
+  // Creates a file that must not exist yet; nullptr when it does (or on
+  // any other failure), so that two programs never share one file.
+  virtual std::unique_ptr<OutputFile> CreateNew(const std::string& path) = 0;
 
   virtual bool Remove(const std::string& path) = 0;
 

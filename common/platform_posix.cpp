@@ -33,7 +33,7 @@ class PosixOutput : public OutputFile {
     return true;
   }
 
-  int fd() const { return fd_; }
+  bool Flush() override { return ::fsync(fd_) == 0; }
 
   bool Close() override {
     int fd = fd_;
@@ -63,28 +63,13 @@ class PosixInput : public InputFile {
   }
   bool Failed() const override { return failed_; }
 
-  // Between two files the kernel copies the bytes itself, without passing
-  // them through the buffer; where it cannot (another file system, an older
-  // kernel, any error), the buffered copy takes over from where it stopped
-  // and tells a read error from a write error.
-  std::uint64_t CopyTo(OutputFile& out, std::vector<char>& buffer, bool& writeFailed) override {
-    std::uint64_t copied = 0;
-    if (auto* file = dynamic_cast<PosixOutput*>(&out)) {
-      for (;;) {
-        ssize_t n = ::copy_file_range(fd_, nullptr, file->fd(), nullptr, std::size_t(1) << 30, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-          if (n == 0) {
-            writeFailed = false;
-            return copied;
-          }
-          break;
-        }
-        copied += std::uint64_t(n);
-      }
-    }
-    return copied + InputFile::CopyTo(out, buffer, writeFailed);
+  bool Size(std::uint64_t& size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    size = std::uint64_t(st.st_size);
+    return true;
   }
+  bool Seek(std::uint64_t offset) override { return ::lseek(fd_, off_t(offset), SEEK_SET) >= 0; }
 
  private:
   int fd_;
@@ -98,6 +83,7 @@ bool Describe(const std::string& path, const std::string& name, DirEntry& entry)
   entry.isDirectory = S_ISDIR(st.st_mode);
   // A folder's entry has no length, as a Windows directory search reports.
   entry.size = entry.isDirectory ? 0 : std::uint64_t(st.st_size);
+  entry.writeTime = std::uint64_t(st.st_mtim.tv_sec) * 1000000000u + std::uint64_t(st.st_mtim.tv_nsec);
   return true;
 }
 
@@ -136,9 +122,10 @@ class PosixPlatform : public Platform {
   }
 
   std::unique_ptr<OutputFile> Create(const std::string& path) override {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    return std::make_unique<PosixOutput>(fd);
+    return Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  }
+  std::unique_ptr<OutputFile> CreateNew(const std::string& path) override {
+    return Open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
   }
 
   bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
@@ -150,6 +137,13 @@ class PosixPlatform : public Platform {
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
   std::string_view RestoreImage() override { return {}; }
+
+ private:
+  static std::unique_ptr<OutputFile> Open(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixOutput>(fd);
+  }
 };
 
 }  // namespace

@@ -45,6 +45,18 @@ class Win32Input : public InputFile {
   }
   bool Failed() const override { return failed_; }
 
+  bool Size(std::uint64_t& size) override {
+    LARGE_INTEGER n;
+    if (!GetFileSizeEx(file_.get(), &n)) return false;
+    size = std::uint64_t(n.QuadPart);
+    return true;
+  }
+  bool Seek(std::uint64_t offset) override {
+    LARGE_INTEGER to;
+    to.QuadPart = LONGLONG(offset);
+    return SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN) != 0;
+  }
+
  private:
   UniqueFile file_;
   bool failed_ = false;
@@ -69,6 +81,8 @@ class Win32Output : public OutputFile {
     return true;
   }
 
+  bool Flush() override { return FlushFileBuffers(file_.get()) != 0; }
+
   bool Close() override { return bool(file_) && file_.reset(); }
 
  private:
@@ -77,6 +91,17 @@ class Win32Output : public OutputFile {
 
 std::uint64_t SizeOf(const WIN32_FIND_DATAA& data) {
   return (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::uint64_t TimeOf(const FILETIME& time) {
+  return (std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, DWORD disposition) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<Win32Output>(std::move(file));
 }
 
 // The application's name: the module's file name without its extension.
@@ -108,7 +133,8 @@ std::vector<DirEntry> Win32Platform::Find(const std::string& pattern) {
   do {
     std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
-    found.push_back({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    found.push_back({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                     TimeOf(data.ftLastWriteTime)});
   } while (FindNextFileA(find.get(), &data));
   return found;
 }
@@ -121,10 +147,11 @@ std::unique_ptr<InputFile> Win32Platform::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<OutputFile> Win32Platform::Create(const std::string& path) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return nullptr;
-  return std::make_unique<Win32Output>(std::move(file));
+  return OpenForWriting(path, CREATE_ALWAYS);
+}
+
+std::unique_ptr<OutputFile> Win32Platform::CreateNew(const std::string& path) {
+  return OpenForWriting(path, CREATE_NEW);
 }
 
 bool Win32Platform::Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

@@ -13,6 +13,7 @@ class Win32Platform : public Platform {
   std::vector<DirEntry> Find(const std::string& pattern) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool Replace(const std::string& from, const std::string& to) override;
 

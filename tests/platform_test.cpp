@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "platform.h"
@@ -102,25 +103,38 @@ TEST(PlatformFiles, CreateTruncatesAnExistingFile) {
   EXPECT_EQ(ReadAll(dir / "f"), "new");
 }
 
-// The copy between two files carries on from where reading stopped and
-// appends after what was written, whichever way the system copies.
-TEST(PlatformFiles, CopyToAppendsTheRestOfTheFile) {
+// What the restore needs beyond plain streams: a file created only when
+// new, a flush to the disk, reading from an offset (its own file's end), and
+// a write time that tells a changed source.
+TEST(PlatformFiles, ExclusiveCreateFlushSeekAndWriteTime) {
   TempDir dir;
-  const std::string source = test::RandomBytes(3 * 1024 * 1024 + 17, 9);
-  WriteAll(dir / "in.bin", source);
   Platform& p = NativePlatform();
-  auto in = p.OpenRead(dir / "in.bin");
-  auto out = p.Create(dir / "out.bin");
-  ASSERT_TRUE(in && out);
-  std::vector<char> buffer(4096);
-  ASSERT_EQ(in->Read(buffer.data(), 100), 100u);
-  ASSERT_TRUE(out->Write("head", 4));
-  bool writeFailed = true;
-  EXPECT_EQ(in->CopyTo(*out, buffer, writeFailed), source.size() - 100);
-  EXPECT_FALSE(writeFailed);
-  EXPECT_FALSE(in->Failed());
-  ASSERT_TRUE(out->Close());
-  EXPECT_TRUE(ReadAll(dir / "out.bin") == "head" + source.substr(100));
+  WriteAll(dir / "taken", "someone else's");
+  EXPECT_EQ(p.CreateNew(dir / "taken"), nullptr);
+  EXPECT_EQ(ReadAll(dir / "taken"), "someone else's");
+  auto out = p.CreateNew(dir / "free");
+  ASSERT_TRUE(out);
+  EXPECT_TRUE(out->Write("0123456789", 10));
+  EXPECT_TRUE(out->Flush());
+  EXPECT_TRUE(out->Close());
+  out.reset();
+
+  auto in = p.OpenRead(dir / "free");
+  ASSERT_TRUE(in);
+  std::uint64_t size = 0;
+  EXPECT_TRUE(in->Size(size));
+  EXPECT_EQ(size, 10u);
+  char tail[4] = {};
+  EXPECT_TRUE(in->Seek(7));
+  EXPECT_EQ(in->Read(tail, 4), 3u);
+  EXPECT_EQ(std::string(tail, 3), "789");
+  in.reset();
+
+  const std::uint64_t before = p.Find(dir / "free").at(0).writeTime;
+  EXPECT_NE(before, 0u);
+  std::filesystem::last_write_time(dir / "free", std::filesystem::last_write_time(dir / "free") +
+                                                     std::chrono::seconds(5));
+  EXPECT_NE(p.Find(dir / "free").at(0).writeTime, before);
 }
 
 TEST(PlatformSystem, TestsCanPutADecoratorInFront) {

@@ -20,6 +20,7 @@ class DriverPlatform : public Platform {
   std::vector<DirEntry> Find(const std::string& p) override { return real_.Find(p); }
   std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
   std::unique_ptr<OutputFile> Create(const std::string& p) override { return real_.Create(p); }
+  std::unique_ptr<OutputFile> CreateNew(const std::string& p) override { return real_.CreateNew(p); }
   bool Remove(const std::string& p) override { return real_.Remove(p); }
   bool Replace(const std::string& a, const std::string& b) override { return real_.Replace(a, b); }
   void ShowMessage(const std::string& text) override {

@@ -29,6 +29,7 @@ class FaultyOutput : public OutputFile {
     written_ += size;
     return real_->Write(data, size);
   }
+  bool Flush() override { return real_->Flush(); }
   bool Close() override {
     bool closed = real_->Close();
     return stage_ == Stage::kClose ? false : closed;
@@ -53,6 +54,8 @@ class FaultyInput : public InputFile {
     return n;
   }
   bool Failed() const override { return failed_ || real_->Failed(); }
+  bool Size(std::uint64_t& size) override { return real_->Size(size); }
+  bool Seek(std::uint64_t offset) override { return real_->Seek(offset); }
 
  private:
   std::unique_ptr<InputFile> real_;
@@ -69,25 +72,40 @@ std::vector<DirEntry> TestPlatform::Find(const std::string& pattern) { return re
 
 std::unique_ptr<InputFile> TestPlatform::OpenRead(const std::string& path) {
   std::unique_ptr<InputFile> file = real_->OpenRead(path);
-  if (!file || !readFault) return file;
+  if (!file || !readFault || path.find(readFaultIn) == std::string::npos) return file;
   return std::make_unique<FaultyInput>(std::move(file), readFailAfter);
 }
 
 std::unique_ptr<OutputFile> TestPlatform::Create(const std::string& path) {
+  return CreateFaulty(path, false);
+}
+
+std::unique_ptr<OutputFile> TestPlatform::CreateNew(const std::string& path) {
+  return CreateFaulty(path, true);
+}
+
+std::unique_ptr<OutputFile> TestPlatform::CreateFaulty(const std::string& path, bool exclusive) {
   const int index = created++;
   const WriteFault& f = writeFault;
   const bool hit = f.stage != Stage::kNone && (index == f.file || (f.persistent && index > f.file));
   if (hit && f.stage == Stage::kOpen) return nullptr;
-  std::unique_ptr<OutputFile> file = real_->Create(path);
+  std::unique_ptr<OutputFile> file = exclusive ? real_->CreateNew(path) : real_->Create(path);
   if (!file || !hit) return file;
   return std::make_unique<FaultyOutput>(std::move(file), f.stage, f.afterBytes);
 }
 
-bool TestPlatform::Remove(const std::string& path) { return real_->Remove(path); }
+bool TestPlatform::Remove(const std::string& path) {
+  if (!removeFaultIn.empty() && path.find(removeFaultIn) != std::string::npos) return false;
+  return real_->Remove(path);
+}
 bool TestPlatform::Replace(const std::string& from, const std::string& to) {
   return !replaceFault && real_->Replace(from, to);
 }
-void TestPlatform::ShowMessage(const std::string& text) { messages.push_back(text); }
+void TestPlatform::ShowMessage(const std::string& text) {
+  const std::size_t end = text.find('\n');
+  messages.push_back(text.substr(0, end));
+  details.push_back(end == std::string::npos ? std::string() : text.substr(end + 1));
+}
 std::string_view TestPlatform::RestoreImage() { return image; }
 
 TempDir::TempDir() {

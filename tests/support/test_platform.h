@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform.h"
+#include "progress.h"
 
 namespace morsela::test {
 
@@ -31,6 +33,7 @@ class TestPlatform : public Platform {
   std::vector<DirEntry> Find(const std::string& pattern) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool Replace(const std::string& from, const std::string& to) override;
   void ShowMessage(const std::string& text) override;
@@ -38,17 +41,46 @@ class TestPlatform : public Platform {
 
   Platform& real() { return *real_; }
 
+  // The first line of each message, and its second line (empty if none).
   std::vector<std::string> messages;
+  std::vector<std::string> details;
   std::string image = "MZ restore program stand-in\r\n";
   WriteFault writeFault;
-  // When set, reads fail once this many bytes of a file were read.
+  // When set, reads fail once this many bytes of a file were read; only in
+  // files whose path holds `readFaultIn` when that is not empty.
   bool readFault = false;
+  std::string readFaultIn;
   std::uint64_t readFailAfter = 0;
-  int created = 0;  // files created so far
+  int created = 0;  // files created so far (either way)
   bool replaceFault = false;  // every Replace fails
+  std::string removeFaultIn;  // Remove fails for paths holding this, when not empty
 
  private:
+  std::unique_ptr<OutputFile> CreateFaulty(const std::string& path, bool exclusive);
   Platform* real_;
+};
+
+// Records what long work reports; stops it at report `stopAt` (counted
+// from 0) or runs `during` at report `duringAt`.
+class ProgressRecorder : public Progress {
+ public:
+  void Begin(const std::string& name, std::uint64_t total) override {
+    names.push_back(name);
+    totals.push_back(total);
+  }
+  bool Advance(const ProgressReport& report) override {
+    const std::size_t index = reports.size();
+    reports.push_back(report);
+    if (during && index == duringAt) during();
+    return index != stopAt;
+  }
+
+  std::vector<std::string> names;
+  std::vector<std::uint64_t> totals;
+  std::vector<ProgressReport> reports;
+  std::size_t stopAt = std::size_t(-1);
+  std::size_t duringAt = 0;
+  std::function<void()> during;
 };
 
 // A fresh directory for one test, removed with everything in it at the end.

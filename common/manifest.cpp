@@ -1,0 +1,163 @@
+#include "manifest.h"
+
+#include <cstring>
+
+#include "crc32c.h"
+
+namespace morsela {
+
+namespace {
+
+// The last eight bytes of a restore program that carries a manifest.
+constexpr char kMagic[8] = {'M', 'O', 'R', 'S', 'E', 'L', 'A', '\x1A'};
+
+// A manifest is four bytes a piece and two short names: a quarter of a
+// billion pieces is far beyond any real set, and a bound on what is read.
+constexpr std::uint64_t kLongestManifest = std::uint64_t(1) << 30;
+// A stored name is at most 255 UTF-16 units, three bytes each in UTF-8.
+constexpr std::uint32_t kLongestName = 1024;
+
+void PutU32(std::string& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+void PutU64(std::string& out, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+std::uint64_t Get(std::string_view bytes, std::size_t at, int width) {
+  std::uint64_t v = 0;
+  for (int i = width - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+std::uint32_t GetU32(std::string_view bytes, std::size_t at) { return std::uint32_t(Get(bytes, at, 4)); }
+std::uint64_t GetU64(std::string_view bytes, std::size_t at) { return Get(bytes, at, 8); }
+
+// Reads exactly `size` bytes at `offset`; false when the file has fewer.
+bool ReadAt(InputFile& file, std::uint64_t offset, std::string& bytes, std::size_t size) {
+  bytes.assign(size, '\0');
+  return file.Seek(offset) && file.Read(&bytes[0], size) == size && !file.Failed();
+}
+
+// The bytes the header and the source make together, when that and the
+// count agree: the count is the one the piece size gives.
+bool CountAgrees(const Manifest& m) {
+  if (m.pieceSize == 0 || m.pieceCount == 0 || m.sourceLength > (std::uint64_t(1) << 62)) return false;
+  const std::uint64_t bytes = m.storedName.size() + 1 + m.sourceLength;
+  return m.pieceCount == (bytes + m.pieceSize - 1) / m.pieceSize;
+}
+
+bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
+  if (bytes.size() < kManifestFixedSize || GetU32(bytes, 0) != version) return false;
+  const std::uint32_t baseLength = GetU32(bytes, 4), nameLength = GetU32(bytes, 8);
+  if (baseLength > kLongestName || nameLength > kLongestName || GetU32(bytes, 12) != 0) return false;
+  m.sourceLength = GetU64(bytes, 16);
+  m.pieceSize = GetU64(bytes, 24);
+  m.pieceCount = GetU64(bytes, 32);
+  const std::uint64_t names = kManifestFixedSize + std::uint64_t(baseLength) + nameLength;
+  if (names > bytes.size() || m.pieceCount != (bytes.size() - names) / 4 ||
+      (bytes.size() - names) % 4 != 0)
+    return false;
+  m.baseName.assign(bytes.substr(kManifestFixedSize, baseLength));
+  m.storedName.assign(bytes.substr(kManifestFixedSize + baseLength, nameLength));
+  if (!CountAgrees(m)) return false;
+  m.pieceCrcs.resize(std::size_t(m.pieceCount));
+  for (std::size_t k = 0; k < m.pieceCrcs.size(); ++k) m.pieceCrcs[k] = GetU32(bytes, std::size_t(names) + 4 * k);
+  return true;
+}
+
+}  // namespace
+
+std::uint64_t Manifest::PieceLength(std::uint64_t k) const {
+  if (k + 1 < pieceCount) return pieceSize;
+  return storedName.size() + 1 + sourceLength - (pieceCount - 1) * pieceSize;
+}
+
+std::string EncodeManifest(const Manifest& m, std::uint64_t imageLength) {
+  std::string out;
+  out.reserve(kManifestFixedSize + m.baseName.size() + m.storedName.size() + 4 * m.pieceCrcs.size() +
+              kFooterSize);
+  PutU32(out, kManifestVersion);
+  PutU32(out, std::uint32_t(m.baseName.size()));
+  PutU32(out, std::uint32_t(m.storedName.size()));
+  PutU32(out, 0);
+  PutU64(out, m.sourceLength);
+  PutU64(out, m.pieceSize);
+  PutU64(out, m.pieceCount);
+  out += m.baseName;
+  out += m.storedName;
+  for (std::uint32_t crc : m.pieceCrcs) PutU32(out, crc);
+  const std::uint64_t manifestLength = out.size();
+  const std::uint32_t crc = Crc32c(0, out.data(), out.size());
+  PutU64(out, imageLength);
+  PutU64(out, manifestLength);
+  PutU32(out, crc);
+  PutU32(out, kManifestVersion);
+  out.append(kMagic, sizeof kMagic);
+  return out;
+}
+
+ManifestRead ReadManifest(InputFile& program) {
+  ManifestRead result;
+  std::uint64_t fileSize = 0;
+  std::string head, footer;
+  const ManifestRead unreadable{ManifestState::kUnreadable, {}, 0};
+  if (!program.Size(fileSize)) return unreadable;
+  const std::size_t headSize = std::size_t(fileSize < kExecutableHeadSize ? fileSize : kExecutableHeadSize);
+  if (!ReadAt(program, 0, head, headSize)) return unreadable;
+  const std::uint64_t imageEnd = ExecutableImageEnd(head);
+
+  const bool hasFooter = fileSize >= kFooterSize && ReadAt(program, fileSize - kFooterSize, footer, kFooterSize) &&
+                         std::memcmp(footer.data() + 24, kMagic, sizeof kMagic) == 0;
+  if (program.Failed()) return unreadable;
+  if (!hasFooter) {
+    // Bytes after the image without a footer: a manifest cut off in transit.
+    result.state = imageEnd != 0 && fileSize > imageEnd ? ManifestState::kDamaged : ManifestState::kAbsent;
+    return result;
+  }
+  result.state = ManifestState::kDamaged;
+  const std::uint32_t version = GetU32(footer, 20);
+  if (version > kManifestVersion) return {ManifestState::kNewer, {}, version};
+  const std::uint64_t imageLength = GetU64(footer, 0), manifestLength = GetU64(footer, 8);
+  if (version == 0 || manifestLength > kLongestManifest || manifestLength > fileSize - kFooterSize ||
+      imageLength != fileSize - kFooterSize - manifestLength || (imageEnd != 0 && imageLength != imageEnd))
+    return result;
+  std::string bytes;
+  if (!ReadAt(program, imageLength, bytes, std::size_t(manifestLength)))
+    return program.Failed() ? unreadable : result;
+  if (Crc32c(0, bytes.data(), bytes.size()) != GetU32(footer, 16) || !Decode(bytes, version, result.manifest))
+    return result;
+  result.state = ManifestState::kValid;
+  return result;
+}
+
+std::uint64_t ExecutableImageEnd(std::string_view head) {
+  auto fits = [&](std::uint64_t at, std::uint64_t size) { return at + size <= head.size(); };
+  if (!fits(0, 0x40) || head[0] != 'M' || head[1] != 'Z') return 0;
+  const std::uint64_t pe = GetU32(head, 0x3C);
+  if (!fits(pe, 24) || head.substr(std::size_t(pe), 4) != std::string_view("PE\0\0", 4)) return 0;
+  const std::size_t coff = std::size_t(pe) + 4;
+  const std::uint64_t sections = Get(head, coff + 2, 2), optionalSize = Get(head, coff + 16, 2);
+  const std::size_t optional = coff + 20;
+  // Every field read below lies within the optional header, which must lie
+  // within what was read.
+  if (optionalSize < 64 || !fits(optional, optionalSize)) return 0;
+  const std::uint64_t magic = Get(head, optional, 2);
+  if (magic != 0x10B && magic != 0x20B) return 0;
+  std::uint64_t end = GetU32(head, optional + 60);  // SizeOfHeaders
+  // The certificate table (data directory 4) is the one placed by file offset.
+  const std::size_t countAt = optional + (magic == 0x20B ? 108 : 92);
+  const std::size_t certificate = countAt + 4 + 4 * 8;
+  if (certificate + 8 <= optional + optionalSize && GetU32(head, countAt) > 4) {
+    const std::uint64_t offset = GetU32(head, certificate), size = GetU32(head, certificate + 4);
+    if (size > 0 && offset + size > end) end = offset + size;
+  }
+  const std::uint64_t table = optional + optionalSize;
+  if (!fits(table, sections * 40)) return 0;
+  for (std::uint64_t s = 0; s < sections; ++s) {
+    const std::size_t at = std::size_t(table + s * 40);
+    const std::uint64_t size = GetU32(head, at + 16), offset = GetU32(head, at + 20);
+    if (size > 0 && offset + size > end) end = offset + size;
+  }
+  return end;
+}
+
+}  // namespace morsela

@@ -1,0 +1,68 @@
+// The manifest of a piece set: what the split wrote, appended to the restore
+// program's image together with a fixed-size footer at the very end of the
+// file. The system's loader ignores data after the image, so the program
+// runs unchanged; the restore program reads its own file's end to find it.
+// docs/format.md gives the layout byte by byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.h"
+
+namespace morsela {
+
+// The format this build writes and the newest it reads.
+constexpr std::uint32_t kManifestVersion = 1;
+constexpr std::size_t kFooterSize = 32;
+// The fixed part of the manifest before the two names.
+constexpr std::size_t kManifestFixedSize = 40;
+
+struct Manifest {
+  std::string baseName;    // the pieces are baseName + "#." + number
+  std::string storedName;  // the name in the head piece's header
+  std::uint64_t sourceLength = 0;
+  std::uint64_t pieceSize = 0;
+  std::uint64_t pieceCount = 0;
+  std::vector<std::uint32_t> pieceCrcs;  // CRC-32C of each piece's bytes as written
+
+  // The size that piece k must have: the piece size, or what is left of the
+  // header and the source for the last one.
+  std::uint64_t PieceLength(std::uint64_t k) const;
+};
+
+// The manifest and its footer, as they follow the image. `imageLength` is
+// the length of the program image they are appended to.
+std::string EncodeManifest(const Manifest& manifest, std::uint64_t imageLength);
+
+enum class ManifestState {
+  kAbsent,   // the file ends with the program image: a bare image, or an older version's
+  kValid,
+  kDamaged,  // data after the image that is no intact manifest of this program's
+  kNewer,    // an intact footer of a format this program does not know
+  kUnreadable,  // the system could not read the file
+};
+
+struct ManifestRead {
+  ManifestState state = ManifestState::kAbsent;
+  Manifest manifest;            // kValid only
+  std::uint32_t version = 0;    // kNewer: the version found
+};
+
+// Reads the manifest at the end of `program` (the restore program's own
+// file). Every length read is checked against the file's size before
+// anything is allocated.
+ManifestRead ReadManifest(InputFile& program);
+
+// Where a Windows executable image ends in its file (the end of its last
+// section or of its certificate table); 0 when `head`, the file's first
+// bytes, holds no such image.
+std::uint64_t ExecutableImageEnd(std::string_view head);
+
+// The bytes of the file a program image's header spans, enough for
+// ExecutableImageEnd.
+constexpr std::size_t kExecutableHeadSize = 4096;
+
+}  // namespace morsela

@@ -1,0 +1,166 @@
+// The checksum and the manifest that a split appends to its restore program.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "crc32c.h"
+#include "manifest.h"
+#include "test_platform.h"
+
+namespace morsela {
+namespace {
+
+using test::RandomBytes;
+using test::ReadAll;
+using test::TempDir;
+using test::WriteAll;
+
+TEST(Crc32c, CheckValueAndBothImplementationsAgree) {
+  EXPECT_EQ(Crc32c(0, "123456789", 9), 0xE3069283u);
+  EXPECT_EQ(Crc32cTable(0, "123456789", 9), 0xE3069283u);
+  EXPECT_EQ(Crc32c(0, "", 0), 0u);
+  std::mt19937 random(32);
+  const std::string bytes = RandomBytes(100000, 33);
+  for (int round = 0; round < 200; ++round) {
+    // Any start, length and split point, so every alignment is met.
+    const std::size_t start = random() % 64, length = random() % 5000, cut = length ? random() % length : 0;
+    const char* p = bytes.data() + start;
+    const std::uint32_t whole = Crc32cTable(0, p, length);
+    EXPECT_EQ(Crc32cTable(Crc32cTable(0, p, cut), p + cut, length - cut), whole);
+    EXPECT_EQ(Crc32c(Crc32c(0, p, cut), p + cut, length - cut), whole);
+    if (HasCrc32Instruction()) EXPECT_EQ(Crc32cHardware(0, p, length), whole);
+  }
+}
+
+// A program image of `image` bytes followed by the manifest of a small set.
+struct ProgramFile {
+  TempDir dir;
+  std::string path = dir / "m.exe";
+  Manifest manifest;
+  std::string image = "MZ stand-in image";
+
+  ProgramFile() {
+    manifest.baseName = "movie";
+    manifest.storedName = "movie.avi";
+    manifest.sourceLength = 2500;
+    manifest.pieceSize = 1000;
+    manifest.pieceCount = 3;  // 10 + 2500 bytes
+    manifest.pieceCrcs = {0x11111111u, 0x22222222u, 0x33333333u};
+    Write(image + EncodeManifest(manifest, image.size()));
+  }
+  void Write(const std::string& bytes) { WriteAll(path, bytes); }
+  ManifestRead Read() {
+    auto file = NativePlatform().OpenRead(path);
+    EXPECT_TRUE(file);
+    return file ? ReadManifest(*file) : ManifestRead{};
+  }
+};
+
+TEST(Manifest, WrittenAndReadBack) {
+  ProgramFile program;
+  const ManifestRead read = program.Read();
+  ASSERT_EQ(read.state, ManifestState::kValid);
+  EXPECT_EQ(read.manifest.baseName, "movie");
+  EXPECT_EQ(read.manifest.storedName, "movie.avi");
+  EXPECT_EQ(read.manifest.sourceLength, 2500u);
+  EXPECT_EQ(read.manifest.pieceSize, 1000u);
+  EXPECT_EQ(read.manifest.pieceCrcs, program.manifest.pieceCrcs);
+  EXPECT_EQ(read.manifest.PieceLength(0), 1000u);
+  EXPECT_EQ(read.manifest.PieceLength(2), 510u);
+  // The documented footer: the last 32 bytes, little-endian, magic last.
+  const std::string bytes = ReadAll(program.path);
+  EXPECT_EQ(bytes.substr(bytes.size() - 8), std::string("MORSELA\x1A"));
+  EXPECT_EQ(bytes.substr(bytes.size() - 32, 8), std::string("\x11\0\0\0\0\0\0\0", 8));  // image length 17
+}
+
+// Every kind of damage is told apart from a program without a manifest,
+// and never read as a valid one.
+TEST(Manifest, DamageIsRecognisedNotMisread) {
+  ProgramFile program;
+  const std::string good = ReadAll(program.path);
+  const std::size_t manifestStart = program.image.size();
+  struct Case {
+    const char* what;
+    std::string bytes;
+    ManifestState state;
+  };
+  auto flipped = [&](std::size_t at) {
+    std::string b = good;
+    b[at] = char(b[at] ^ 0x40);
+    return b;
+  };
+  std::string newer = good;
+  newer[newer.size() - 12] = 2;  // the footer's version
+  std::string inconsistent = program.image;
+  Manifest wrongCount = program.manifest;
+  wrongCount.pieceCount = 4;
+  wrongCount.pieceCrcs.push_back(0);
+  inconsistent += EncodeManifest(wrongCount, program.image.size());
+  const std::vector<Case> cases{
+      {"the bare image", program.image, ManifestState::kAbsent},
+      {"an empty file", "", ManifestState::kAbsent},
+      {"a byte of the manifest", flipped(manifestStart + 20), ManifestState::kDamaged},
+      {"a piece's CRC", flipped(good.size() - 40), ManifestState::kDamaged},
+      {"the footer's length", flipped(good.size() - 24), ManifestState::kDamaged},
+      {"the footer's CRC", flipped(good.size() - 16), ManifestState::kDamaged},
+      {"the footer's magic", flipped(good.size() - 3), ManifestState::kAbsent},
+      {"cut off by one byte", good.substr(0, good.size() - 1), ManifestState::kAbsent},
+      {"a byte added at the end", good + "x", ManifestState::kAbsent},
+      {"a byte added before it", "x" + good, ManifestState::kDamaged},
+      {"a later format", newer, ManifestState::kNewer},
+      {"a count that the sizes do not give", inconsistent, ManifestState::kDamaged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    program.Write(c.bytes);
+    const ManifestRead read = program.Read();
+    EXPECT_EQ(read.state, c.state);
+    if (c.state == ManifestState::kNewer) EXPECT_EQ(read.version, 2u);
+  }
+}
+
+// A minimal executable header: two sections, the second ending at 0x700.
+std::string ExecutableHead() {
+  std::string head(0x400, '\0');
+  auto put = [&](std::size_t at, std::uint32_t v, int width) {
+    for (int i = 0; i < width; ++i) head[at + i] = char((v >> (8 * i)) & 0xFF);
+  };
+  head[0] = 'M';
+  head[1] = 'Z';
+  put(0x3C, 0x80, 4);
+  head.replace(0x80, 4, std::string("PE\0\0", 4));
+  put(0x86, 2, 2);                         // sections
+  put(0x94, 240, 2);                       // optional header size
+  put(0x98, 0x20B, 2);                     // PE32+
+  put(0x98 + 60, 0x400, 4);                // size of headers
+  put(0x98 + 108, 16, 4);                  // data directories
+  const std::size_t table = 0x98 + 240;
+  put(table + 16, 0x200, 4);
+  put(table + 20, 0x400, 4);
+  put(table + 40 + 16, 0x100, 4);
+  put(table + 40 + 20, 0x600, 4);
+  return head;
+}
+
+TEST(Manifest, ExecutableImageEndTellsACutOffManifest) {
+  const std::string head = ExecutableHead();
+  EXPECT_EQ(ExecutableImageEnd(head), 0x700u);
+  EXPECT_EQ(ExecutableImageEnd(head.substr(0, 0x100)), 0u);  // sections beyond what was read
+  EXPECT_EQ(ExecutableImageEnd("MZ"), 0u);
+  EXPECT_EQ(ExecutableImageEnd(std::string(4096, 'M')), 0u);
+
+  ProgramFile program;
+  const std::string image = head + std::string(0x300, 'i');
+  const std::string whole = image + EncodeManifest(program.manifest, image.size());
+  program.Write(whole);
+  EXPECT_EQ(program.Read().state, ManifestState::kValid);
+  program.Write(image);
+  EXPECT_EQ(program.Read().state, ManifestState::kAbsent);
+  for (std::size_t cut : {std::size_t(1), std::size_t(20), whole.size() - image.size() - 1}) {
+    program.Write(whole.substr(0, whole.size() - cut));
+    EXPECT_EQ(program.Read().state, ManifestState::kDamaged) << "cut " << cut;
+  }
+}
+
+}  // namespace
+}  // namespace morsela

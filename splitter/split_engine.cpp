@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "crc32c.h"
+#include "manifest.h"
 #include "pieces.h"
 #include "platform.h"
 #include "text.h"
@@ -18,7 +21,7 @@ namespace {
 // Data moves through one buffer of this size; see bench/ for the choice.
 constexpr std::size_t kBlockSize = 1 << 20;
 
-enum class Outcome { kDone, kReadFailed, kWriteFailed };
+enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
 
 // The byte sequence that the pieces cut: the name header, then the source.
 class HeadedSource {
@@ -35,9 +38,11 @@ class HeadedSource {
     if (pos_ < end_) return true;
     pos_ = 0;
     end_ = source_.Read(buffer_.data(), buffer_.size());
+    sourceBytes_ += end_;
     return end_ > 0 && !source_.Failed();
   }
   bool Failed() const { return source_.Failed(); }
+  std::uint64_t sourceBytes() const { return sourceBytes_; }
 
   // Up to `limit` buffered bytes, consumed.
   std::pair<const char*, std::size_t> Take(std::uint64_t limit) {
@@ -51,57 +56,117 @@ class HeadedSource {
   std::vector<char> buffer_;
   InputFile& source_;
   std::size_t pos_ = 0, end_ = 0;
+  std::uint64_t sourceBytes_ = 0;
 };
 
-// Files written by one split, removed again if the split fails.
-class WrittenFiles {
+// One call of SplitFile: the files it created, so that a failure removes
+// exactly those (the pieces follow from their count, so no list is kept),
+// the manifest it builds and the file a failure concerns.
+class SplitRun {
  public:
-  void Add(const std::string& path) { paths_.push_back(path); }
-  void RemoveAll() {
-    for (const std::string& path : paths_) System().Remove(path);
-    paths_.clear();
+  SplitRun(const std::string& path, std::uint64_t pieceSize, Progress* progress)
+      : path_(path), pieceSize_(pieceSize), progress_(progress) {}
+
+  // Writes pieces from `data` until it ends. `expected` is the count the
+  // caller foresaw and `total` the bytes foreseen, for the progress.
+  Outcome WritePieces(HeadedSource& data, std::uint64_t expected, std::uint64_t total) {
+    ProgressReport report{0, total, 0, expected};
+    for (std::uint64_t k = 0;; ++k) {
+      const std::string name = PieceName(path_, k);
+      failedFile_ = name;
+      std::unique_ptr<OutputFile> piece = System().Create(name);
+      // A file that could not be created is not ours: it is never removed.
+      if (!piece) return Outcome::kWriteFailed;
+      created_ = k + 1;
+      Crc32cState crc;
+      std::uint64_t room = pieceSize_;
+      report.piece = k;
+      report.pieces = std::max(expected, k + 1);
+      while (room > 0 && data.Fill()) {
+        auto [bytes, n] = data.Take(room);
+        if (!piece->Write(bytes, n)) return Outcome::kWriteFailed;
+        crc.Update(bytes, n);
+        room -= n;
+        report.done += n;
+        report.total = std::max(report.total, report.done);
+        if (progress_ && !progress_->Advance(report)) return Outcome::kStopped;
+      }
+      if (data.Failed()) return Read();
+      if (!piece->Close()) return Outcome::kWriteFailed;
+      manifest_.pieceCrcs.push_back(crc.value());
+      // A full piece is followed by another only when data remain, so no
+      // empty piece is ever made.
+      if (room > 0 || !data.Fill()) return data.Failed() ? Read() : Outcome::kDone;
+    }
   }
+
+  Outcome WriteRestoreProgram(const std::string& name, std::string_view image) {
+    failedFile_ = name;
+    std::unique_ptr<OutputFile> file = System().Create(name);
+    if (!file) return Outcome::kWriteFailed;
+    programCreated_ = true;
+    const std::string manifest = EncodeManifest(manifest_, image.size());
+    if (!file->Write(image.data(), image.size()) || !file->Write(manifest.data(), manifest.size()) ||
+        !file->Close())
+      return Outcome::kWriteFailed;
+    return Outcome::kDone;
+  }
+
+  void RemoveCreated() {
+    for (std::uint64_t k = 0; k < created_; ++k) System().Remove(PieceName(path_, k));
+    if (programCreated_) System().Remove(RestoreProgramName(path_));
+  }
+
+  // A read failure concerns the source, whatever piece was being written.
+  Outcome Read() {
+    failedFile_ = path_;
+    return Outcome::kReadFailed;
+  }
+
+  Manifest& manifest() { return manifest_; }
+  std::uint64_t pieces() const { return manifest_.pieceCrcs.size(); }
+  const std::string& failedFile() const { return failedFile_; }
 
  private:
-  std::vector<std::string> paths_;
+  const std::string& path_;
+  std::uint64_t pieceSize_;
+  Progress* progress_;
+  std::uint64_t created_ = 0;
+  bool programCreated_ = false;
+  Manifest manifest_;
+  std::string failedFile_;
 };
-
-// Writes pieces of `pieceSize` bytes from `data` until it ends; `written`
-// learns every file created, `pieces` the count written.
-Outcome WritePieces(const std::string& path, std::uint64_t pieceSize, HeadedSource& data,
-                    WrittenFiles& written, std::uint64_t& pieces) {
-  for (std::uint64_t k = 0;; ++k) {
-    const std::string name = PieceName(path, k);
-    std::unique_ptr<OutputFile> piece = System().Create(name);
-    written.Add(name);
-    if (!piece) return Outcome::kWriteFailed;
-    std::uint64_t room = pieceSize;
-    while (room > 0 && data.Fill()) {
-      auto [bytes, n] = data.Take(room);
-      if (!piece->Write(bytes, n)) return Outcome::kWriteFailed;
-      room -= n;
-    }
-    if (data.Failed()) return Outcome::kReadFailed;
-    if (!piece->Close()) return Outcome::kWriteFailed;
-    pieces = k + 1;
-    // A full piece is followed by another only when data remain, so no
-    // empty piece is ever made.
-    if (room > 0 || !data.Fill()) return data.Failed() ? Outcome::kReadFailed : Outcome::kDone;
-  }
-}
-
-Outcome WriteRestoreProgram(const std::string& name, std::string_view image,
-                            WrittenFiles& written) {
-  std::unique_ptr<OutputFile> file = System().Create(name);
-  written.Add(name);
-  if (!file || !file->Write(image.data(), image.size()) || !file->Close())
-    return Outcome::kWriteFailed;
-  return Outcome::kDone;
-}
 
 bool IsRegularFile(const std::string& path) {
   std::vector<DirEntry> found = System().Find(path);
   return !found.empty() && !found.front().isDirectory;
+}
+
+// The source as its directory entry describes it; nothing when it is gone.
+std::optional<DirEntry> Stamp(const std::string& path) {
+  std::vector<DirEntry> found = System().Find(path);
+  if (found.empty()) return std::nullopt;
+  return found.front();
+}
+
+// Removes the pieces of an earlier, longer split that would be joined
+// after this one's by a restore program that trusts the names alone. Those
+// that cannot be removed are reported.
+void RemoveStalePieces(const std::string& path, std::uint64_t pieces) {
+  std::vector<std::string> kept;
+  std::uint64_t keptCount = 0;
+  for (std::uint64_t k = pieces; IsRegularFile(PieceName(path, k)); ++k) {
+    if (System().Remove(PieceName(path, k))) continue;
+    if (kept.size() < kNamesShown) kept.push_back(FileNameOf(PieceName(path, k)));
+    ++keptCount;
+  }
+  if (keptCount > 0) System().ShowMessage(WithDetail(kCannotWriteFile, NameList(kept, keptCount)));
+}
+
+// Shows why the split did not happen (or left nothing) and says so.
+SplitResult Refuse(const std::string& text) {
+  System().ShowMessage(text);
+  return SplitResult{};
 }
 
 }  // namespace
@@ -126,36 +191,55 @@ bool CSplitEngine::FileExists(const std::string& path) const {
   return !System().Find(path).empty();
 }
 
-void CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb,
-                             std::uint64_t pieceCount) const {
+SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb,
+                                    std::uint64_t pieceCount, Progress* progress) const {
   Platform& system = System();
-  if (!FileExists(path)) return system.ShowMessage(kPathnameIncorrect);
-  if (pieceCount == 0 || sizeKb == 0) return system.ShowMessage(kFileTooSmall);
+  if (!FileExists(path)) return Refuse(kPathnameIncorrect);
+  if (pieceCount == 0 || sizeKb == 0) return Refuse(kFileTooSmall);
 
   // Without an image the restore program would be an empty file that
   // cannot rebuild anything: refuse before writing.
   const std::string_view image = system.RestoreImage();
-  if (image.empty()) return system.ShowMessage(kCannotWriteFile);
+  const std::string program = RestoreProgramName(path);
+  if (image.empty()) return Refuse(WithDetail(kCannotWriteFile, program));
 
   std::unique_ptr<InputFile> source = system.OpenRead(path);
-  if (!source) return system.ShowMessage(kCannotReadFile);
+  const std::optional<DirEntry> before = source ? Stamp(path) : std::nullopt;
+  if (!before) return Refuse(WithDetail(kCannotReadFile, path));
 
+  const std::uint64_t pieceSize = std::uint64_t(sizeKb) * kBytesPerKb;
   std::string header = morsela::FileNameOf(path);
+  const std::uint64_t total = header.size() + 1 + before->size;
+  if (progress) progress->Begin(header, total);
+  SplitRun run(path, pieceSize, progress);
+  Manifest& manifest = run.manifest();
+  manifest.baseName = morsela::BaseNameOf(path);
+  manifest.storedName = header;
+  manifest.pieceSize = pieceSize;
   header.push_back('\0');
   HeadedSource data(header, *source);
-  WrittenFiles written;
-  std::uint64_t pieces = 0;
-  Outcome outcome = WritePieces(path, std::uint64_t(sizeKb) * kBytesPerKb, data, written, pieces);
+  Outcome outcome = run.WritePieces(data, pieceCount, total);
   source.reset();
-  if (outcome == Outcome::kDone) outcome = WriteRestoreProgram(RestoreProgramName(path), image, written);
+  if (outcome == Outcome::kDone) {
+    // The manifest vouches for one version of the source: one that changed
+    // while it was read would give a set that no longer matches either.
+    const std::optional<DirEntry> after = Stamp(path);
+    if (!after || after->size != before->size || after->writeTime != before->writeTime ||
+        data.sourceBytes() != before->size)
+      outcome = run.Read();
+  }
+  manifest.sourceLength = data.sourceBytes();
+  manifest.pieceCount = run.pieces();
+  if (outcome == Outcome::kDone) outcome = run.WriteRestoreProgram(program, image);
   if (outcome != Outcome::kDone) {
-    written.RemoveAll();
-    return system.ShowMessage(outcome == Outcome::kReadFailed ? kCannotReadFile : kCannotWriteFile);
+    run.RemoveCreated();
+    if (outcome == Outcome::kStopped) return SplitResult{SplitResult::Outcome::kStopped, 0, {}};
+    return Refuse(WithDetail(outcome == Outcome::kReadFailed ? kCannotReadFile : kCannotWriteFile,
+                             run.failedFile()));
   }
 
-  // Pieces of an earlier, longer split would be joined after this one's.
-  for (std::uint64_t k = pieces; IsRegularFile(PieceName(path, k)); ++k)
-    system.Remove(PieceName(path, k));
+  RemoveStalePieces(path, run.pieces());
+  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), program};
 }
 
 }  // namespace morsela

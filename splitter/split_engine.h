@@ -6,12 +6,25 @@
 #include <string>
 
 #include "messages.h"
+#include "progress.h"
 
 namespace morsela {
 
 // Messages of the engine, shown through the platform's message function.
 extern const char kPathnameIncorrect[];
 extern const char kFileTooSmall[];
+
+// What one call of SplitFile came to.
+struct SplitResult {
+  enum class Outcome {
+    kWritten,  // the set is complete (a stale piece left may have been reported)
+    kRefused,  // a message said why nothing is left of the split
+    kStopped,  // the caller's progress stopped it; nothing is left of it
+  };
+  Outcome outcome = Outcome::kRefused;
+  std::uint64_t pieces = 0;    // kWritten: the pieces written
+  std::string restoreProgram;  // kWritten: full path of the restore program
+};
 
 // A helper without data: the text helpers and the split engine as one set of
 // operations, of which the dialog holds one instance.
@@ -29,13 +42,19 @@ class CSplitEngine {
   bool FileExists(const std::string& path) const;
 
   // Writes the pieces of `path` for pieces of sizeKb x 1000 bytes, then the
-  // restore program, then removes stale pieces of an earlier split that
-  // would continue this one's sequence. `pieceCount` is the count the caller
-  // computed; 0 is refused as too small a source. If the source turns out
-  // longer than that count covers, the engine goes on cutting pieces rather
-  // than dropping data. On any read or write failure it shows its message,
-  // removes every file this call wrote and leaves the source untouched.
-  void SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount) const;
+  // restore program followed by the set's manifest (each piece's CRC-32C,
+  // computed from the bytes as they are written), then removes stale pieces
+  // of an earlier split that would continue this one's sequence.
+  // `pieceCount` is the count the caller computed; 0 is refused as too
+  // small a source. If the source turns out longer than that count covers,
+  // the engine goes on cutting pieces rather than dropping data; if it
+  // changed while it was read, the split fails. On any failure it shows its
+  // message, naming the file on a second line, and removes every file this
+  // call created; the source stays untouched. `progress`, when given, hears
+  // of every block and may stop the split, which then ends as a failure
+  // does but without a message.
+  SplitResult SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
+                        Progress* progress = nullptr) const;
 };
 
 }  // namespace morsela

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "manifest.h"
 #include "pieces.h"
 #include "split_engine.h"
 #include "test_platform.h"
@@ -54,6 +55,9 @@ TEST(SplitFaults, WriteFailuresStopTheSplitAndRemoveWhatItWrote) {
     WriteAll(dir / "s.dat", source);
     CSplitEngine().SplitFile(dir / "s.dat", 1, PieceCount(source.size(), dir / "s.dat", 1));
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+    // The second line names the file that failed.
+    const std::string failed = c.fault.file == 4 ? dir / "s.exe" : PieceName(dir / "s.dat", c.fault.file);
+    EXPECT_EQ(platform.details, std::vector<std::string>{failed});
     EXPECT_EQ(ReadAll(dir / "s.dat"), source);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
   }
@@ -75,6 +79,35 @@ TEST(SplitFaults, FailureAlsoRemovesThePiecesItOverwrote) {
   EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.3", "s.dat", "s.exe"}));
 }
 
+// A split removes only the files it created, and says which stale piece of
+// an earlier split it could not remove (an older restore program would join
+// it).
+TEST(SplitFaults, RemovesOnlyWhatItCreatedAndReportsWhatStays) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(3500, 14);
+  WriteAll(dir / "s.dat", source);
+  WriteAll(dir / "s#.2", "a hidden file the system would not let us replace");
+  platform.writeFault = {Stage::kOpen, 2, false, 0};
+  CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.2", "s.dat"}));
+  EXPECT_EQ(ReadAll(dir / "s#.2"), "a hidden file the system would not let us replace");
+
+  platform.writeFault = {};
+  platform.messages.clear();
+  platform.details.clear();
+  for (const char* stale : {"s#.4", "s#.5", "s#.6"}) WriteAll(dir / stale, "stale");
+  platform.removeFaultIn = "#.5";
+  const SplitResult result = CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+  EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
+  EXPECT_EQ(result.pieces, 4u);
+  EXPECT_EQ(result.restoreProgram, dir / "s.exe");
+  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+  EXPECT_EQ(platform.details, std::vector<std::string>{"s#.5"});
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.0", "s#.1", "s#.2", "s#.3", "s#.5", "s.dat", "s.exe"}));
+}
+
 TEST(SplitFaults, ReadFailuresShowCannotReadFile) {
   for (std::uint64_t after : {0ull, 700ull, 1994ull, 3000ull}) {
     SCOPED_TRACE(after);
@@ -86,6 +119,7 @@ TEST(SplitFaults, ReadFailuresShowCannotReadFile) {
     WriteAll(dir / "s.dat", source);
     CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
+    EXPECT_EQ(platform.details, std::vector<std::string>{dir / "s.dat"});
     EXPECT_EQ(ReadAll(dir / "s.dat"), source);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
   }
@@ -156,7 +190,12 @@ TEST(SystemFaults, SourceOfMoreThanFourGiB) {
   ASSERT_GE(last.size(), tail.size());
   EXPECT_EQ(last.substr(last.size() - tail.size()), tail);
   EXPECT_FALSE(test::Exists(PieceName(path, 2)));
-  EXPECT_EQ(ReadAll(RestoreProgramName(path)), platform.image);
+  auto program = System().OpenRead(RestoreProgramName(path));
+  ASSERT_TRUE(program);
+  const ManifestRead manifest = ReadManifest(*program);
+  ASSERT_EQ(manifest.state, ManifestState::kValid);
+  EXPECT_EQ(manifest.manifest.sourceLength, length);
+  EXPECT_EQ(manifest.manifest.PieceLength(1), total - z);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "crc32c.h"
+#include "manifest.h"
 #include "messages.h"
 #include "piece_scan.h"
 #include "pieces.h"
@@ -49,51 +51,101 @@ std::optional<Self> FindSelf(Platform& system, const std::string& path, const st
   return std::nullopt;
 }
 
-enum class Outcome { kDone, kReadFailed, kWriteFailed, kDamaged };
+int Refuse(const std::string& message) {
+  System().ShowMessage(message);
+  return kExitRefused;
+}
+
+// The names of the pieces concerned, for a message's second line.
+class Culprits {
+ public:
+  void Add(const std::string& name) {
+    if (names_.size() < kNamesShown) names_.push_back(name);
+    ++count_;
+  }
+  bool empty() const { return count_ == 0; }
+  std::string Text() const { return NameList(names_, count_); }
+
+ private:
+  std::vector<std::string> names_;
+  std::uint64_t count_ = 0;
+};
+
+// A piece to join: its name, its size, and the CRC it must have when the
+// set's manifest gives one.
+struct JoinPiece {
+  std::string name;
+  std::uint64_t size = 0;
+  std::optional<std::uint32_t> crc;
+};
+
+enum class Outcome { kDone, kReadFailed, kWriteFailed, kDamaged, kStopped };
 
 // Copies the pieces' data (the head piece's after its header) to `out`,
-// checking that each piece held the bytes its directory entry gave.
+// checking each piece's length and, where known, its CRC as it passes.
+// After a damaged piece nothing more is written, but the pieces after it
+// are still read and checked, so that the message can name them all.
 class Joiner {
  public:
-  Joiner(Platform& system, const std::string& prefix, std::vector<char>& buffer)
-      : system_(system), prefix_(prefix), buffer_(buffer) {}
+  Joiner(const std::string& prefix, Progress* progress, std::uint64_t total)
+      : prefix_(prefix), progress_(progress), buffer_(kBlockSize) {
+    report_.total = total;
+  }
 
-  Outcome Join(const std::vector<Piece>& pieces, std::size_t headerSize, OutputFile& out) {
+  Outcome Join(const std::vector<JoinPiece>& pieces, std::size_t headerSize, OutputFile& out) {
+    report_.pieces = pieces.size();
     for (std::size_t p = 0; p < pieces.size(); ++p) {
+      report_.piece = p;
       const Outcome outcome = CopyPiece(pieces[p], p == 0 ? headerSize : 0, out);
       if (outcome != Outcome::kDone) return outcome;
     }
+    return damaged_.empty() ? Outcome::kDone : Outcome::kDamaged;
+  }
+
+  const Culprits& culprits() const { return damaged_.empty() ? unreadable_ : damaged_; }
+
+ private:
+  Outcome CopyPiece(const JoinPiece& piece, std::size_t skip, OutputFile& out) {
+    std::unique_ptr<InputFile> in = System().OpenRead(prefix_ + piece.name);
+    if (!in) return Unreadable(piece);
+    Crc32cState crc;
+    std::uint64_t length = 0;
+    while (std::size_t got = in->Read(buffer_.data(), buffer_.size())) {
+      if (in->Failed()) break;
+      if (piece.crc) crc.Update(buffer_.data(), got);
+      const std::size_t from = std::size_t(std::min<std::uint64_t>(got, skip > length ? skip - length : 0));
+      length += got;
+      if (!damaged_.empty() || from == got) continue;
+      if (!out.Write(buffer_.data() + from, got - from)) return Outcome::kWriteFailed;
+      report_.done += got - from;
+      if (progress_ && !progress_->Advance(report_)) return Outcome::kStopped;
+    }
+    if (in->Failed()) return Unreadable(piece);
+    // A piece that changed since it was listed, or whose bytes are not the
+    // ones the split wrote.
+    if (length != piece.size || length < skip || (piece.crc && crc.value() != *piece.crc))
+      damaged_.Add(piece.name);
     return Outcome::kDone;
   }
 
- private:
-  Outcome CopyPiece(const Piece& piece, std::size_t skip, OutputFile& out) {
-    std::unique_ptr<InputFile> in = system_.OpenRead(prefix_ + piece.name);
-    if (!in) return Outcome::kReadFailed;
-    if (skip > 0) {  // the head piece's header, read before
-      const std::size_t got = in->Read(buffer_.data(), skip);
-      if (in->Failed()) return Outcome::kReadFailed;
-      if (got != skip) return Outcome::kDamaged;
-    }
-    bool writeFailed = false;
-    const std::uint64_t copied = in->CopyTo(out, buffer_, writeFailed);
-    if (writeFailed) return Outcome::kWriteFailed;
-    if (in->Failed()) return Outcome::kReadFailed;
-    return skip + copied == piece.size ? Outcome::kDone : Outcome::kDamaged;
+  Outcome Unreadable(const JoinPiece& piece) {
+    unreadable_.Add(piece.name);
+    return Outcome::kReadFailed;
   }
 
-  Platform& system_;
   const std::string& prefix_;
-  std::vector<char>& buffer_;
+  Progress* progress_;
+  std::vector<char> buffer_;
+  ProgressReport report_;
+  Culprits damaged_, unreadable_;
 };
 
 // The stored name of the head piece and the size of its header (the name and
 // its 0 byte, or the whole piece when it holds no 0 byte). Nothing when the
 // piece cannot be read; a name longer than any valid one is cut, so that
 // the check refuses it.
-std::optional<std::pair<std::string, std::size_t>> ReadStoredName(Platform& system,
-                                                                  const std::string& path) {
-  std::unique_ptr<InputFile> head = system.OpenRead(path);
+std::optional<std::pair<std::string, std::size_t>> ReadStoredName(const std::string& path) {
+  std::unique_ptr<InputFile> head = System().OpenRead(path);
   if (!head) return std::nullopt;
   char bytes[kLongestHeader + 1];
   const std::size_t got = head->Read(bytes, sizeof bytes);
@@ -104,61 +156,121 @@ std::optional<std::pair<std::string, std::size_t>> ReadStoredName(Platform& syst
   return std::make_pair(std::string(bytes, got), got);
 }
 
-// A name for the output while it is written, free in the directory and
-// outside the piece pattern.
-std::string TemporaryName(Platform& system, const std::string& prefix) {
-  for (unsigned k = 0;; ++k) {
-    std::string name = "~morsela" + FormatDecimal(k) + ".tmp";
-    if (system.Find(prefix + name).empty()) return name;
+// Writes the set into a new temporary file beside it, then puts that in
+// place of the stored name. Another restore running in the same folder
+// writes its own temporary file: the names are taken exclusively.
+int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::string& name,
+            std::size_t headerSize, Progress* progress) {
+  Platform& system = System();
+  std::vector<std::string> taken{self.name};
+  for (const JoinPiece& piece : pieces) taken.push_back(piece.name);
+  if (!IsAcceptableStoredName(name, taken)) return Refuse(WithDetail(kInvalidFileName, name));
+
+  std::uint64_t total = 0;
+  for (const JoinPiece& piece : pieces) total += piece.size;
+  total -= std::min<std::uint64_t>(total, headerSize);
+  if (progress) progress->Begin(name, total);
+
+  std::string temporary;
+  std::unique_ptr<OutputFile> out;
+  for (unsigned k = 0; !out && k < 10000; ++k) {
+    temporary = self.prefix + "~morsela" + FormatDecimal(k) + ".tmp";
+    out = system.CreateNew(temporary);
+    // A name that is free but cannot be created: the folder refuses.
+    if (!out && system.Find(temporary).empty()) break;
+  }
+  if (!out) return Refuse(WithDetail(kCannotWriteFile, name));
+
+  Joiner joiner(self.prefix, progress, total);
+  Outcome outcome = joiner.Join(pieces, headerSize, *out);
+  if (outcome == Outcome::kDone && (!out->Flush() || !out->Close())) outcome = Outcome::kWriteFailed;
+  out.reset();
+  if (outcome == Outcome::kDone && !system.Replace(temporary, self.prefix + name)) {
+    outcome = Outcome::kWriteFailed;
+  }
+  if (outcome == Outcome::kDone) return kExitRestored;
+
+  system.Remove(temporary);
+  switch (outcome) {
+    case Outcome::kStopped: return kExitStopped;
+    case Outcome::kReadFailed: return Refuse(WithDetail(kCannotReadFile, joiner.culprits().Text()));
+    case Outcome::kDamaged: return Refuse(WithDetail(kSplitFileDamaged, joiner.culprits().Text()));
+    default: return Refuse(WithDetail(kCannotWriteFile, name));
   }
 }
 
-int Refuse(Platform& system, const char* message) {
-  system.ShowMessage(message);
-  return 1;
+// The set as its manifest describes it: exactly pieces 0 to C - 1 of the
+// manifest's base name, each of the size the manifest gives it. Pieces
+// numbered C or more are not the set's and are left alone.
+int RestoreWithManifest(const Self& self, const Manifest& m, Progress* progress) {
+  const std::string marked = m.baseName + kPieceMarker;
+  std::vector<JoinPiece> pieces(std::size_t(m.pieceCount));
+  for (const DirEntry& entry : System().Find(self.prefix + marked + "*")) {
+    if (entry.isDirectory) continue;
+    const std::optional<std::uint64_t> number = PieceNumber(entry.name, m.baseName);
+    // Only the names the split writes: no leading zeros.
+    if (!number || *number >= m.pieceCount || entry.name.compare(marked.size(), std::string::npos,
+                                                                  FormatDecimal(*number)) != 0)
+      continue;
+    JoinPiece& piece = pieces[std::size_t(*number)];
+    if (piece.name.empty()) piece = {entry.name, entry.size, m.pieceCrcs[std::size_t(*number)]};
+  }
+  Culprits missing, misSized;
+  for (std::uint64_t k = 0; k < m.pieceCount; ++k) {
+    const JoinPiece& piece = pieces[std::size_t(k)];
+    if (piece.name.empty()) missing.Add(PieceFileName(m.baseName, k));
+    else if (piece.size != m.PieceLength(k)) misSized.Add(piece.name);
+  }
+  if (!missing.empty()) {
+    bool none = std::all_of(pieces.begin(), pieces.end(), [](const JoinPiece& p) { return p.name.empty(); });
+    return Refuse(WithDetail(none ? kNoSplitFileFound : kFileNotFound, missing.Text()));
+  }
+  if (!misSized.empty()) return Refuse(WithDetail(kSplitFileDamaged, misSized.Text()));
+  return Rebuild(self, pieces, m.storedName, m.storedName.size() + 1, progress);
+}
+
+// The set as the names in the folder make it: every piece of the program's
+// own base name, numbered 0, 1, 2, ... without a gap, shaped as a split
+// leaves them.
+int RestoreByNames(const Self& self, Progress* progress) {
+  const std::string baseName = BaseNameOf(self.name);
+  const std::vector<Piece> found =
+      CollectPieces(System().Find(self.prefix + baseName + kPieceMarker + "*"), baseName);
+  if (found.empty()) return Refuse(kNoSplitFileFound);
+  if (!IsUnbrokenSequence(found)) return Refuse(kFileNotFound);
+  if (!HasSplitShape(found)) return Refuse(kSplitFileDamaged);
+
+  const auto stored = ReadStoredName(self.prefix + found.front().name);
+  if (!stored) return Refuse(WithDetail(kCannotReadFile, found.front().name));
+  std::vector<JoinPiece> pieces;
+  pieces.reserve(found.size());
+  for (const Piece& piece : found) pieces.push_back({piece.name, piece.size, std::nullopt});
+  return Rebuild(self, pieces, stored->first, stored->second, progress);
 }
 
 }  // namespace
 
-int RestoreSplitFile(const RestoreStart& start) {
-  Platform& system = System();
+int RestoreSplitFile(const RestoreStart& start, Progress* progress) {
+  std::optional<Self> self = FindSelf(System(), start.invocation, start.absoluteInvocation);
+  if (!self) self = FindSelf(System(), start.modulePath, start.modulePath);
+  if (!self) return Refuse(kNoSplitFileFound);
 
-  std::optional<Self> self = FindSelf(system, start.invocation, start.absoluteInvocation);
-  if (!self) self = FindSelf(system, start.modulePath, start.modulePath);
-  if (!self) return Refuse(system, kNoSplitFileFound);
-
-  const std::string baseName = BaseNameOf(self->name);
-  const std::vector<Piece> pieces =
-      CollectPieces(system.Find(self->prefix + baseName + kPieceMarker + "*"), baseName);
-  if (pieces.empty()) return Refuse(system, kNoSplitFileFound);
-  if (!IsUnbrokenSequence(pieces)) return Refuse(system, kFileNotFound);
-  if (!HasSplitShape(pieces)) return Refuse(system, kSplitFileDamaged);
-
-  const auto stored = ReadStoredName(system, self->prefix + pieces.front().name);
-  if (!stored) return Refuse(system, kCannotReadFile);
-  const auto& [name, headerSize] = *stored;
-  std::vector<std::string> taken{self->name};
-  for (const Piece& piece : pieces) taken.push_back(piece.name);
-  if (!IsAcceptableStoredName(name, taken)) return Refuse(system, kInvalidFileName);
-
-  const std::string temporary = self->prefix + TemporaryName(system, self->prefix);
-  std::unique_ptr<OutputFile> out = system.Create(temporary);
-  if (!out) return Refuse(system, kCannotWriteFile);
-  std::vector<char> buffer(kBlockSize);
-  Outcome outcome = Joiner(system, self->prefix, buffer).Join(pieces, headerSize, *out);
-  if (outcome == Outcome::kDone && !out->Close()) outcome = Outcome::kWriteFailed;
-  out.reset();
-  if (outcome == Outcome::kDone && !system.Replace(temporary, self->prefix + name)) {
-    outcome = Outcome::kWriteFailed;
+  // The manifest is at the end of the program's own file.
+  const std::string program = start.modulePath.empty() ? self->prefix + self->name : start.modulePath;
+  std::unique_ptr<InputFile> file = System().OpenRead(program);
+  if (!file) return Refuse(WithDetail(kCannotReadFile, self->name));
+  const ManifestRead manifest = ReadManifest(*file);
+  file.reset();
+  switch (manifest.state) {
+    case ManifestState::kValid: return RestoreWithManifest(*self, manifest.manifest, progress);
+    case ManifestState::kAbsent: return RestoreByNames(*self, progress);
+    case ManifestState::kNewer:
+      return Refuse(WithDetail(kSplitFileDamaged, self->name + " (set description of format " +
+                                                      FormatDecimal(manifest.version) + ", unknown here)"));
+    case ManifestState::kUnreadable: return Refuse(WithDetail(kCannotReadFile, self->name));
+    case ManifestState::kDamaged: break;
   }
-  if (outcome == Outcome::kDone) return 0;
-
-  system.Remove(temporary);
-  switch (outcome) {
-    case Outcome::kReadFailed: return Refuse(system, kCannotReadFile);
-    case Outcome::kDamaged: return Refuse(system, kSplitFileDamaged);
-    default: return Refuse(system, kCannotWriteFile);
-  }
+  return Refuse(WithDetail(kSplitFileDamaged, self->name));
 }
 
 }  // namespace morsela

@@ -202,12 +202,20 @@ TEST(Restore, RefusesBrokenSetsWithoutWriting) {
   }
 }
 
-TEST(Restore, ARenamedProgramFindsNoPieces) {
+// A program renamed on the way (a browser's "a (1).exe") finds its pieces
+// through its manifest; a bare image, which has none, finds them by its
+// name alone.
+TEST(Restore, ARenamedProgramFindsItsPiecesThroughItsManifest) {
   TestPlatform platform;
   TempDir dir;
-  WriteAll(dir / "a.txt", RandomBytes(3000, 5));
+  const std::string source = RandomBytes(3000, 5);
+  WriteAll(dir / "a.txt", source);
   SplitAway(dir / "a.txt", 1);
-  std::filesystem::rename(dir / "a.exe", dir / "b.exe");
+  std::filesystem::rename(dir / "a.exe", dir / "a (1).exe");
+  EXPECT_EQ(RestoreAt(dir / "a (1).exe"), 0);
+  EXPECT_EQ(ReadAll(dir / "a.txt"), source);
+  std::filesystem::remove(dir / "a.txt");
+  WriteAll(dir / "b.exe", platform.image);
   EXPECT_EQ(RestoreAt(dir / "b.exe"), 1);
   EXPECT_EQ(platform.messages, std::vector<std::string>{kNoSplitFileFound});
   EXPECT_FALSE(Exists(dir / "a.txt"));
@@ -247,6 +255,7 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
     platform.writeFault.stage = c.stage;
     platform.writeFault.afterBytes = c.afterBytes;
     platform.readFault = c.readFault;
+    platform.readFaultIn = "#.";
     platform.readFailAfter = 100;
     platform.replaceFault = c.replaceFault;
     EXPECT_EQ(RestoreAt(dir / "f.exe"), 1);

@@ -109,8 +109,9 @@ ManifestRead ReadManifest(InputFile& program) {
                          std::memcmp(footer.data() + 24, kMagic, sizeof kMagic) == 0;
   if (program.Failed()) return unreadable;
   if (!hasFooter) {
-    // Bytes after the image without a footer: a manifest cut off in transit.
-    result.state = imageEnd != 0 && fileSize > imageEnd ? ManifestState::kDamaged : ManifestState::kAbsent;
+    // Bytes after the image without a footer are a manifest cut off in
+    // transit; a file shorter than its image was cut in the image itself.
+    result.state = imageEnd != 0 && fileSize != imageEnd ? ManifestState::kDamaged : ManifestState::kAbsent;
     return result;
   }
   result.state = ManifestState::kDamaged;

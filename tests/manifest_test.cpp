@@ -119,38 +119,15 @@ TEST(Manifest, DamageIsRecognisedNotMisread) {
   }
 }
 
-// A minimal executable header: two sections, the second ending at 0x700.
-std::string ExecutableHead() {
-  std::string head(0x400, '\0');
-  auto put = [&](std::size_t at, std::uint32_t v, int width) {
-    for (int i = 0; i < width; ++i) head[at + i] = char((v >> (8 * i)) & 0xFF);
-  };
-  head[0] = 'M';
-  head[1] = 'Z';
-  put(0x3C, 0x80, 4);
-  head.replace(0x80, 4, std::string("PE\0\0", 4));
-  put(0x86, 2, 2);                         // sections
-  put(0x94, 240, 2);                       // optional header size
-  put(0x98, 0x20B, 2);                     // PE32+
-  put(0x98 + 60, 0x400, 4);                // size of headers
-  put(0x98 + 108, 16, 4);                  // data directories
-  const std::size_t table = 0x98 + 240;
-  put(table + 16, 0x200, 4);
-  put(table + 20, 0x400, 4);
-  put(table + 40 + 16, 0x100, 4);
-  put(table + 40 + 20, 0x600, 4);
-  return head;
-}
-
 TEST(Manifest, ExecutableImageEndTellsACutOffManifest) {
-  const std::string head = ExecutableHead();
+  const std::string head = test::MinimalExecutable().substr(0, 0x400);
   EXPECT_EQ(ExecutableImageEnd(head), 0x700u);
   EXPECT_EQ(ExecutableImageEnd(head.substr(0, 0x100)), 0u);  // sections beyond what was read
   EXPECT_EQ(ExecutableImageEnd("MZ"), 0u);
   EXPECT_EQ(ExecutableImageEnd(std::string(4096, 'M')), 0u);
 
   ProgramFile program;
-  const std::string image = head + std::string(0x300, 'i');
+  const std::string image = test::MinimalExecutable();
   const std::string whole = image + EncodeManifest(program.manifest, image.size());
   program.Write(whole);
   EXPECT_EQ(program.Read().state, ManifestState::kValid);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 
+#include "manifest.h"
 #include "piece_scan.h"
 #include "pieces.h"
 #include "restore_job.h"
@@ -266,6 +268,203 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(ListDir(dir.path()), expected);
   }
+}
+
+// Runs `damage` on a fresh set of movie.avi (5,000 bytes in pieces of
+// 1,000: movie#.0 to movie#.5, the last of 10 bytes) beside an older
+// movie.avi; returns the restore's exit code.
+struct ManifestSet {
+  TestPlatform platform;
+  TempDir dir;
+  std::string source = RandomBytes(5000, 40);
+  ManifestSet() {
+    WriteAll(dir / "movie.avi", source);
+    SplitAway(dir / "movie.avi", 1);
+    WriteAll(dir / "movie.avi", "an older file");
+  }
+  std::string Piece(int k) const { return dir / ("movie#." + FormatDecimal(k)); }
+};
+
+void FlipByte(const std::string& path, std::size_t at) {
+  std::string bytes = ReadAll(path);
+  bytes[at] = char(bytes[at] ^ 1);
+  WriteAll(path, bytes);
+}
+
+// The failures a recipient meets: each refused with its message and the
+// pieces concerned on the second line, and nothing written.
+TEST(RestoreWithManifest, RefusesEverySetThatIsNotTheOneSplit) {
+  struct Case {
+    const char* what;
+    std::function<void(ManifestSet&)> damage;
+    const char* message;
+    const char* detail;
+  };
+  const std::vector<Case> cases{
+      {"the last piece missing", [](ManifestSet& s) { std::filesystem::remove(s.Piece(5)); },
+       kFileNotFound, "movie#.5"},
+      {"two pieces missing",
+       [](ManifestSet& s) {
+         std::filesystem::remove(s.Piece(1));
+         std::filesystem::remove(s.Piece(3));
+       },
+       kFileNotFound, "movie#.1, movie#.3"},
+      {"no piece at all",
+       [](ManifestSet& s) {
+         for (int k = 0; k < 6; ++k) std::filesystem::remove(s.Piece(k));
+       },
+       kNoSplitFileFound, "movie#.0, movie#.1, movie#.2, movie#.3, movie#.4 and 1 more"},
+      {"one byte altered", [](ManifestSet& s) { FlipByte(s.Piece(2), 500); }, kSplitFileDamaged, "movie#.2"},
+      {"a byte of the name header altered", [](ManifestSet& s) { FlipByte(s.Piece(0), 2); }, kSplitFileDamaged,
+       "movie#.0"},
+      {"a piece grown by one byte", [](ManifestSet& s) { WriteAll(s.Piece(4), ReadAll(s.Piece(4)) + "x"); },
+       kSplitFileDamaged, "movie#.4"},
+      {"the last piece cut by one byte",
+       [](ManifestSet& s) { std::filesystem::resize_file(s.Piece(5), 9); }, kSplitFileDamaged, "movie#.5"},
+      {"two pieces of equal size swapped",
+       [](ManifestSet& s) {
+         std::filesystem::rename(s.Piece(1), s.dir / "swap");
+         std::filesystem::rename(s.Piece(2), s.Piece(1));
+         std::filesystem::rename(s.dir / "swap", s.Piece(2));
+       },
+       kSplitFileDamaged, "movie#.1, movie#.2"},
+      {"a piece of another split with the same base name",
+       [](ManifestSet& s) {
+         TempDir other;
+         WriteAll(other / "movie.doc", RandomBytes(5000, 41));
+         SplitAway(other / "movie.doc", 1);
+         std::filesystem::copy_file(other / "movie#.3", s.Piece(3),
+                                    std::filesystem::copy_options::overwrite_existing);
+       },
+       kSplitFileDamaged, "movie#.3"},
+      {"the manifest altered",
+       [](ManifestSet& s) { FlipByte(s.dir / "movie.exe", s.platform.image.size() + 20); }, kSplitFileDamaged,
+       "movie.exe"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ManifestSet set;
+    c.damage(set);
+    const std::vector<std::string> before = ListDir(set.dir.path());
+    EXPECT_EQ(RestoreAt(set.dir / "movie.exe"), 1);
+    EXPECT_EQ(set.platform.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(set.platform.details, std::vector<std::string>{c.detail});
+    EXPECT_EQ(ListDir(set.dir.path()), before);
+    EXPECT_EQ(ReadAll(set.dir / "movie.avi"), "an older file");
+  }
+}
+
+// What is not the set's is left alone: stale higher pieces of an earlier,
+// longer split, names with leading zeros, another temporary file.
+TEST(RestoreWithManifest, JoinsExactlyItsPiecesAndLeavesTheRestAlone) {
+  ManifestSet set;
+  WriteAll(set.Piece(6), "a stale piece of an earlier, longer split");
+  WriteAll(set.dir / "movie#.01", "stray");
+  WriteAll(set.dir / "~morsela0.tmp", "another restore's output");
+  EXPECT_EQ(RestoreAt(set.dir / "movie.exe"), 0);
+  EXPECT_TRUE(ReadAll(set.dir / "movie.avi") == set.source);
+  EXPECT_TRUE(set.platform.messages.empty());
+  EXPECT_EQ(ReadAll(set.Piece(6)), "a stale piece of an earlier, longer split");
+  EXPECT_EQ(ReadAll(set.dir / "~morsela0.tmp"), "another restore's output");
+  EXPECT_EQ(ListDir(set.dir.path()).size(), 11u);
+}
+
+TEST(RestoreWithManifest, StoppedAtAnyBlockLeavesNothing) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(3'500'000, 42);
+  WriteAll(dir / "p.bin", source);
+  SplitAway(dir / "p.bin", 1000);
+  test::ProgressRecorder full;
+  EXPECT_EQ(RestoreSplitFile({dir / "p.exe", dir / "p.exe", dir / "p.exe"}, &full), 0);
+  EXPECT_EQ(full.names, std::vector<std::string>{"p.bin"});
+  EXPECT_EQ(full.totals, std::vector<std::uint64_t>{source.size()});
+  ASSERT_GE(full.reports.size(), 4u);
+  EXPECT_EQ(full.reports.back().done, source.size());
+  EXPECT_EQ(full.reports.back().piece, 3u);
+  for (std::size_t stop : {std::size_t(0), full.reports.size() / 2, full.reports.size() - 1}) {
+    SCOPED_TRACE("stopped at block " + FormatDecimal(stop));
+    WriteAll(dir / "p.bin", "an older file");
+    const std::vector<std::string> before = ListDir(dir.path());
+    test::ProgressRecorder progress;
+    progress.stopAt = stop;
+    EXPECT_EQ(RestoreSplitFile({dir / "p.exe", dir / "p.exe", dir / "p.exe"}, &progress), kExitStopped);
+    EXPECT_EQ(ListDir(dir.path()), before);
+    EXPECT_EQ(ReadAll(dir / "p.bin"), "an older file");
+  }
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+// Random damage to sets and to their manifests, and random manifests: the
+// restore never crashes, never writes outside its folder, and never ends
+// with exit code 0 unless the file it wrote is the one that was split.
+TEST(RestoreFuzz, RandomDamageNeverGivesAWrongFile) {
+  std::mt19937 random(20261207);
+  const char* names[] = {"a.txt", "movie.avi", "noext", "x.y.z", ".profile"};
+  int restored = 0, refused = 0;
+  for (int round = 0; round < 400; ++round) {
+    SCOPED_TRACE("round " + FormatDecimal(round));
+    TestPlatform platform;
+    platform.image = test::MinimalExecutable();
+    TempDir outer;
+    const std::string dir = outer / "set/";
+    std::filesystem::create_directory(dir);
+    const std::string name = names[random() % 5];
+    const std::string source = RandomBytes(1000 + random() % 9000, random());
+    WriteAll(dir + name, source);
+    SplitAway(dir + name, 1 + random() % 3);
+    const std::string program = RestoreProgramName(dir + name);
+    std::vector<std::string> pieces;
+    for (const std::string& entry : ListDir(dir))
+      if (entry != FileNameOf(program)) pieces.push_back(dir + entry);
+    auto pick = [&] { return pieces[random() % pieces.size()]; };
+    for (int m = 1 + random() % 3; m > 0; --m) {
+      std::string victim = random() % 4 == 0 ? program : pick();
+      std::string bytes = ReadAll(victim);
+      // The program's own headers stay whole: without them it would not
+      // start at all.
+      const std::size_t from = victim == program ? 0x400 : 0;
+      switch (random() % 7) {
+        case 0:
+          if (bytes.size() > from) bytes[from + random() % (bytes.size() - from)] ^= char(1 + random() % 255);
+          break;
+        case 1: bytes.resize(from + random() % (bytes.size() - from + 1)); break;
+        case 2: bytes += RandomBytes(1 + random() % 40, random()); break;
+        case 3: std::filesystem::remove(victim); continue;
+        case 4: victim = pick(); bytes = ReadAll(pick()); break;  // one piece's bytes in another's place
+        case 5: victim = dir + BaseNameOf(name) + "#." + FormatDecimal(pieces.size() + random() % 3); break;
+        default: {  // a random manifest, intact in itself
+          Manifest m;
+          const char* stored[] = {"a.txt", "..\\up.txt", "c:x", "a#.0", "", "movie.avi", "con"};
+          m.storedName = stored[random() % 7];
+          m.baseName = random() % 2 ? BaseNameOf(name) : m.storedName;
+          m.pieceSize = 1 + random() % 4000;
+          m.sourceLength = random() % 20000;
+          m.pieceCount = (m.storedName.size() + 1 + m.sourceLength + m.pieceSize - 1) / m.pieceSize;
+          for (std::uint64_t k = 0; k < m.pieceCount; ++k) m.pieceCrcs.push_back(random());
+          victim = program;
+          bytes = platform.image + EncodeManifest(m, platform.image.size());
+        }
+      }
+      WriteAll(victim, bytes);
+    }
+    const std::vector<std::string> before = ListDir(dir);
+    const int code = RestoreAt(program);
+    ASSERT_TRUE(code == 0 || code == 1) << code;
+    EXPECT_EQ(ListDir(outer.path()), std::vector<std::string>{"set"});
+    if (code == 0) {
+      ++restored;
+      ASSERT_TRUE(Exists(dir + name)) << "exit code 0 without the file";
+      EXPECT_TRUE(ReadAll(dir + name) == source) << "exit code 0 with a wrong file";
+    } else {
+      ++refused;
+      EXPECT_EQ(ListDir(dir), before);
+    }
+  }
+  // Both ends are reached: harmless damage (stale pieces, the image's own
+  // bytes) restores, the rest is refused.
+  EXPECT_GT(restored, 20);
+  EXPECT_GT(refused, 200);
 }
 
 TEST(PieceScan, NumbersOnlyBaseMarkerAndDigits) {

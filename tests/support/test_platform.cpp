@@ -148,6 +148,28 @@ std::vector<std::string> ListDir(const std::string& dir) {
   return names;
 }
 
+std::string MinimalExecutable() {
+  std::string image(0x700, '\0');
+  auto put = [&](std::size_t at, std::uint32_t v, int width) {
+    for (int i = 0; i < width; ++i) image[at + i] = char((v >> (8 * i)) & 0xFF);
+  };
+  image[0] = 'M';
+  image[1] = 'Z';
+  put(0x3C, 0x80, 4);
+  image.replace(0x80, 4, std::string("PE\0\0", 4));
+  put(0x86, 2, 2);           // sections
+  put(0x94, 240, 2);         // optional header size
+  put(0x98, 0x20B, 2);       // PE32+
+  put(0x98 + 60, 0x400, 4);  // size of headers
+  put(0x98 + 108, 16, 4);    // data directories
+  const std::size_t table = 0x98 + 240;
+  put(table + 16, 0x200, 4);  // .text: 0x400 to 0x600
+  put(table + 20, 0x400, 4);
+  put(table + 40 + 16, 0x100, 4);  // .data: 0x600 to 0x700
+  put(table + 40 + 20, 0x600, 4);
+  return image;
+}
+
 std::string RandomBytes(std::size_t n, std::uint32_t seed) {
   std::mt19937 random(seed);
   std::string bytes(n, '\0');

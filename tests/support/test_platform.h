@@ -101,6 +101,10 @@ void WriteAll(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 // Names in `dir` (without directory), sorted.
 std::vector<std::string> ListDir(const std::string& dir);
+// The smallest file that reads as a Windows executable image: headers and
+// two sections, 0x700 bytes in all.
+std::string MinimalExecutable();
+
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(std::size_t n, std::uint32_t seed);
 

@@ -26,18 +26,22 @@ restore() {
 
 listing() { (cd "$1" && ls -A | LC_ALL=C sort | tr '\n' ' '); }
 
-# expect_refusal DIR PROGRAM MESSAGE: exit code 1, the message box as the
-# restore program shows it, and the directory unchanged.
+# expect_refusal DIR PROGRAM MESSAGE [DETAIL]: exit code 1, the message box
+# as the restore program shows it (the fixed text, then DETAIL on a second
+# line when given), and the directory unchanged.
 expect_refusal() {
-  local dir=$1 exe=$2 message=$3 before
+  local dir=$1 exe=$2 message=$3 detail=${4:-} before text
   before=$(listing "$dir")
   restore "$dir/$exe"
-  [ "$rc" = 1 ] || fail "$message: exit code $rc, expected 1"
+  [ "$rc" = 1 ] || fail "$message $detail: exit code $rc, expected 1"
   local caption
   caption=$(winpath "$dir/$exe"); caption=${caption//\\/\\\\}
+  text=$message
+  [ -n "$detail" ] && text="$message\\n$detail"
   case $box in
-    *"(00000000,"*"\"$message\","*"\"$caption\",00000030)"*) ;;
-    *) fail "$message: message box was: ${box:-none}" ;;
+    *"(00000000,"*"\"$text\","*"\"$caption\",00000030)"*) ;;
+    *"(00000000,"*"\"$text\\n"*"\"$caption\",00000030)"*) [ -z "$detail" ] || fail "$text: box was: $box" ;;
+    *) fail "$message $detail: message box was: ${box:-none}" ;;
   esac
   [ "$(listing "$dir")" = "$before" ] || fail "$message: the directory changed: $(listing "$dir")"
 }
@@ -47,7 +51,9 @@ mkdir "$work/a"
 head -c 620000 /dev/urandom > "$work/a/report.final.pdf"
 cp "$work/a/report.final.pdf" "$work/source"
 split_set "$work/a" report.final.pdf 1
-cmp -s "$program" "$work/a/report.exe" || fail "the restore program written is not the built one"
+cmp -s -n "$(stat -c %s "$program")" "$program" "$work/a/report.exe" ||
+  fail "the restore program written does not begin with the built one"
+[ "$(tail -c 8 "$work/a/report.exe")" = $'MORSELA\x1a' ] || fail "the restore program carries no manifest"
 [ -f "$work/a/report#.620" ] || fail "expected 621 pieces"
 rm "$work/a/report.final.pdf"
 restore "$work/a/report.exe"
@@ -63,19 +69,49 @@ echo "older file" > "$work/a/report.final.pdf"
 [ "$rc" = 0 ] || fail "relative start: exit code $rc"
 cmp -s "$work/source" "$work/a/report.final.pdf" || fail "relative start: file not replaced"
 
-echo "refusals"
+echo "refusals of a set whose manifest the program carries"
 mkdir "$work/b"
 head -c 5000 /dev/urandom > "$work/b/m.avi"
-split_set "$work/b" m.avi 1
-rm "$work/b/m.avi"
-mv "$work/b/m#.2" "$work/gap"
-expect_refusal "$work/b" m.exe "File Not Found !"
-mv "$work/gap" "$work/b/m#.2"
-truncate -s 500 "$work/b/m#.1"
-expect_refusal "$work/b" m.exe "Split File Damaged !"
-mv "$work/b/m.exe" "$work/b/other.exe"
-expect_refusal "$work/b" other.exe "No Split File Found !"
+split_set "$work/b" m.avi 1      # m#.0 to m#.4 of 1,000 bytes, m#.5 of 6
+echo "an older file" > "$work/b/m.avi"
+mv "$work/b/m#.5" "$work/last"
+expect_refusal "$work/b" m.exe "File Not Found !" "m#.5"
+mv "$work/last" "$work/b/m#.5"
+cp "$work/b/m#.2" "$work/keep2"
+cp "$work/b/m#.3" "$work/keep3"
+printf 'X' | dd of="$work/b/m#.2" bs=1 seek=500 conv=notrunc status=none
+expect_refusal "$work/b" m.exe "Split File Damaged !" "m#.2"
+cp "$work/keep2" "$work/b/m#.2"
+printf 'x' >> "$work/b/m#.3"
+expect_refusal "$work/b" m.exe "Split File Damaged !" "m#.3"
+truncate -s 999 "$work/b/m#.3"
+expect_refusal "$work/b" m.exe "Split File Damaged !" "m#.3"
+cp "$work/keep3" "$work/b/m#.2"
+cp "$work/keep2" "$work/b/m#.3"
+expect_refusal "$work/b" m.exe "Split File Damaged !" "m#.2, m#.3"   # two pieces swapped
+mkdir "$work/other"
+head -c 5000 /dev/urandom > "$work/other/m.doc"
+split_set "$work/other" m.doc 1
+cp "$work/keep2" "$work/b/m#.2"
+cp "$work/other/m#.3" "$work/b/m#.3"
+expect_refusal "$work/b" m.exe "Split File Damaged !" "m#.3"      # a piece of another split
+[ "$(cat "$work/b/m.avi")" = "an older file" ] || fail "a refused restore touched the older file"
 
+echo "a renamed program still finds its set; a cut-off one is refused"
+mkdir "$work/d"
+head -c 7000 /dev/urandom > "$work/d/movie.avi"
+cp "$work/d/movie.avi" "$work/expected"
+split_set "$work/d" movie.avi 2
+rm "$work/d/movie.avi"
+mv "$work/d/movie.exe" "$work/d/movie (1).exe"
+restore "$work/d/movie (1).exe"
+[ "$rc" = 0 ] || fail "renamed program: exit code $rc $box"
+cmp -s "$work/expected" "$work/d/movie.avi" || fail "renamed program: wrong file"
+rm "$work/d/movie.avi"
+truncate -s -10 "$work/d/movie (1).exe"
+expect_refusal "$work/d" "movie (1).exe" "Split File Damaged !" "movie (1).exe"
+
+echo "without a manifest (the bare image) the rules by name hold"
 mkdir "$work/c"
 cp "$program" "$work/c/x.exe"
 printf '..\\escaped.txt\0data' > "$work/c/x#.0"
@@ -83,6 +119,23 @@ expect_refusal "$work/c" x.exe "Invalid File Name !"
 [ ! -e "$work/escaped.txt" ] || fail "a stored name led out of the directory"
 printf 'x#.0\0data' > "$work/c/x#.0"
 expect_refusal "$work/c" x.exe "Invalid File Name !"
+cp "$program" "$work/c/other.exe"
+expect_refusal "$work/c" other.exe "No Split File Found !"
+
+echo "two restores at once in one folder"
+mkdir "$work/e"
+head -c 60000000 /dev/urandom > "$work/e/twice.bin"
+cp "$work/e/twice.bin" "$work/expected"
+split_set "$work/e" twice.bin 5000
+rm "$work/e/twice.bin"
+(cd / && "$runner" "$(winpath "$work/e/twice.exe")" >/dev/null 2>&1; echo $? > "$work/rc1") &
+(cd / && "$runner" "$(winpath "$work/e/twice.exe")" >/dev/null 2>&1; echo $? > "$work/rc2") &
+wait
+for r in rc1 rc2; do
+  case $(cat "$work/$r") in 0|1) ;; *) fail "two at once: exit code $(cat "$work/$r")" ;; esac
+done
+cmp -s "$work/expected" "$work/e/twice.bin" || fail "two at once: the file is not the one split"
+ls "$work/e" | grep -q '~morsela' && fail "two at once: a temporary file stayed"
 
 echo "random round trips"
 for round in 1 2 3 4 5 6; do

@@ -157,9 +157,11 @@ std::unique_ptr<OutputFile> Win32Platform::CreateNew(const std::string& path) {
 bool Win32Platform::Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 bool Win32Platform::Replace(const std::string& from, const std::string& to) {
-  // Virus scanners and indexers hold a new file open for a moment.
+  // Virus scanners and indexers hold a new file open for a moment. The
+  // move is on the disk when the call returns, like the file before it.
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
     DWORD error = GetLastError();
     if (attempt >= 20 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
       return false;

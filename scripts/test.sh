@@ -10,8 +10,32 @@ bash "$root/scripts/setup.sh"
 unset DISPLAY
 
 status=0
+summaries=()
+passed=0 failed=0
+# run_ctest LABEL DIR: runs CTest there and keeps its count for the close.
+run_ctest() {
+  local label=$1 dir=$2 log line total bad
+  log=$(mktemp)
+  set +e
+  (cd "$dir" && ctest --output-on-failure -j2) 2>&1 | tee "$log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  set -e
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
+  rm -f "$log"
+  if [ -z "$line" ]; then
+    summaries+=("$label: CTest gave no summary")
+    status=1
+    return
+  fi
+  bad=$(sed -E 's/.*, ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+  summaries+=("$label: $((total - bad)) passed, $bad failed")
+}
+
 bash "$root/scripts/build.sh" native
-(cd "$root/build/native" && ctest --output-on-failure -j2) || status=1
+run_ctest native "$root/build/native"
 
 bash "$root/scripts/build.sh" windows
 export MORSELA_WINEPREFIX=$root/build/windows/wineprefix
@@ -20,7 +44,10 @@ export MORSELA_WINEPREFIX=$root/build/windows/wineprefix
 "$root/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
 "$root/scripts/wine-run.sh" --wineserver -p >/dev/null 2>&1 </dev/null || true
 "$root/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
-(cd "$root/build/windows" && ctest --output-on-failure -j2) || status=1
+run_ctest windows "$root/build/windows"
 "$root/scripts/wine-run.sh" --wineserver -k 2>/dev/null || true
 
+echo
+printf '%s\n' "${summaries[@]}"
+echo "total: $passed passed, $failed failed"
 exit $status

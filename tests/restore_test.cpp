@@ -485,7 +485,7 @@ TEST(PieceScan, SortsStablyByNumber) {
 }
 
 TEST(StoredName, RefusesWhatCouldNotBeAPlainFileName) {
-  for (const std::string bad :
+  for (const std::string& bad :
        {std::string(), std::string(256, 'x'), std::string("a\\b"), std::string("a/b"),
         std::string("c:b"), std::string("*"), std::string("a?"), std::string("\"q\""),
         std::string("<"), std::string(">"), std::string("a|b"), std::string("a\x01"),
@@ -496,7 +496,7 @@ TEST(StoredName, RefusesWhatCouldNotBeAPlainFileName) {
         std::string("CONIN$.x"), std::string("conout$"), std::string("a#.0")}) {
     EXPECT_FALSE(IsAcceptableStoredName(bad, {"a#.0", "a.exe"})) << bad;
   }
-  for (const std::string good : {std::string(255, 'x'), std::string("COM10"), std::string("console.txt"),
+  for (const std::string& good : {std::string(255, 'x'), std::string("COM10"), std::string("console.txt"),
                                  std::string("LPT"), std::string(".profile"), std::string("a b.c"),
                                  std::string("caf\xc3\xa9.txt"), std::string("a#.0.bak")}) {
     EXPECT_TRUE(IsAcceptableStoredName(good, {"a#.0", "a.exe"})) << good;

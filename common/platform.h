@@ -72,6 +72,11 @@ class Platform {
   // Moves the file `from` onto `to`, replacing a file of that name.
   virtual bool Replace(const std::string& from, const std::string& to) = 0;
 
+  // Gives `to` the mark of the zone `from` came from (the system's note on
+  // a downloaded file, which makes it warn before the file is opened).
+  // Nothing happens where `from` has none or the file system keeps none.
+  virtual void CopyZoneMark(const std::string& from, const std::string& to) = 0;
+
   // Shows one of the system's fixed message texts and waits for the user.
   virtual void ShowMessage(const std::string& text) = 0;
 

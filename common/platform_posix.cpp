@@ -134,6 +134,9 @@ class PosixPlatform : public Platform {
     return ::rename(from.c_str(), to.c_str()) == 0;
   }
 
+  // POSIX file systems keep no zone marks.
+  void CopyZoneMark(const std::string&, const std::string&) override {}
+
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
   std::string_view RestoreImage() override { return {}; }

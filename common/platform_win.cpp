@@ -125,6 +125,15 @@ std::string ModuleFileName() {
   return std::string();
 }
 
+void LoadDllsFromTheSystemOnly() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto set = kernel ? reinterpret_cast<SetDirectories>(
+                          reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                    : nullptr;
+  if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 std::vector<DirEntry> Win32Platform::Find(const std::string& pattern) {
   std::vector<DirEntry> found;
   WIN32_FIND_DATAA data;
@@ -167,6 +176,21 @@ bool Win32Platform::Replace(const std::string& from, const std::string& to) {
       return false;
     Sleep(50);
   }
+}
+
+void Win32Platform::CopyZoneMark(const std::string& from, const std::string& to) {
+  static const char kStream[] = ":Zone.Identifier";
+  UniqueFile in(CreateFileA((from + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!in) return;
+  // The mark is a few lines of text.
+  char mark[4096];
+  DWORD got = 0;
+  if (!ReadFile(in.get(), mark, sizeof mark, &got, nullptr) || got == 0) return;
+  UniqueFile out(CreateFileA((to + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD put = 0;
+  if (out) WriteFile(out.get(), mark, got, &put, nullptr);
 }
 
 void Win32Platform::ShowMessage(const std::string& text) {

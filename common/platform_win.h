@@ -16,6 +16,7 @@ class Win32Platform : public Platform {
   std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool Replace(const std::string& from, const std::string& to) override;
+  void CopyZoneMark(const std::string& from, const std::string& to) override;
 
   // A modal box with OK and the exclamation icon, owned by the message
   // owner (or the thread's active window), captioned with the executable's
@@ -34,5 +35,11 @@ class Win32Platform : public Platform {
 
 // Full path of the running module; empty when the system cannot tell.
 std::string ModuleFileName();
+
+// Limits the search for DLLs to the system's own folder, so that a DLL put
+// beside the program (in a Downloads folder, say) is never loaded in place
+// of the system's. Called first thing; quietly nothing on a system that
+// lacks the call.
+void LoadDllsFromTheSystemOnly();
 
 }  // namespace morsela

@@ -185,6 +185,9 @@ int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::s
   Outcome outcome = joiner.Join(pieces, headerSize, *out);
   if (outcome == Outcome::kDone && (!out->Flush() || !out->Close())) outcome = Outcome::kWriteFailed;
   out.reset();
+  // A set that came from the internet rebuilds a file the system warns
+  // about just as it would have about the original download.
+  if (outcome == Outcome::kDone) system.CopyZoneMark(self.prefix + pieces.front().name, temporary);
   if (outcome == Outcome::kDone && !system.Replace(temporary, self.prefix + name)) {
     outcome = Outcome::kWriteFailed;
   }

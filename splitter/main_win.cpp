@@ -1,10 +1,14 @@
 // Morsela.exe's entry point and its one application object.
 #include <windows.h>
 
+#include "platform_win.h"
 #include "splitter_app.h"
 
 namespace {
 morsela::CSplitterApp theApp;
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return morsela::ui::RunApplication(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  morsela::LoadDllsFromTheSystemOnly();
+  return morsela::ui::RunApplication();
+}

@@ -28,7 +28,9 @@ TEST(Crc32c, CheckValueAndBothImplementationsAgree) {
     const std::uint32_t whole = Crc32cTable(0, p, length);
     EXPECT_EQ(Crc32cTable(Crc32cTable(0, p, cut), p + cut, length - cut), whole);
     EXPECT_EQ(Crc32c(Crc32c(0, p, cut), p + cut, length - cut), whole);
-    if (HasCrc32Instruction()) EXPECT_EQ(Crc32cHardware(0, p, length), whole);
+    if (HasCrc32Instruction()) {
+      EXPECT_EQ(Crc32cHardware(0, p, length), whole);
+    }
   }
 }
 
@@ -115,7 +117,9 @@ TEST(Manifest, DamageIsRecognisedNotMisread) {
     program.Write(c.bytes);
     const ManifestRead read = program.Read();
     EXPECT_EQ(read.state, c.state);
-    if (c.state == ManifestState::kNewer) EXPECT_EQ(read.version, 2u);
+    if (c.state == ManifestState::kNewer) {
+      EXPECT_EQ(read.version, 2u);
+    }
   }
 }
 

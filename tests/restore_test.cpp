@@ -123,6 +123,9 @@ TEST(Restore, ReplacesAFileOfTheStoredName) {
   EXPECT_EQ(RestoreAt(dir / "f.exe"), 0);
   EXPECT_EQ(ReadAll(dir / "f.bin"), source);
   EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe"}));
+  // The head piece's mark of a download goes to the file before it takes
+  // its name.
+  EXPECT_EQ(platform.zoneMarks, std::vector<std::string>{dir / "f#.0" + " -> " + dir / "~morsela0.tmp"});
 }
 
 TEST(Restore, HeaderEdgeCases) {

@@ -23,6 +23,7 @@ class DriverPlatform : public Platform {
   std::unique_ptr<OutputFile> CreateNew(const std::string& p) override { return real_.CreateNew(p); }
   bool Remove(const std::string& p) override { return real_.Remove(p); }
   bool Replace(const std::string& a, const std::string& b) override { return real_.Replace(a, b); }
+  void CopyZoneMark(const std::string& a, const std::string& b) override { real_.CopyZoneMark(a, b); }
   void ShowMessage(const std::string& text) override {
     std::fprintf(stderr, "%s\n", text.c_str());
     if (endOnMessage_) std::exit(1);

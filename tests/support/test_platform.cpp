@@ -101,6 +101,11 @@ bool TestPlatform::Remove(const std::string& path) {
 bool TestPlatform::Replace(const std::string& from, const std::string& to) {
   return !replaceFault && real_->Replace(from, to);
 }
+void TestPlatform::CopyZoneMark(const std::string& from, const std::string& to) {
+  zoneMarks.push_back(from + " -> " + to);
+  real_->CopyZoneMark(from, to);
+}
+
 void TestPlatform::ShowMessage(const std::string& text) {
   const std::size_t end = text.find('\n');
   messages.push_back(text.substr(0, end));

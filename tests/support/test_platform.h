@@ -36,6 +36,7 @@ class TestPlatform : public Platform {
   std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool Replace(const std::string& from, const std::string& to) override;
+  void CopyZoneMark(const std::string& from, const std::string& to) override;
   void ShowMessage(const std::string& text) override;
   std::string_view RestoreImage() override;
 
@@ -53,7 +54,9 @@ class TestPlatform : public Platform {
   std::uint64_t readFailAfter = 0;
   int created = 0;  // files created so far (either way)
   bool replaceFault = false;  // every Replace fails
-  std::string removeFaultIn;  // Remove fails for paths holding this, when not empty
+  std::string removeFaultIn;
+  // The zone marks carried, as "from -> to".
+  std::vector<std::string> zoneMarks;  // Remove fails for paths holding this, when not empty
 
  private:
   std::unique_ptr<OutputFile> CreateFaulty(const std::string& path, bool exclusive);

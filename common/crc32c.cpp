@@ -15,24 +15,28 @@ namespace {
 // The reflected Castagnoli polynomial.
 constexpr std::uint32_t kPolynomial = 0x82F63B78u;
 
-struct Table {
-  std::uint32_t entry[256];
-  constexpr Table() : entry() {
+// Filled when first needed rather than stored in the program, which travels
+// beside every piece set and seldom runs where the processor lacks the
+// instruction.
+const std::uint32_t* Table() {
+  static std::uint32_t table[256];
+  if (table[1] == 0) {
     for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t c = i;
       for (int bit = 0; bit < 8; ++bit) c = (c >> 1) ^ ((c & 1) ? kPolynomial : 0);
-      entry[i] = c;
+      table[i] = c;
     }
   }
-};
-constexpr Table kTable;
+  return table;
+}
 
 }  // namespace
 
 std::uint32_t Crc32cTable(std::uint32_t crc, const void* data, std::size_t size) {
+  const std::uint32_t* table = Table();
   const auto* p = static_cast<const unsigned char*>(data);
   crc = ~crc;
-  while (size--) crc = kTable.entry[(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+  while (size--) crc = table[(crc ^ *p++) & 0xFF] ^ (crc >> 8);
   return ~crc;
 }
 

@@ -1,7 +1,7 @@
 // The seam between the portable logic and the operating system: directory
 // search, file streams, remove and replace, the restore program's image and
-// the one message function. Nothing above this interface calls the system
-// directly. The build links a Win32 or a POSIX implementation; tests put a
+// the one message function. All text crossing it is UTF-8. Nothing above
+// this interface calls the system directly. The build links a Win32 or a POSIX implementation; tests put a
 // decorator in front of it to record messages or inject faults.
 #pragma once
 
@@ -57,8 +57,19 @@ class Platform {
 
   // Every entry matching `pattern`, in the order the file system keeps:
   // either exactly one path, or a path whose last part holds the wildcards
-  // '*' and '?'. Names match without regard to case.
-  virtual std::vector<DirEntry> Find(const std::string& pattern) = 0;
+  // '*' and '?'. Names match without regard to case. Appends to `entries`;
+  // false when the search failed part-way (a network folder that went
+  // away), so that the list must not be taken as complete. Nothing found is
+  // no failure.
+  virtual bool List(const std::string& pattern, std::vector<DirEntry>& entries) = 0;
+
+  // The entries List finds, for callers to whom a failed search and no
+  // entry are the same.
+  std::vector<DirEntry> Find(const std::string& pattern) {
+    std::vector<DirEntry> entries;
+    List(pattern, entries);
+    return entries;
+  }
 
   // nullptr when the file cannot be opened.
   virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
@@ -76,6 +87,10 @@ class Platform {
   // a downloaded file, which makes it warn before the file is opened).
   // Nothing happens where `from` has none or the file system keeps none.
   virtual void CopyZoneMark(const std::string& from, const std::string& to) = 0;
+
+  // A name stored by a splitter that wrote the system's legacy ANSI code
+  // page instead of UTF-8, in UTF-8 (decoded with the user's code page).
+  virtual std::string DecodeLegacyName(const std::string& bytes) = 0;
 
   // Shows one of the system's fixed message texts and waits for the user.
   virtual void ShowMessage(const std::string& text) = 0;

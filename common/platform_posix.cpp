@@ -9,6 +9,7 @@
 
 #include "platform.h"
 #include "text.h"
+#include "utf8.h"
 #include "wildcard.h"
 
 namespace morsela {
@@ -89,20 +90,20 @@ bool Describe(const std::string& path, const std::string& name, DirEntry& entry)
 
 class PosixPlatform : public Platform {
  public:
-  std::vector<DirEntry> Find(const std::string& pattern) override {
-    std::vector<DirEntry> found;
+  bool List(const std::string& pattern, std::vector<DirEntry>& found) override {
     const std::string dir = DirectoryOf(pattern);
     const std::string last = FileNameOf(pattern);
-    if (last.empty()) return found;
+    if (last.empty()) return true;
     DirEntry entry;
     // An exact name is looked up directly; Windows would also find it under
     // another case, which the scan below covers.
     if (!HasWildcard(last) && Describe(pattern, last, entry)) {
       found.push_back(entry);
-      return found;
+      return true;
     }
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return found;
+    if (!d) return errno == ENOENT || errno == ENOTDIR;
+    errno = 0;
     while (dirent* e = ::readdir(d)) {
       std::string name = e->d_name;
       if (name == "." || name == "..") continue;
@@ -110,9 +111,11 @@ class PosixPlatform : public Platform {
         found.push_back(entry);
         if (!HasWildcard(last)) break;
       }
+      errno = 0;
     }
+    const bool complete = errno == 0;
     ::closedir(d);
-    return found;
+    return complete;
   }
 
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
@@ -132,6 +135,17 @@ class PosixPlatform : public Platform {
 
   bool Replace(const std::string& from, const std::string& to) override {
     return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  // Windows-1252, the code page of most sets made on older Windows.
+  std::string DecodeLegacyName(const std::string& bytes) override {
+    static const char16_t kHigh[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    std::u16string wide;
+    for (unsigned char c : bytes) wide += c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t(c);
+    return Utf16ToUtf8(wide.data(), wide.size());
   }
 
   // POSIX file systems keep no zone marks.

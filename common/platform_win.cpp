@@ -4,8 +4,44 @@
 
 #include "text.h"
 #include "unique_handle.h"
+#include "utf8.h"
 
 namespace morsela {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows speaks UTF-16");
+
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide;
+  ForEachUtf16Unit(utf8, [&](char16_t unit) { wide += wchar_t(unit); });
+  return wide;
+}
+
+std::string Narrow(const wchar_t* utf16, std::size_t length) {
+  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(utf16), length);
+}
+
+std::wstring SystemPath(const std::string& path) {
+  std::wstring wide = Wide(path);
+  // Short paths, and those already in the long form, go as they are, so
+  // that relative and drive-relative forms keep their meaning.
+  if (wide.size() < MAX_PATH - 12 || wide.compare(0, 4, L"\\\\?\\") == 0) return wide;
+  // The long form takes no '/', "." or "..": the system makes the path
+  // absolute and plain first.
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  std::wstring full;
+  while (size > 0) {
+    full.assign(size, L'\0');
+    const DWORD n = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+    if (n < size) {
+      full.resize(n);
+      break;
+    }
+    size = n;
+  }
+  if (full.size() < 3) return wide;
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
 
 namespace {
 
@@ -89,7 +125,7 @@ class Win32Output : public OutputFile {
   UniqueFile file_;
 };
 
-std::uint64_t SizeOf(const WIN32_FIND_DATAA& data) {
+std::uint64_t SizeOf(const WIN32_FIND_DATAW& data) {
   return (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
@@ -98,7 +134,7 @@ std::uint64_t TimeOf(const FILETIME& time) {
 }
 
 std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, DWORD disposition) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+  UniqueFile file(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return nullptr;
   return std::make_unique<Win32Output>(std::move(file));
@@ -117,10 +153,10 @@ std::string ModuleFileName() {
   // The call cuts the name to the buffer without saying how long it is, so
   // the buffer grows until the name fits.
   for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
-    std::string buffer(size, '\0');
-    const DWORD n = GetModuleFileNameA(nullptr, &buffer[0], size);
+    std::wstring buffer(size, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, &buffer[0], size);
     if (n == 0) return std::string();
-    if (n < size) return buffer.substr(0, n);
+    if (n < size) return Narrow(buffer.data(), n);
   }
   return std::string();
 }
@@ -134,22 +170,24 @@ void LoadDllsFromTheSystemOnly() {
   if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-std::vector<DirEntry> Win32Platform::Find(const std::string& pattern) {
-  std::vector<DirEntry> found;
-  WIN32_FIND_DATAA data;
-  UniqueFind find(FindFirstFileA(pattern.c_str(), &data));
-  if (!find) return found;
+bool Win32Platform::List(const std::string& pattern, std::vector<DirEntry>& entries) {
+  WIN32_FIND_DATAW data;
+  UniqueFind find(FindFirstFileW(SystemPath(pattern).c_str(), &data));
+  if (!find) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+  }
   do {
-    std::string name = data.cFileName;
+    std::string name = Narrow(data.cFileName, wcslen(data.cFileName));
     if (name == "." || name == "..") continue;
-    found.push_back({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                     TimeOf(data.ftLastWriteTime)});
-  } while (FindNextFileA(find.get(), &data));
-  return found;
+    entries.push_back({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       TimeOf(data.ftLastWriteTime)});
+  } while (FindNextFileW(find.get(), &data));
+  return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 std::unique_ptr<InputFile> Win32Platform::OpenRead(const std::string& path) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueFile file(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return nullptr;
   return std::make_unique<Win32Input>(std::move(file));
@@ -163,14 +201,14 @@ std::unique_ptr<OutputFile> Win32Platform::CreateNew(const std::string& path) {
   return OpenForWriting(path, CREATE_NEW);
 }
 
-bool Win32Platform::Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool Win32Platform::Remove(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != 0; }
 
 bool Win32Platform::Replace(const std::string& from, const std::string& to) {
   // Virus scanners and indexers hold a new file open for a moment. The
   // move is on the disk when the call returns, like the file before it.
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
+    if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), flags)) return true;
     DWORD error = GetLastError();
     if (attempt >= 20 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
       return false;
@@ -179,15 +217,15 @@ bool Win32Platform::Replace(const std::string& from, const std::string& to) {
 }
 
 void Win32Platform::CopyZoneMark(const std::string& from, const std::string& to) {
-  static const char kStream[] = ":Zone.Identifier";
-  UniqueFile in(CreateFileA((from + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  static const wchar_t kStream[] = L":Zone.Identifier";
+  UniqueFile in(CreateFileW((SystemPath(from) + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!in) return;
   // The mark is a few lines of text.
   char mark[4096];
   DWORD got = 0;
   if (!ReadFile(in.get(), mark, sizeof mark, &got, nullptr) || got == 0) return;
-  UniqueFile out(CreateFileA((to + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  UniqueFile out(CreateFileW((SystemPath(to) + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD put = 0;
   if (out) WriteFile(out.get(), mark, got, &put, nullptr);
@@ -195,11 +233,24 @@ void Win32Platform::CopyZoneMark(const std::string& from, const std::string& to)
 
 void Win32Platform::ShowMessage(const std::string& text) {
   HWND owner = owner_ ? owner_ : GetActiveWindow();
-  MessageBoxA(owner, text.c_str(), ApplicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
+  MessageBoxW(owner, Wide(text).c_str(), Wide(ApplicationName()).c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::string Win32Platform::DecodeLegacyName(const std::string& bytes) {
+  // The user's ANSI code page, not the process's (which is UTF-8 by the
+  // program's manifest on the systems that honour it).
+  DWORD codePage = CP_ACP;
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                 reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t));
+  const int n = MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+  if (n <= 0) return bytes;
+  std::wstring wide(std::size_t(n), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), &wide[0], n);
+  return Narrow(wide.data(), wide.size());
 }
 
 std::string_view Win32Platform::RestoreImage() {
-  HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(129), "BINARY");
+  HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(129), L"BINARY");
   if (!info) return {};
   HGLOBAL loaded = LoadResource(nullptr, info);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;

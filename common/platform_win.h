@@ -10,7 +10,7 @@ namespace morsela {
 
 class Win32Platform : public Platform {
  public:
-  std::vector<DirEntry> Find(const std::string& pattern) override;
+  bool List(const std::string& pattern, std::vector<DirEntry>& entries) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
@@ -22,6 +22,7 @@ class Win32Platform : public Platform {
   // owner (or the thread's active window), captioned with the executable's
   // file name without its extension.
   void ShowMessage(const std::string& text) override;
+  std::string DecodeLegacyName(const std::string& bytes) override;
 
   // The module resource of type "Binary", number 129.
   std::string_view RestoreImage() override;
@@ -32,6 +33,15 @@ class Win32Platform : public Platform {
  private:
   HWND owner_ = nullptr;
 };
+
+// The one place where the program's UTF-8 and the system's UTF-16 meet.
+std::wstring Wide(const std::string& utf8);
+std::string Narrow(const wchar_t* utf16, std::size_t length);
+
+// `path` as the system's wide calls take it: long absolute paths (beyond
+// the old limit of 260 characters) in their long form, "\\?\" or
+// "\\?\UNC\", the rest as they are.
+std::wstring SystemPath(const std::string& path);
 
 // Full path of the running module; empty when the system cannot tell.
 std::string ModuleFileName();

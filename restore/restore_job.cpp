@@ -14,6 +14,7 @@
 #include "platform.h"
 #include "stored_name.h"
 #include "text.h"
+#include "utf8.h"
 
 namespace morsela {
 
@@ -25,8 +26,9 @@ const char kSplitFileDamaged[] = "Split File Damaged !";
 namespace {
 
 constexpr std::size_t kBlockSize = 1 << 20;
-// A stored name is at most this long, so its 0 byte lies within one more.
-constexpr std::size_t kLongestHeader = 256;
+// A stored name is at most 255 UTF-16 units, three bytes each in UTF-8 at
+// most, so its 0 byte lies within this many bytes.
+constexpr std::size_t kLongestHeader = 1024;
 
 struct Self {
   std::string name;    // the program's file name as the directory stores it
@@ -156,12 +158,19 @@ std::optional<std::pair<std::string, std::size_t>> ReadStoredName(const std::str
   return std::make_pair(std::string(bytes, got), got);
 }
 
+// The file name that stored name bytes give: UTF-8 as splitters write it
+// now, or the legacy code page of a splitter that wrote that.
+std::string FileNameFrom(const std::string& stored) {
+  return IsValidUtf8(stored) ? stored : System().DecodeLegacyName(stored);
+}
+
 // Writes the set into a new temporary file beside it, then puts that in
 // place of the stored name. Another restore running in the same folder
 // writes its own temporary file: the names are taken exclusively.
-int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::string& name,
+int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::string& stored,
             std::size_t headerSize, Progress* progress) {
   Platform& system = System();
+  const std::string name = FileNameFrom(stored);
   std::vector<std::string> taken{self.name};
   for (const JoinPiece& piece : pieces) taken.push_back(piece.name);
   if (!IsAcceptableStoredName(name, taken)) return Refuse(WithDetail(kInvalidFileName, name));
@@ -208,7 +217,9 @@ int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::s
 int RestoreWithManifest(const Self& self, const Manifest& m, Progress* progress) {
   const std::string marked = m.baseName + kPieceMarker;
   std::vector<JoinPiece> pieces(std::size_t(m.pieceCount));
-  for (const DirEntry& entry : System().Find(self.prefix + marked + "*")) {
+  std::vector<DirEntry> entries;
+  if (!System().List(self.prefix + marked + "*", entries)) return Refuse(WithDetail(kCannotReadFile, marked + "*"));
+  for (const DirEntry& entry : entries) {
     if (entry.isDirectory) continue;
     const std::optional<std::uint64_t> number = PieceNumber(entry.name, m.baseName);
     // Only the names the split writes: no leading zeros.
@@ -237,8 +248,10 @@ int RestoreWithManifest(const Self& self, const Manifest& m, Progress* progress)
 // leaves them.
 int RestoreByNames(const Self& self, Progress* progress) {
   const std::string baseName = BaseNameOf(self.name);
-  const std::vector<Piece> found =
-      CollectPieces(System().Find(self.prefix + baseName + kPieceMarker + "*"), baseName);
+  const std::string pattern = baseName + kPieceMarker + "*";
+  std::vector<DirEntry> entries;
+  if (!System().List(self.prefix + pattern, entries)) return Refuse(WithDetail(kCannotReadFile, pattern));
+  const std::vector<Piece> found = CollectPieces(entries, baseName);
   if (found.empty()) return Refuse(kNoSplitFileFound);
   if (!IsUnbrokenSequence(found)) return Refuse(kFileNotFound);
   if (!HasSplitShape(found)) return Refuse(kSplitFileDamaged);

@@ -8,7 +8,7 @@
 namespace morsela {
 
 // True when `name` is a plain file name that may be created in the program's
-// own directory: 1 to 255 characters, none of \ / : * ? " < > | and no
+// own directory: 1 to 255 UTF-16 units (`name` is UTF-8), none of \ / : * ? " < > | and no
 // control character, not "." or "..", not ending in a dot or a space, no
 // reserved device name as its stem, and none of the `taken` names (the
 // pieces and the program itself), compared without regard to case.

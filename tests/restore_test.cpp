@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -125,7 +126,9 @@ TEST(Restore, ReplacesAFileOfTheStoredName) {
   EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe"}));
   // The head piece's mark of a download goes to the file before it takes
   // its name.
-  EXPECT_EQ(platform.zoneMarks, std::vector<std::string>{dir / "f#.0" + " -> " + dir / "~morsela0.tmp"});
+  std::string mark = dir / "f#.0" + " -> " + dir / "~morsela0.tmp";
+  std::replace(mark.begin(), mark.end(), '\\', '/');
+  EXPECT_EQ(platform.zoneMarks, std::vector<std::string>{mark});
 }
 
 TEST(Restore, HeaderEdgeCases) {
@@ -469,6 +472,39 @@ TEST(RestoreFuzz, RandomDamageNeverGivesAWrongFile) {
   EXPECT_GT(refused, 200);
 }
 
+// Names from older sets: a header that is no UTF-8 was written in the
+// splitter's legacy code page and keeps its name; one that is UTF-8 is
+// taken as it is. A search that fails part-way is no short list.
+TEST(Restore, LegacyHeadersAndFailingSearches) {
+  TestPlatform platform;
+  {
+    HandMadeSet set;
+    set.Piece("a#.0", std::string("caf\xE9.txt\0data", 13));  // Windows-1252
+    EXPECT_EQ(RestoreAt(set.program), 0);
+    EXPECT_EQ(ReadAll(set.dir / "caf\xC3\xA9.txt"), "data");
+  }
+  {
+    HandMadeSet set;
+    set.Piece("a#.0", std::string("\xD0\xB6.txt\0data", 11));  // UTF-8
+    EXPECT_EQ(RestoreAt(set.program), 0);
+    EXPECT_EQ(ReadAll(set.dir / "\xD0\xB6.txt"), "data");
+  }
+  EXPECT_TRUE(platform.messages.empty());
+  for (bool manifest : {false, true}) {
+    SCOPED_TRACE(manifest ? "with a manifest" : "by names");
+    TempDir dir;
+    WriteAll(dir / "f.bin", RandomBytes(5000, 43));
+    SplitAway(dir / "f.bin", 1);
+    if (!manifest) WriteAll(dir / "f.exe", platform.image);
+    TestPlatform failing;
+    failing.listFaultIn = "f#.";
+    const std::vector<std::string> before = ListDir(dir.path());
+    EXPECT_EQ(RestoreAt(dir / "f.exe"), 1);
+    EXPECT_EQ(failing.messages, std::vector<std::string>{kCannotReadFile});
+    EXPECT_EQ(ListDir(dir.path()), before);
+  }
+}
+
 TEST(PieceScan, NumbersOnlyBaseMarkerAndDigits) {
   EXPECT_EQ(PieceNumber("a#.10", "a"), 10u);
   EXPECT_EQ(PieceNumber("A#.07", "a"), 7u);
@@ -496,12 +532,21 @@ TEST(StoredName, RefusesWhatCouldNotBeAPlainFileName) {
         std::string("name."), std::string("name "), std::string("CON"), std::string("con.txt"),
         std::string("Nul .x"), std::string("aux"), std::string("prn.a.b"), std::string("COM1"),
         std::string("com0.log"), std::string("LPT9"), std::string("clock$"),
-        std::string("CONIN$.x"), std::string("conout$"), std::string("a#.0")}) {
+        std::string("CONIN$.x"), std::string("conout$"), std::string("a#.0"),
+        std::string("COM\xC2\xB9"), std::string("lpt\xC2\xB2.txt"), std::string("Com\xC2\xB3 .log"),
+        std::string(256, 'x'),
+        // 256 UTF-16 units: 128 Cyrillic letters and 128 more
+        [] { std::string n; for (int i = 0; i < 256; ++i) n += "\xD0\xB6"; return n; }()}) {
     EXPECT_FALSE(IsAcceptableStoredName(bad, {"a#.0", "a.exe"})) << bad;
   }
   for (const std::string& good : {std::string(255, 'x'), std::string("COM10"), std::string("console.txt"),
                                  std::string("LPT"), std::string(".profile"), std::string("a b.c"),
-                                 std::string("caf\xc3\xa9.txt"), std::string("a#.0.bak")}) {
+                                 std::string("caf\xc3\xa9.txt"), std::string("a#.0.bak"),
+                                 std::string("COM\xC2\xB9x"), std::string("COM\xC2\xBC"),
+                                 // 255 UTF-16 units in 510 bytes: longer in bytes, still legal
+                                 [] { std::string n; for (int i = 0; i < 251; ++i) n += "\xD0\xB6"; return n + ".txt"; }(),
+                                 // 127 emoji are 254 units
+                                 [] { std::string n; for (int i = 0; i < 127; ++i) n += "\xF0\x9F\x98\x80"; return n + "a"; }()}) {
     EXPECT_TRUE(IsAcceptableStoredName(good, {"a#.0", "a.exe"})) << good;
   }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "text.h"
+#include "utf8.h"
 #include "wildcard.h"
 
 namespace morsela {
@@ -60,6 +61,39 @@ TEST(Wildcards, MatchLikeTheWindowsSearch) {
   EXPECT_TRUE(WildcardMatch("Movie.avi", "movie.AVI"));
   EXPECT_TRUE(EqualsNoCase("SETUP.exe", "setup.EXE"));
   EXPECT_FALSE(EqualsNoCase("setup.exe", "setup.ex"));
+}
+
+}  // namespace
+}  // namespace morsela
+
+namespace morsela {
+namespace {
+
+// UTF-8 inside, UTF-16 at the system: names in several scripts and planes
+// go both ways unchanged, a lone surrogate (legal in a Windows name) too,
+// and bytes that are no UTF-8 become U+FFFD one by one, never dropped.
+TEST(Utf8, ConversionsBothWays) {
+  const std::vector<std::u16string> names{u"plain.txt", u"Caf\u00e9 \u00c4rger.doc", u"\u043f\u0440\u0438\u0432\u0435\u0442.txt",
+                                          u"\u03b1\u03b2\u03b3.pdf", u"\u65e5\u672c\u8a9e", u"\U0001F600 smile",
+                                          std::u16string(u"lone \xD800 surrogate")};
+  for (const std::u16string& name : names) {
+    const std::string utf8 = Utf16ToUtf8(name.data(), name.size());
+    EXPECT_EQ(Utf8ToUtf16(utf8), name);
+    EXPECT_EQ(Utf16Length(utf8), name.size());
+  }
+  EXPECT_EQ(Utf16ToUtf8(u"\u00e9", 1), "\xC3\xA9");
+  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b\xC3"), u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("\xE9t\xE9"), u"\uFFFDt\uFFFD");  // Windows-1252 bytes
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");    // an overlong '/'
+}
+
+TEST(Utf8, StrictValidity) {
+  for (const char* good : {"", "abc", "caf\xC3\xA9", "\xE6\x97\xA5", "\xF0\x9F\x98\x80"}) {
+    EXPECT_TRUE(IsValidUtf8(good)) << good;
+  }
+  for (const char* bad : {"caf\xE9", "\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xFF"}) {
+    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+  }
 }
 
 }  // namespace

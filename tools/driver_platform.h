@@ -17,7 +17,8 @@ class DriverPlatform : public Platform {
   // returns after one without telling its caller.
   DriverPlatform(std::string image, bool endOnMessage)
       : image_(std::move(image)), endOnMessage_(endOnMessage) {}
-  std::vector<DirEntry> Find(const std::string& p) override { return real_.Find(p); }
+  bool List(const std::string& p, std::vector<DirEntry>& e) override { return real_.List(p, e); }
+  std::string DecodeLegacyName(const std::string& b) override { return real_.DecodeLegacyName(b); }
   std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
   std::unique_ptr<OutputFile> Create(const std::string& p) override { return real_.Create(p); }
   std::unique_ptr<OutputFile> CreateNew(const std::string& p) override { return real_.CreateNew(p); }

@@ -68,7 +68,14 @@ class FaultyInput : public InputFile {
 TestPlatform::TestPlatform() : real_(SetSystem(this)) {}
 TestPlatform::~TestPlatform() { SetSystem(real_ == &NativePlatform() ? nullptr : real_); }
 
-std::vector<DirEntry> TestPlatform::Find(const std::string& pattern) { return real_->Find(pattern); }
+bool TestPlatform::List(const std::string& pattern, std::vector<DirEntry>& entries) {
+  const bool complete = real_->List(pattern, entries);
+  if (listFaultIn.empty() || pattern.find(listFaultIn) == std::string::npos) return complete;
+  if (entries.size() > 1) entries.resize(1);
+  return false;
+}
+
+std::string TestPlatform::DecodeLegacyName(const std::string& bytes) { return real_->DecodeLegacyName(bytes); }
 
 std::unique_ptr<InputFile> TestPlatform::OpenRead(const std::string& path) {
   std::unique_ptr<InputFile> file = real_->OpenRead(path);
@@ -129,26 +136,27 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
+// Paths in the tests are UTF-8, as everywhere in the programs.
 std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
 }
 
 void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 bool Exists(const std::string& path) {
   std::error_code ignored;
-  return fs::exists(path, ignored);
+  return fs::exists(fs::u8path(path), ignored);
 }
 
 std::vector<std::string> ListDir(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(fs::u8path(dir))) names.push_back(entry.path().filename().u8string());
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -30,7 +30,8 @@ class TestPlatform : public Platform {
   TestPlatform(const TestPlatform&) = delete;
   TestPlatform& operator=(const TestPlatform&) = delete;
 
-  std::vector<DirEntry> Find(const std::string& pattern) override;
+  bool List(const std::string& pattern, std::vector<DirEntry>& entries) override;
+  std::string DecodeLegacyName(const std::string& bytes) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
@@ -55,6 +56,9 @@ class TestPlatform : public Platform {
   int created = 0;  // files created so far (either way)
   bool replaceFault = false;  // every Replace fails
   std::string removeFaultIn;
+  // A directory search whose pattern holds this (when not empty) fails
+  // after delivering its first entry.
+  std::string listFaultIn;
   // The zone marks carried, as "from -> to".
   std::vector<std::string> zoneMarks;  // Remove fails for paths holding this, when not empty
 

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ googletest libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 xvfb xdotool x11-utils imagemagick python3 time bc
+  wine wine64 xvfb xdotool x11-utils imagemagick python3 time bc locales
 )
 
 missing=()
@@ -24,3 +24,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Wine takes a user's legacy code page from the Unix locale it starts in:
+# the tests of names from older sets need a French and a Russian one.
+for wanted in fr_FR.UTF-8 ru_RU.UTF-8; do
+  if ! locale -a 2>/dev/null | grep -qi "^${wanted%.UTF-8}.utf8$"; then
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "setup: the locale $wanted is missing and generating it needs root" >&2
+      exit 1
+    fi
+    sed -i "s/^# *\($wanted UTF-8\)/\1/" /etc/locale.gen
+    locale-gen >/dev/null
+  fi
+done

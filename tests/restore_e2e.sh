@@ -137,6 +137,36 @@ done
 cmp -s "$work/expected" "$work/e/twice.bin" || fail "two at once: the file is not the one split"
 ls "$work/e" | grep -q '~morsela' && fail "two at once: a temporary file stayed"
 
+echo "names from older sets: a header in the legacy code page of the splitter's user"
+mkdir "$work/l"
+cp "$program" "$work/l/l.exe"
+legacy() { # LOCALE HEADER_BYTES EXPECTED_NAME
+  printf "$2"'\0data' > "$work/l/l#.0"
+  (cd / && LANG=$1 LC_ALL=$1 "$runner" "$(winpath "$work/l/l.exe")" >/dev/null 2>&1) || fail "$3 under $1: exit code $?"
+  [ "$(cat "$work/l/$3" 2>/dev/null)" = data ] || fail "$3 under $1: the folder holds $(ls "$work/l" | tr '\n' ' ')"
+  rm -f "$work/l/$3"
+}
+legacy fr_FR.UTF-8 'caf\xe9.txt' 'café.txt'
+legacy ru_RU.UTF-8 '\xef\xf0\xe8\xe2\xe5\xf2.txt' 'привет.txt'
+legacy ru_RU.UTF-8 '\xd0\xb6.txt' 'ж.txt'   # UTF-8 stays UTF-8 whatever the locale
+
+echo "a split and a restore in a folder whose path is over 300 characters"
+deep=$work/long
+for part in aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb \
+            ccccccccccccccccccccccccccccccccccccccccccccccccc ddddddddddddddddddddddddddddddddddddddddddddddddd \
+            eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee fffffffffffffffffffffffffffffffffffffffffffffffff; do
+  deep=$deep/$part
+done
+mkdir -p "$deep"
+[ "$(winpath "$deep" | wc -c)" -gt 300 ] || fail "the deep folder is not deep enough"
+head -c 30000 /dev/urandom > "$deep/deep.bin"
+cp "$deep/deep.bin" "$work/expected"
+split_set "$deep" deep.bin 10
+rm "$deep/deep.bin"
+restore "$deep/deep.exe"
+[ "$rc" = 0 ] || fail "a restore in a deep folder: exit code $rc $box"
+cmp -s "$work/expected" "$deep/deep.bin" || fail "a restore in a deep folder: wrong file"
+
 echo "random round trips"
 for round in 1 2 3 4 5 6; do
   dir=$work/r$round

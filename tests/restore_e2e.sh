@@ -137,6 +137,20 @@ done
 cmp -s "$work/expected" "$work/e/twice.bin" || fail "two at once: the file is not the one split"
 ls "$work/e" | grep -q '~morsela' && fail "two at once: a temporary file stayed"
 
+echo "names in several scripts, split and restored under their names"
+mkdir "$work/u"
+long_name=$(printf 'ж%.0s' $(seq 120)).txt   # 121 UTF-16 units, 244 bytes: the most Linux allows
+for name in 'Отчёт за год.txt' 'αβγ δ.pdf' '日本語の文書.doc' 'Café Ärger.avi' '😀 smile.bin' "$long_name"; do
+  head -c 2500 /dev/urandom > "$work/u/$name"
+  cp "$work/u/$name" "$work/expected"
+  split_set "$work/u" "$name" 1
+  rm "$work/u/$name"
+  restore "$work/u/${name%%.*}.exe"
+  [ "$rc" = 0 ] || fail "$name: exit code $rc $box"
+  cmp -s "$work/expected" "$work/u/$name" || fail "$name: not rebuilt under its name: $(ls "$work/u" | grep -v '#' | tr '\n' ' ')"
+  rm -f "$work/u/"*
+done
+
 echo "names from older sets: a header in the legacy code page of the splitter's user"
 mkdir "$work/l"
 cp "$program" "$work/l/l.exe"

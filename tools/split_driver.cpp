@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "driver_platform.h"
 #include "pieces.h"
@@ -27,7 +28,7 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc != 3 && argc != 4) {
     std::fprintf(stderr, "usage: split_driver PATH SIZE_KB [RESTORE_PROGRAM]\n");
     return 2;
@@ -46,3 +47,18 @@ int main(int argc, char** argv) {
   CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb));
   return 0;
 }
+
+#ifdef _WIN32
+#include "platform_win.h"
+
+// Windows hands the arguments over in UTF-16; the engine takes UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(morsela::Narrow(wargv[i], wcslen(wargv[i])));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  return Run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

@@ -1,26 +1,31 @@
-// The restore program's entry point: no window, at most one message box,
-// exit code 0 after a restore and 1 after a message.
+// The restore program's entry point: a window only for a long restore, at
+// most one message box; exit code 0 after a restore, 1 after a message and
+// 2 when the user stopped it.
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "platform_win.h"
+#include "progress_window_win.h"
 #include "restore_job.h"
 
 namespace {
 
 // The restore program's boxes have no owner and the module's full path as
-// their caption.
+// their caption; a progress window that was open goes first.
 class RestorePlatform : public morsela::Win32Platform {
  public:
-  explicit RestorePlatform(std::string caption) : caption_(std::move(caption)) {}
+  RestorePlatform(std::string caption, morsela::RestoreProgressWindow& window)
+      : caption_(std::move(caption)), window_(window) {}
   void ShowMessage(const std::string& text) override {
+    window_.Close();
     MessageBoxA(nullptr, text.c_str(), caption_.c_str(), MB_OK | MB_ICONEXCLAMATION);
   }
 
  private:
   std::string caption_;
+  morsela::RestoreProgressWindow& window_;
 };
 
 std::string AbsolutePath(const std::string& path) {
@@ -44,7 +49,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   start.invocation = (__argc > 0 && __argv && __argv[0]) ? __argv[0] : start.modulePath;
   start.absoluteInvocation = AbsolutePath(start.invocation);
 
-  RestorePlatform platform(start.modulePath);
+  morsela::RestoreProgressWindow window;
+  RestorePlatform platform(start.modulePath, window);
   morsela::SetSystem(&platform);
-  return morsela::RestoreSplitFile(start);
+  return morsela::RestoreSplitFile(start, &window);
 }

@@ -2,6 +2,7 @@
 
 #include "pieces.h"
 #include "resource.h"
+#include "text.h"
 #include "wrappers.h"
 
 namespace morsela {
@@ -9,11 +10,40 @@ namespace morsela {
 const char kNoFileSelected[] = "No File Selected !";
 const char kSizeNoValid[] = "Size No Valid !";
 
+namespace {
+
+// Texts of the status line.
+const char kSplitStopped[] = "Split stopped: its files were removed.";
+const char kSplitFailed[] = "Split failed: nothing was written.";
+const char kSourceTooSmall[] = "This file is under 1,000 bytes: too small to split.";
+const char kSourceIsFolder[] = "This is a folder: choose a file to split.";
+
+std::string Count(std::uint64_t n, const char* one, const char* many) {
+  return FormatDecimal(n) + (n == 1 ? one : many);
+}
+
+// Runs `action` when the scope ends, however it ends.
+template <typename F>
+class AtScopeEnd {
+ public:
+  explicit AtScopeEnd(F action) : action_(action) {}
+  ~AtScopeEnd() { action_(); }
+  AtScopeEnd(const AtScopeEnd&) = delete;
+  AtScopeEnd& operator=(const AtScopeEnd&) = delete;
+
+ private:
+  F action_;
+};
+
+}  // namespace
+
 const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
     {ui::kWmPaint, 0, 0, &ui::Invoke<&CSplitterDlg::OnPaint>},
     {ui::kWmQueryDragIcon, 0, 0, &ui::Invoke<&CSplitterDlg::OnQueryDragIcon>},
     {ui::kWmCommand, ui::kBnClicked, IDC_CHOOSE_FILE, &ui::Invoke<&CSplitterDlg::OnChooseFile>},
     {ui::kWmCommand, ui::kBnClicked, IDC_SPLIT_FILE, &ui::Invoke<&CSplitterDlg::OnSplitCurrentFile>},
+    {ui::kWmCommand, ui::kBnClicked, IDC_CANCEL_SPLIT, &ui::Invoke<&CSplitterDlg::OnCancelSplit>},
+    {ui::kWmClose, 0, 0, &ui::Invoke<&CSplitterDlg::OnClose>},
     {ui::kWmCommand, ui::kEnChange, IDC_PIECE_SIZE, &ui::Invoke<&CSplitterDlg::OnPieceSizeChange>},
     // The preview list holds no texts of its own; it asks for each one it shows.
     {ui::kWmNotify, ui::kLvnGetDispInfo, IDC_PIECE_LIST, &ui::Invoke<&CSplitterDlg::OnGetPieceName>},
@@ -41,12 +71,35 @@ bool CSplitterDlg::OnInitDialog() {
 ui::Result CSplitterDlg::WindowProc(ui::Message message, ui::WParam wParam, ui::LParam lParam) {
   if (message == ui::kWmDropFiles) {
     // Only the first item counts, taken whole; a folder is taken like a file.
-    const std::string name = ui::DroppedFileName(wParam, 0);
+    // A drop during a split (one queued before it began) is refused.
+    const std::string name = splitting_ ? std::string() : ui::DroppedFileName(wParam, 0);
     ui::FinishDrop(wParam);
+    if (splitting_) return 0;
     SetItemText(IDC_SOURCE_PATH, name);
     RefreshPreview();
   }
   return Dialog::WindowProc(message, wParam, lParam);
+}
+
+void CSplitterDlg::OnOK() {
+  if (!splitting_) Dialog::OnOK();
+}
+
+void CSplitterDlg::OnCancel() {
+  if (!splitting_) return Dialog::OnCancel();
+  if (stop_ == Stop::kNone) stop_ = Stop::kKeepWindow;
+}
+
+void CSplitterDlg::OnCancelSplit() {
+  if (splitting_ && stop_ == Stop::kNone) stop_ = Stop::kKeepWindow;
+}
+
+void CSplitterDlg::OnClose() {
+  if (!splitting_) {
+    Default();  // as Esc: IDCANCEL
+    return;
+  }
+  stop_ = Stop::kCloseWindow;
 }
 
 void CSplitterDlg::OnPaint() {
@@ -65,6 +118,7 @@ void CSplitterDlg::OnPaint() {
 ui::Result CSplitterDlg::OnQueryDragIcon() { return ui::Result(icon_); }
 
 void CSplitterDlg::OnChooseFile() {
+  if (splitting_) return;
   ui::OpenFileDialog chooser("All Files|*.*||");
   if (!chooser.DoModal(*this)) return;
   SetItemText(IDC_SOURCE_PATH, chooser.GetPathName());
@@ -72,43 +126,118 @@ void CSplitterDlg::OnChooseFile() {
 }
 
 void CSplitterDlg::OnSplitCurrentFile() {
+  if (splitting_) return;  // one split at a time, whatever message comes
   const std::string path = GetItemText(IDC_SOURCE_PATH);
   std::uint64_t length = 0;
-  if (!LookUpSource(path, length)) return ui::ShowMessageBox(kNoFileSelected);
+  bool folder = false;
+  if (!LookUpSource(path, length, folder)) return ui::ShowMessageBox(kNoFileSelected);
   const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size == 0) return ui::ShowMessageBox(kSizeNoValid);
-  const std::uint64_t count = PieceCount(length, path, size);
+  expectedPieces_ = PieceCount(length, path, size);
 
-  // Disabling the control with the focus takes the focus away; it goes back
-  // afterwards so that the keyboard still reaches the window.
+  // Disabling the control with the focus takes the focus away, and a
+  // message box of the engine leaves it wherever the system puts it; it
+  // goes back afterwards to the control that had it.
   const int focus = GetFocusedItem();
-  EnableItem(IDC_CHOOSE_FILE, false);
-  EnableItem(IDC_SPLIT_FILE, false);
-  EnableItem(IDC_PIECE_SIZE, false);
+  SplitResult result;
   {
-    ui::WaitCursor wait;
-    engine_.SplitFile(path, size, count);
+    SetSplitting(true);
+    AtScopeEnd idle([this] { SetSplitting(false); });
+    ui::TaskbarProgress taskbar(*this);
+    taskbar_ = &taskbar;
+    AtScopeEnd forget([this] { taskbar_ = nullptr; });
+    result = engine_.SplitFile(path, size, expectedPieces_, this);
   }
-  EnableItem(IDC_CHOOSE_FILE, true);
-  EnableItem(IDC_SPLIT_FILE, true);
-  EnableItem(IDC_PIECE_SIZE, true);
-  if (focus != 0 && GetFocusedItem() == 0) FocusItem(focus);
+  if (stop_ == Stop::kCloseWindow) return EndDialog(ui::kIdCancel);
+  ShowOutcome(result);
+  if (focus != 0 && GetFocusedItem() != focus) FocusItem(focus);
+}
+
+void CSplitterDlg::SetSplitting(bool splitting) {
+  splitting_ = splitting;
+  if (splitting) stop_ = Stop::kNone;
+  EnableItem(IDC_CHOOSE_FILE, !splitting);
+  EnableItem(IDC_SPLIT_FILE, !splitting);
+  EnableItem(IDC_PIECE_SIZE, !splitting);
+  EnableItem(IDC_CANCEL_SPLIT, splitting);
+  // The keys go to Cancel meanwhile; Esc reaches the window either way.
+  if (splitting && GetFocusedItem() == 0) FocusItem(IDC_CANCEL_SPLIT);
+  AcceptFiles(!splitting);
+}
+
+void CSplitterDlg::Begin(const std::string&, std::uint64_t total) {
+  pieceShown_ = std::uint64_t(-1);
+  lastDrawn_ = ui::Milliseconds();
+  DrawProgress({0, total, 0, expectedPieces_});
+}
+
+bool CSplitterDlg::Advance(const ProgressReport& report) {
+  // At most about 20 drawings a second, and always the last block's, so
+  // that a finished bar is full.
+  const std::uint64_t now = ui::Milliseconds();
+  if (now - lastDrawn_ >= kProgressDrawInterval || report.done >= report.total) {
+    DrawProgress(report);
+    lastDrawn_ = now;
+  }
+  HandlePendingMessages();
+  return stop_ == Stop::kNone;
+}
+
+void CSplitterDlg::DrawProgress(const ProgressReport& report) {
+  SetItemProgress(IDC_SPLIT_PROGRESS, report.done, report.total);
+  barFilled_ = true;
+  if (taskbar_) taskbar_->Set(report.done, report.total);
+  // Setting the text redraws the line: only when the piece changes.
+  if (report.piece != pieceShown_) {
+    pieceShown_ = report.piece;
+    SetStatus("Writing piece " + FormatDecimal(report.piece + 1) + " of " + FormatDecimal(report.pieces) +
+              "...");
+  }
+}
+
+void CSplitterDlg::ShowOutcome(const SplitResult& result) {
+  switch (result.outcome) {
+    case SplitResult::Outcome::kWritten:
+      SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
+      SetStatus("Done: " + Count(result.pieces, " piece", " pieces") + " and the restore program " +
+                engine_.FileNameOf(result.restoreProgram) + " written.");
+      return;
+    case SplitResult::Outcome::kStopped: SetStatus(kSplitStopped); break;
+    case SplitResult::Outcome::kRefused: SetStatus(kSplitFailed); break;
+  }
+  SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
+  barFilled_ = false;
+}
+
+void CSplitterDlg::SetStatus(const std::string& text) {
+  if (text == status_) return;
+  status_ = text;
+  SetItemText(IDC_SPLIT_STATUS, text);
 }
 
 void CSplitterDlg::OnPieceSizeChange() { RefreshPreview(); }
 
-bool CSplitterDlg::LookUpSource(const std::string& path, std::uint64_t& length) const {
+bool CSplitterDlg::LookUpSource(const std::string& path, std::uint64_t& length, bool& folder) const {
   ui::FileFind find;
   if (!find.FindFile(path)) return false;
   find.FindNext();
   length = find.GetLength();
+  folder = find.IsDirectory();
   return true;
 }
 
 void CSplitterDlg::RefreshPreview() {
+  if (splitting_) return;
+  // What the last split or refresh said no longer holds.
+  SetStatus(std::string());
+  if (barFilled_) {
+    SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
+    barFilled_ = false;
+  }
   const std::string path = GetItemText(IDC_SOURCE_PATH);
   std::uint64_t length = 0;
-  if (!LookUpSource(path, length)) return;
+  bool folder = false;
+  if (!LookUpSource(path, length, folder)) return;
   const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size < kSmallestPieceSize) {
     ui::ShowMessageBox(kSizeNoValid);
@@ -120,6 +249,7 @@ void CSplitterDlg::RefreshPreview() {
   // The last name has the most digits (which share one width in the
   // system fonts), so it is the widest.
   ResetList(IDC_PIECE_LIST, count, count ? PieceFileName(previewBase_, count - 1) : std::string());
+  if (count == 0) SetStatus(folder ? kSourceIsFolder : kSourceTooSmall);
 }
 
 void CSplitterDlg::OnGetPieceName(ui::ListTextRequest& request) {

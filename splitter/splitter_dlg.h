@@ -1,15 +1,26 @@
 // The splitter's one window: the source path, the piece size, the split
-// command and the preview list of the pieces' names. The dialog keeps no
+// command, the preview list of the pieces' names and, below them, a status
+// line, the split's progress bar and its Cancel button. The dialog keeps no
 // copy of its inputs: every handler reads the two fields back.
+//
+// A split runs inside its command's handler, on the window's own thread:
+// the engine reports each block to the dialog, which draws the progress now
+// and then and lets the window handle what is pending, so the window stays
+// responsive, and tells the engine to stop when asked.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "dialog.h"
+#include "progress.h"
 #include "split_engine.h"
 
 namespace morsela {
+
+namespace ui {
+class TaskbarProgress;
+}
 
 // Texts of the dialog's own messages.
 extern const char kNoFileSelected[];
@@ -18,14 +29,19 @@ extern const char kSizeNoValid[];
 // The smallest size the preview accepts while a source is chosen.
 constexpr std::uint32_t kSmallestPieceSize = 10;
 
-class CSplitterDlg : public ui::Dialog {
+// The shortest time between two drawings of a split's progress.
+constexpr std::uint64_t kProgressDrawInterval = 50;  // milliseconds
+
+class CSplitterDlg : public ui::Dialog, private Progress {
  public:
   explicit CSplitterDlg(ui::Dialog* parent = nullptr);
   ~CSplitterDlg() override;
 
-  // Rebuilds the preview list from the two fields; answers a size below 10
-  // with a message and sets the field back to "10" (which refreshes again,
-  // nested, through the field's change notification).
+  // Rebuilds the preview list from the two fields and clears what the
+  // status line said; answers a size below 10 with a message and sets the
+  // field back to "10" (which refreshes again, nested, through the field's
+  // change notification). When the list stays empty for a source that
+  // exists, the status line says why. Does nothing while a split runs.
   void RefreshPreview();
 
   ui::Result WindowProc(ui::Message message, ui::WParam wParam, ui::LParam lParam) override;
@@ -33,21 +49,43 @@ class CSplitterDlg : public ui::Dialog {
  protected:
   const ui::MessageMap* GetMessageMap() const override;
   bool OnInitDialog() override;
+  // While a split runs, Enter does nothing and Esc stops the split, keeping
+  // the window; otherwise each ends the dialog.
+  void OnOK() override;
+  void OnCancel() override;
 
  private:
   static const ui::MessageEntry kMessageEntries[];
   static const ui::MessageMap kMessageMap;
 
+  // What the user asked of the split that runs.
+  enum class Stop { kNone, kKeepWindow, kCloseWindow };
+
   void OnPaint();
   ui::Result OnQueryDragIcon();
   void OnChooseFile();
   void OnSplitCurrentFile();
+  void OnCancelSplit();
+  // The close box: stops a split and closes the window once it has stopped.
+  void OnClose();
   void OnPieceSizeChange();
   void OnGetPieceName(ui::ListTextRequest& request);
 
+  // The engine's reports, during SplitFile.
+  void Begin(const std::string& name, std::uint64_t total) override;
+  bool Advance(const ProgressReport& report) override;
+
+  // Disables the three controls that start or change a split and enables
+  // Cancel, or the other way round.
+  void SetSplitting(bool splitting);
+  void DrawProgress(const ProgressReport& report);
+  void SetStatus(const std::string& text);
+  // Says in the status line how the split ended, and shows it in the bar.
+  void ShowOutcome(const SplitResult& result);
+
   // True when a directory search finds `path` (a folder counts too); its
-  // length in `length`.
-  bool LookUpSource(const std::string& path, std::uint64_t& length) const;
+  // length in `length`, whether it is a folder in `folder`.
+  bool LookUpSource(const std::string& path, std::uint64_t& length, bool& folder) const;
 
   ui::Icon icon_;
   CSplitEngine engine_;
@@ -55,6 +93,17 @@ class CSplitterDlg : public ui::Dialog {
   // texts whenever it draws, and must go on showing the names of the last
   // refresh when the path field has come to name another file since.
   std::string previewBase_;
+
+  std::string status_;      // what the status line shows
+  bool barFilled_ = false;  // the bar shows something, to be cleared
+  bool splitting_ = false;
+  Stop stop_ = Stop::kNone;
+  // Of the split that runs: the count the preview gave, for the first line
+  // of text; the piece the line names; when the progress was last drawn.
+  std::uint64_t expectedPieces_ = 0;
+  std::uint64_t pieceShown_ = 0;
+  std::uint64_t lastDrawn_ = 0;
+  ui::TaskbarProgress* taskbar_ = nullptr;
 };
 
 }  // namespace morsela

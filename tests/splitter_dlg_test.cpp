@@ -2,6 +2,7 @@
 // code as in Morsela.exe, with controls in memory and messages recorded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -45,9 +46,15 @@ class SplitterDialog : public ::testing::Test {
         {IDC_SPLIT_FILE, hl::Kind::kButton},
         {IDC_SOURCE_PATH, hl::Kind::kEdit, hl::kReadOnly | hl::kLowerCase},
         {IDC_PIECE_LIST, hl::Kind::kList},
+        {IDC_SPLIT_STATUS, hl::Kind::kText},
+        {IDC_SPLIT_PROGRESS, hl::Kind::kProgress},
+        {IDC_CANCEL_SPLIT, hl::Kind::kButton, hl::kDisabled},
     });
   }
-  ~SplitterDialog() override { hl::SetUser(nullptr); }
+  ~SplitterDialog() override {
+    hl::SetUser(nullptr);
+    hl::SetUserWhileBusy(nullptr);
+  }
 
   // Runs the dialog with `user` acting on it; returns DoModal's result.
   int Run(std::function<void(hl::Window&)> user) {
@@ -83,6 +90,7 @@ TEST_F(SplitterDialog, StartsWithTheDefaultsAndEndsTheProgram) {
     EXPECT_NE(w.bigIcon, nullptr);
     EXPECT_EQ(w.bigIcon, w.smallIcon);
     for (int id : {IDC_CHOOSE_FILE, IDC_PIECE_SIZE, IDC_SPLIT_FILE}) EXPECT_TRUE(w.enabled(id));
+    EXPECT_FALSE(w.enabled(IDC_CANCEL_SPLIT));
   });
   CSplitterApp app;
   EXPECT_FALSE(app.InitInstance());  // ends the program rather than looping
@@ -95,6 +103,7 @@ TEST_F(SplitterDialog, StartsWithTheDefaultsAndEndsTheProgram) {
 TEST_F(SplitterDialog, EnterAndEscEndTheDialog) {
   EXPECT_EQ(Run([](hl::Window& w) { w.PressEnter(); }), ui::kIdOk);
   EXPECT_EQ(Run([](hl::Window& w) { w.PressEsc(); }), ui::kIdCancel);
+  EXPECT_EQ(Run([](hl::Window& w) { w.PressClose(); }), ui::kIdCancel);
   // Enter in the size field ends it too: the field does not take it.
   EXPECT_EQ(Run([](hl::Window& w) {
               w.Edit(IDC_PIECE_SIZE, "20");
@@ -147,11 +156,14 @@ TEST_F(SplitterDialog, DropTakesTheFirstItemWholeAndFoldersToo) {
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), deep + "deep.bin");  // never cut short
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"deep#.0"});
 
-    // A folder has length 0: the list empties, the engine finds it too small.
+    // A folder has length 0: the list empties, the status line says why,
+    // the engine finds it too small.
     w.DropFiles({dir.path() + "a-rather-long-folder-name"});
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "This is a folder: choose a file to split.");
     w.Click(IDC_SPLIT_FILE);
     EXPECT_TRUE(w.enabled(IDC_SPLIT_FILE));
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Split failed: nothing was written.");
   });
   EXPECT_EQ(platform.messages, std::vector<std::string>{kFileTooSmall});
 }
@@ -225,6 +237,7 @@ TEST_F(SplitterDialog, PreviewNamesFollowTheNamingRules) {
       std::vector<std::string> items = w.Items(IDC_PIECE_LIST);
       items.resize(c.first.size());
       EXPECT_EQ(items, c.first);
+      EXPECT_EQ(w.text(IDC_SPLIT_STATUS), c.count ? "" : "This file is under 1,000 bytes: too small to split.");
     }
     // Number order, not text order.
     EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 9), "x#.9");
@@ -280,12 +293,20 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
     w.DropFiles({dir / "Movie.AVI"});
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "wait",
-                                               "end wait", "enable 1000", "enable 1002", "enable 1001"}));
+    // The clock stands still: the bar is drawn at the start and the end only.
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "enable 1007",
+                                               "progress 1006 0", "progress 1006 10000", "enable 1000",
+                                               "enable 1002", "enable 1001", "disable 1007",
+                                               "progress 1006 10000"}));
     // The keyboard focus comes back to the button that started the split.
     EXPECT_EQ(w.focus, IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "movie.avi");
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 3 pieces and the restore program movie.exe written.");
+    // The line and the bar keep it until the size or the file changes.
+    w.Edit(IDC_PIECE_SIZE, "20");
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "");
+    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, 0);
   });
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(ListDir(dir.path()),
@@ -302,11 +323,102 @@ TEST_F(SplitterDialog, ControlsComeBackWhenTheEngineRefuses) {
     w.DropFiles({small});
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "wait",
-                                               "message File Too Small (size 100)", "end wait",
-                                               "enable 1000", "enable 1002", "enable 1001"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "enable 1007",
+                                               "message File Too Small (size 100)", "enable 1000",
+                                               "enable 1002", "enable 1001", "disable 1007",
+                                               "progress 1006 0"}));
   });
   EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"small.bin"});
+}
+
+// What the window showed each time the split let it handle messages.
+struct BusyView {
+  int position, taskbar;
+  std::string status;
+};
+
+TEST_F(SplitterDialog, ASplitShowsItsProgressInOrderAndNothingElseStartsMeanwhile) {
+  // Five pieces of 1,000,000 bytes, each a block or two; 20 ms pass per block.
+  WriteAll(dir / "movie.avi", RandomBytes(5000000 - 10, 5));
+  const std::string other = File("other.bin", 5000);
+  const int openFileDialogs = hl::OpenFileDialogsShown();
+  std::vector<BusyView> views;
+  hl::SetUserWhileBusy([&](hl::Window& w) {
+    views.push_back({w.control(IDC_SPLIT_PROGRESS).position, w.taskbar, w.text(IDC_SPLIT_STATUS)});
+    hl::AdvanceClock(20);
+    EXPECT_EQ(w.focus, IDC_CANCEL_SPLIT);
+    // A drop is refused, even one queued before the split began; the
+    // disabled controls' commands, should one come anyway, and Enter do nothing.
+    EXPECT_FALSE(w.DropFiles({other}).finished);
+    hl::Drop queued{{other}, false};
+    w.dialog.WindowProc(ui::kWmDropFiles, reinterpret_cast<ui::WParam>(&queued), 0);
+    EXPECT_TRUE(queued.finished);
+    w.Edit(IDC_PIECE_SIZE, "20");
+    for (int id : {IDC_SPLIT_FILE, IDC_CHOOSE_FILE})
+      w.dialog.WindowProc(ui::kWmCommand, ui::MakeCommand(id, ui::kBnClicked), 0);
+    w.PressEnter();
+    EXPECT_FALSE(w.ended);
+  });
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "1000");
+    w.DropFiles({dir / "movie.avi"});
+    w.log.clear();
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SOURCE_PATH) + " " + w.text(IDC_PIECE_SIZE), dir / "movie.avi 1000");
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 5 pieces and the restore program movie.exe written.");
+    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, ui::kProgressRange);
+    EXPECT_EQ(w.taskbar, -1);
+    // At most one drawing per 50 ms of the clock, besides the first and the last.
+    EXPECT_LE(std::size_t(std::count_if(w.log.begin(), w.log.end(),
+                                        [](const std::string& e) { return e.rfind("progress", 0) == 0; })),
+              3 + views.size() * 20 / kProgressDrawInterval);
+  });
+  ASSERT_GE(views.size(), 5u);
+  EXPECT_EQ(views.front().status, "Writing piece 1 of 5...");
+  EXPECT_EQ(views.back().status, "Writing piece 5 of 5...");
+  for (std::size_t i = 1; i < views.size(); ++i) {
+    EXPECT_GE(views[i].position, views[i - 1].position);
+    EXPECT_GE(views[i].status, views[i - 1].status);
+    EXPECT_EQ(views[i].taskbar, views[i].position);
+  }
+  EXPECT_EQ(hl::OpenFileDialogsShown(), openFileDialogs);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(ListDir(dir.path()).size(), 8u);  // five pieces, the program, the two sources
+}
+
+TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
+  // Four blocks: the name header, the rest of the first piece, the second, the third.
+  const std::string source = RandomBytes(25000, 13);
+  WriteAll(dir / "movie.avi", source);
+  WriteAll(dir / "movie#.7", "a piece of an older split");
+  const std::vector<std::string> before = ListDir(dir.path());
+  const std::vector<std::function<void(hl::Window&)>> ways = {
+      [](hl::Window& w) { w.Click(IDC_CANCEL_SPLIT); }, [](hl::Window& w) { w.PressEsc(); },
+      [](hl::Window& w) { w.PressClose(); }};
+  for (std::size_t way = 0; way < ways.size(); ++way) {
+    for (std::size_t at : {0, 2, 3}) {
+      SCOPED_TRACE("way " + std::to_string(way) + " at block " + std::to_string(at));
+      std::size_t blocks = 0;
+      hl::SetUserWhileBusy([&](hl::Window& w) {
+        if (blocks++ == at) ways[way](w);
+      });
+      std::string status;
+      const int result = Run([&](hl::Window& w) {
+        w.Edit(IDC_PIECE_SIZE, "10");
+        w.DropFiles({dir / "movie.avi"});
+        w.Click(IDC_SPLIT_FILE);
+        status = w.text(IDC_SPLIT_STATUS);
+        w.PressEnter();
+      });
+      EXPECT_EQ(blocks, at + 1);  // not one block more
+      // Cancel and Esc keep the window; the close box closes it once stopped.
+      EXPECT_EQ(result, way == 2 ? ui::kIdCancel : ui::kIdOk);
+      if (way != 2) EXPECT_EQ(status, "Split stopped: its files were removed.");
+      EXPECT_EQ(ListDir(dir.path()), before);
+      EXPECT_EQ(ReadAll(dir / "movie.avi"), source);
+    }
+  }
+  EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST_F(SplitterDialog, PaintsTheIconWhenMinimised) {

@@ -18,6 +18,8 @@ std::map<int, std::vector<ControlLayout>>& Templates() {
   return templates;
 }
 std::function<void(Window&)> user;
+std::function<void(Window&)> userWhileBusy;
+std::uint64_t clock = 0;
 std::deque<std::optional<std::string>> openFileAnswers;
 int openFileDialogs = 0;
 std::vector<Window*> windows;  // the running dialogs, innermost last
@@ -30,9 +32,12 @@ struct IconRecord {
 }  // namespace
 
 Window::Window(Dialog& d, const std::vector<ControlLayout>& layouts) : dialog(d) {
-  for (const ControlLayout& layout : layouts) controls[layout.id].layout = layout;
+  for (const ControlLayout& layout : layouts) {
+    controls[layout.id].layout = layout;
+    controls[layout.id].enabled = !(layout.styles & kDisabled);
+  }
   for (const ControlLayout& layout : layouts)
-    if (layout.kind == Kind::kButton || layout.kind == Kind::kEdit) {
+    if ((layout.kind == Kind::kButton || layout.kind == Kind::kEdit) && !(layout.styles & kDisabled)) {
       focus = layout.id;
       break;
     }
@@ -82,6 +87,10 @@ void RegisterTemplate(int templateId, std::vector<ControlLayout> controls) {
 
 void SetUser(std::function<void(Window&)> u) { user = std::move(u); }
 
+void SetUserWhileBusy(std::function<void(Window&)> u) { userWhileBusy = std::move(u); }
+
+void AdvanceClock(std::uint64_t milliseconds) { clock += milliseconds; }
+
 void AnswerOpenFile(std::optional<std::string> path) { openFileAnswers.push_back(std::move(path)); }
 
 int OpenFileDialogsShown() { return openFileDialogs; }
@@ -124,6 +133,8 @@ Result Dialog::DefaultWindowProc(Message message, WParam wParam, LParam lParam) 
   }
   if (message == kWmIconEraseBkgnd) window.log.push_back("erase background");
   if (message == kWmPaint) window.log.push_back("paint");
+  // A dialog answers its close box as it answers Esc.
+  if (message == kWmClose) WindowProc(kWmCommand, MakeCommand(kIdCancel, kBnClicked), 0);
   return 0;
 }
 
@@ -155,6 +166,16 @@ void Dialog::FocusItem(int id) {
 void Dialog::ResetList(int id, std::uint64_t count, const std::string& widest) {
   W(*this).control(id).itemCount = count;
   W(*this).control(id).widestItem = count ? widest : std::string();
+}
+
+void Dialog::SetItemProgress(int id, std::uint64_t done, std::uint64_t total) {
+  const int position = ProgressPosition(done, total);
+  W(*this).control(id).position = position;
+  W(*this).log.push_back("progress " + std::to_string(id) + " " + std::to_string(position));
+}
+
+void Dialog::HandlePendingMessages() {
+  if (headless::userWhileBusy) headless::userWhileBusy(W(*this));
 }
 
 Result Dialog::SendToWindow(Message message, WParam wParam, LParam lParam) {
@@ -194,12 +215,14 @@ std::string DroppedFileName(WParam drop, unsigned index) {
 
 void FinishDrop(WParam drop) { reinterpret_cast<headless::Drop*>(drop)->finished = true; }
 
-WaitCursor::WaitCursor() : previous_(nullptr) {
-  if (Window* w = headless::Current()) w->log.push_back("wait");
-}
+std::uint64_t Milliseconds() { return headless::clock; }
 
-WaitCursor::~WaitCursor() {
-  if (Window* w = headless::Current()) w->log.push_back("end wait");
+TaskbarProgress::TaskbarProgress(Dialog& window) : window_(window) {}
+
+TaskbarProgress::~TaskbarProgress() { W(window_).taskbar = -1; }
+
+void TaskbarProgress::Set(std::uint64_t done, std::uint64_t total) {
+  W(window_).taskbar = ProgressPosition(done, total);
 }
 
 Icon LoadProgramIcon(int id) {

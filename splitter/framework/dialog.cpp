@@ -22,6 +22,15 @@ Rect CenterInWorkArea(const Rect& window, const Rect& work) {
   return {left, top, left + width, top + height};
 }
 
+int ProgressPosition(std::uint64_t done, std::uint64_t total) {
+  if (total == 0) return 0;
+  if (done >= total) return kProgressRange;
+  // In floating point: done x range overflows 64 bits past 1.8 PB; the
+  // rounding error stays far below one step.
+  const int position = int(double(done) / double(total) * kProgressRange);
+  return position < kProgressRange ? position : kProgressRange - 1;
+}
+
 Dialog::Dialog(int templateId, Dialog* parent) : templateId_(templateId), parent_(parent) {}
 
 Dialog::~Dialog() = default;

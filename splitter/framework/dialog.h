@@ -52,6 +52,12 @@ Result Invoke(Dialog& dialog, LParam lParam);
 // and bottom. The size does not change.
 Rect CenterInWorkArea(const Rect& window, const Rect& work);
 
+// A progress bar's scale: positions run from 0 to kProgressRange.
+constexpr int kProgressRange = 10000;
+// The position that shows `done` of `total`, rounded down, so that only the
+// whole fills the bar; a total of 0 shows nothing.
+int ProgressPosition(std::uint64_t done, std::uint64_t total);
+
 class Dialog {
  public:
   // `templateId` names the dialog template among the program's resources;
@@ -81,6 +87,15 @@ class Dialog {
   // item and gives it `count` items, whose texts it asks for when it shows
   // them, in columns wide enough for `widest`, the widest of those texts.
   void ResetList(int id, std::uint64_t count, const std::string& widest);
+  // A progress bar: shows `done` of `total`.
+  void SetItemProgress(int id, std::uint64_t done, std::uint64_t total);
+
+  // Lets the window system deliver what is pending for the window's thread
+  // (painting, moving, keys and clicks, the system's own questions), then
+  // returns: long work that runs inside a handler calls it after every
+  // block, so that the window stays responsive. It looks at the queue at
+  // most every 10 ms, so calling it often costs next to nothing.
+  void HandlePendingMessages();
 
   Result SendToWindow(Message message, WParam wParam, LParam lParam);
   bool IsIconic() const;

@@ -5,6 +5,9 @@
 // disabled button takes no click). DoModal builds the window from a
 // registered template, runs WM_INITDIALOG, then hands it to the "user",
 // a function of the test, and closes it with IDCANCEL if the user did not.
+// Long work inside a handler meets a second user each time it lets the
+// window handle pending messages; time passes only when a test moves the
+// clock.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +21,8 @@
 
 namespace morsela::ui::headless {
 
-enum class Kind { kButton, kEdit, kList };
-enum Style : unsigned { kNumber = 1, kReadOnly = 2, kLowerCase = 4 };
+enum class Kind { kButton, kEdit, kList, kText, kProgress };
+enum Style : unsigned { kNumber = 1, kReadOnly = 2, kLowerCase = 4, kDisabled = 8 };
 
 struct ControlLayout {
   int id;
@@ -33,6 +36,7 @@ struct Control {
   bool enabled = true;
   std::uint64_t itemCount = 0;  // lists
   std::string widestItem;       // lists: the text their columns fit
+  int position = 0;             // progress bars, 0 to kProgressRange
 };
 
 // What WM_DROPFILES's wParam points to in this back end.
@@ -67,6 +71,10 @@ class Window {
   Drop DropFiles(std::vector<std::string> names);
   void PressEnter() { Command(kIdOk); }
   void PressEsc() { Command(kIdCancel); }
+  // The close box (or Alt+F4).
+  void PressClose() {
+    if (!ended) dialog.WindowProc(kWmClose, 0, 0);
+  }
 
   Dialog& dialog;
   std::map<int, Control> controls;
@@ -77,12 +85,16 @@ class Window {
   bool iconic = false;
   Rect client{0, 0, 500, 400};
   Icon bigIcon = nullptr, smallIcon = nullptr;
+  int taskbar = -1;  // the taskbar button's progress position; -1 for none
   // What the window did that tests check the order of: "disable 1000",
-  // "enable 1000", "wait", "end wait", "erase background", "icon 2,3".
+  // "enable 1000", "progress 1006 2500" (bar 1006 at 2500 of
+  // kProgressRange), "erase background", "icon 2,3".
   std::vector<std::string> log;
 
  private:
-  void Command(int id) { dialog.WindowProc(kWmCommand, MakeCommand(id, kBnClicked), 0); }
+  void Command(int id) {
+    if (!ended) dialog.WindowProc(kWmCommand, MakeCommand(id, kBnClicked), 0);
+  }
 };
 
 // Registers the controls of template `templateId`, in tab order.
@@ -91,6 +103,13 @@ void RegisterTemplate(int templateId, std::vector<ControlLayout> controls);
 // The user of the next dialogs run: called with the window once it is set
 // up; nullptr closes each window at once.
 void SetUser(std::function<void(Window&)> user);
+
+// What the user does while long work lets the window handle pending
+// messages: called each time with the window; nullptr for nothing.
+void SetUserWhileBusy(std::function<void(Window&)> user);
+
+// Moves the clock that Milliseconds() reads.
+void AdvanceClock(std::uint64_t milliseconds);
 
 // The answer of the next open-file dialog: a path chosen, or nullopt when
 // the user cancels. Without an answer the dialog is cancelled.

@@ -17,6 +17,7 @@ using Result = std::intptr_t;
 using Icon = void*;
 
 constexpr Message kWmPaint = 0x000F;
+constexpr Message kWmClose = 0x0010;  // the close box, Alt+F4
 constexpr Message kWmIconEraseBkgnd = 0x0027;
 constexpr Message kWmQueryDragIcon = 0x0037;
 constexpr Message kWmNotify = 0x004E;

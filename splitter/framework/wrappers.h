@@ -1,6 +1,7 @@
 // Thin wrappers over the system services the dialog handlers use: the
-// directory search with lengths, the open-file dialog, the file drop, the
-// wait cursor, message boxes, the icon and minimised painting.
+// directory search with lengths, the open-file dialog, the file drop,
+// message boxes, the clock and the taskbar button's progress, the icon and
+// minimised painting.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +23,11 @@ class FileFind {
   bool FindFile(const std::string& path);
   bool FindNext();
   std::uint64_t GetLength() const;
+  bool IsDirectory() const;
 
  private:
   std::uint64_t length_ = 0;
-  bool found_ = false, stepped_ = false;
+  bool found_ = false, stepped_ = false, directory_ = false;
 };
 
 // The system's open-file dialog.
@@ -49,16 +51,25 @@ std::string DroppedFileName(WParam drop, unsigned index);
 // Releases the drop.
 void FinishDrop(WParam drop);
 
-// Shows the wait cursor while it lives.
-class WaitCursor {
+// A clock in milliseconds for pacing what is drawn; only differences count.
+std::uint64_t Milliseconds();
+
+// The progress shown on the window's taskbar button, where the system
+// offers it; elsewhere it does nothing. The button's progress goes with the
+// object.
+class TaskbarProgress {
  public:
-  WaitCursor();
-  ~WaitCursor();
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
+  explicit TaskbarProgress(Dialog& window);
+  ~TaskbarProgress();
+  TaskbarProgress(const TaskbarProgress&) = delete;
+  TaskbarProgress& operator=(const TaskbarProgress&) = delete;
+
+  void Set(std::uint64_t done, std::uint64_t total);
 
  private:
-  void* previous_;
+  Dialog& window_;
+  void* list_ = nullptr;  // the system's taskbar interface; nullptr without one
+  bool com_ = false;      // COM was started here, for this thread
 };
 
 // The icon group `id` of the program's resources, at the standard size.

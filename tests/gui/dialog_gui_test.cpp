@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "resource.h"
@@ -49,6 +50,10 @@ class LiveDialog {
   // Ends the dialog as the Esc key does and gives DoModal's result.
   int Close() {
     SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return Wait();
+  }
+  // Waits for the dialog to end and gives DoModal's result.
+  int Wait() {
     thread_.join();
     thread_ = std::thread([] {});
     return result_;
@@ -63,6 +68,12 @@ class LiveDialog {
   }
   void SetText(int id, const std::string& text) { SetDlgItemTextA(hwnd_, id, text.c_str()); }
   void Click(int id) { SendMessageA(item(id), BM_CLICK, 0, 0); }
+  // Clicks as the mouse does, without waiting for the command to end.
+  void FocusAndPostClick(int id) {
+    SendMessageA(hwnd_, WM_NEXTDLGCTL, WPARAM(item(id)), TRUE);
+    PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(item(id)));
+  }
+  bool Enabled(int id) const { return IsWindowEnabled(item(id)) != 0; }
 
   // Drops `names` as the shell does: a DROPFILES block in global memory,
   // which the dialog releases with DragFinish.
@@ -135,6 +146,26 @@ std::string ClassOf(HWND w) {
   return name;
 }
 
+// Waits up to 10 s for `done`.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000; ++i) {
+    if (done()) return true;
+    Sleep(10);
+  }
+  return done();
+}
+
+// A file of `length` bytes that the file system keeps sparse.
+void MakeSparse(const std::string& path, LONGLONG length) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER at;
+  at.QuadPart = length;
+  SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  CloseHandle(file);
+}
+
 class LiveSplitterDialog : public ::testing::Test {
  protected:
   test::TestPlatform platform;  // records messages instead of showing them
@@ -158,10 +189,12 @@ TEST_F(LiveSplitterDialog, OpensCentredWithTheTemplatesControls) {
   EXPECT_EQ(Style(d.item(IDC_PIECE_LIST)) & LVS_TYPEMASK, LVS_LIST);
   EXPECT_TRUE(Style(d.item(IDC_PIECE_SIZE)) & ES_NUMBER);
   EXPECT_EQ(Style(d.item(IDC_SOURCE_PATH)) & (ES_READONLY | ES_LOWERCASE), ES_READONLY | ES_LOWERCASE);
-  for (int id : {IDC_CHOOSE_FILE, IDC_SPLIT_FILE})
+  for (int id : {IDC_CHOOSE_FILE, IDC_SPLIT_FILE, IDC_CANCEL_SPLIT})
     EXPECT_EQ(Style(d.item(id)) & BS_TYPEMASK, BS_PUSHBUTTON) << id;  // no default button
+  EXPECT_TRUE(Style(d.item(IDC_SPLIT_STATUS)) & SS_NOPREFIX);  // names may hold '&'
 
-  // Tab order, from the control with the focus at start.
+  // Tab order, from the control with the focus at start; the disabled
+  // Cancel is skipped.
   EXPECT_EQ(d.Focus(), d.item(IDC_CHOOSE_FILE));
   HWND at = d.item(IDC_CHOOSE_FILE);
   std::vector<int> order;
@@ -217,16 +250,9 @@ TEST_F(LiveSplitterDialog, DropAndSizeChangesRefreshTheList) {
 }
 
 TEST_F(LiveSplitterDialog, TheVirtualListNamesEveryPiece) {
-  // Half a million pieces without writing 5 GB: the file system keeps the
-  // extended file sparse.
+  // Half a million pieces without writing 5 GB.
   const std::string big = dir / "big.iso";
-  HANDLE file = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  LARGE_INTEGER length;
-  length.QuadPart = 5000000000LL;
-  SetFilePointerEx(file, length, nullptr, FILE_BEGIN);
-  SetEndOfFile(file);
-  CloseHandle(file);
+  MakeSparse(big, 5000000000LL);
 
   LiveDialog d;
   ASSERT_TRUE(d.hwnd());
@@ -269,7 +295,8 @@ TEST_F(LiveSplitterDialog, SplitCommandChecksThenWritesThePieces) {
             (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe"}));
   EXPECT_EQ(ReadAll(dir / "movie#.0") + ReadAll(dir / "movie#.1") + ReadAll(dir / "movie#.2"),
             std::string("movie.avi", 10) + source);
-  EXPECT_EQ(ReadAll(dir / "movie.exe"), platform.image);
+  EXPECT_EQ(ReadAll(dir / "movie.exe").compare(0, platform.image.size(), platform.image), 0);
+  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 3 pieces and the restore program movie.exe written.");
   EXPECT_EQ(d.Close(), IDCANCEL);
 }
 
@@ -287,7 +314,65 @@ TEST_F(LiveSplitterDialog, NamesOutsideTheOldCodePagesSplit) {
   d.Click(IDC_SPLIT_FILE);
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(ReadAll(dir / (lowered + "#.0")).substr(0, lowered.size() + 5), lowered + ".txt" + '\0');
-  EXPECT_EQ(ReadAll(dir / (lowered + ".exe")), platform.image);
+  EXPECT_EQ(ReadAll(dir / (lowered + ".exe")).compare(0, platform.image.size(), platform.image), 0);
+}
+
+TEST_F(LiveSplitterDialog, ALongSplitAnswersAtOnceAndStopsOnEscOrTheCloseBox) {
+  // 3 GiB of holes into pieces of 100,000 KB: seconds of writing.
+  const std::string big = dir / "big.iso";
+  MakeSparse(big, 3LL << 30);
+  for (const bool closeBox : {false, true}) {
+    SCOPED_TRACE(closeBox ? "close box" : "Esc");
+    LiveDialog d;
+    ASSERT_TRUE(d.hwnd());
+    d.SetText(IDC_PIECE_SIZE, "100000");
+    d.Drop({big});
+    d.FocusAndPostClick(IDC_SPLIT_FILE);
+    ASSERT_TRUE(WaitFor([&] { return d.Text(IDC_SPLIT_STATUS).rfind("Writing piece ", 0) == 0; }));
+    // The window answers within 100 ms, again and again, as the split goes on.
+    for (int i = 0; i < 10; ++i, Sleep(50)) {
+      DWORD_PTR answer = 0;
+      EXPECT_TRUE(SendMessageTimeoutA(d.hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer)) << i;
+    }
+    ASSERT_TRUE(d.Enabled(IDC_CANCEL_SPLIT)) << "the split ended too soon";
+    if (closeBox) {
+      PostMessageA(d.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+      EXPECT_EQ(d.Wait(), IDCANCEL);
+    } else {
+      // Esc as the keyboard sends it, to the control with the focus.
+      EXPECT_EQ(d.Focus(), d.item(IDC_CANCEL_SPLIT));
+      PostMessageA(d.Focus(), WM_KEYDOWN, VK_ESCAPE, 0);
+      ASSERT_TRUE(WaitFor([&] { return !d.Enabled(IDC_CANCEL_SPLIT); }));
+      EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Split stopped: its files were removed.");
+      EXPECT_EQ(d.Focus(), d.item(IDC_SPLIT_FILE));
+      EXPECT_EQ(d.Close(), IDCANCEL);  // the window stayed open
+    }
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"big.iso"});
+  }
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST(LiveSplitterFocus, ARefusedSplitGivesTheFocusBackToTheControlThatHadIt) {
+  // regression: after the engine's message box the dialog put the focus on
+  // the first control that would take it, the path field. The box is the
+  // real one (no test platform here), owned by the dialog, answered from here.
+  TempDir dir;
+  WriteAll(dir / "small.bin", RandomBytes(999, 2));
+  LiveDialog d;
+  ASSERT_TRUE(d.hwnd());
+  d.Drop({dir / "small.bin"});
+  d.FocusAndPostClick(IDC_SPLIT_FILE);
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) && GetWindow(box, GW_OWNER) != d.hwnd()) {
+    }
+    return box != nullptr;
+  }));
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitFor([&] { return d.Enabled(IDC_SPLIT_FILE); }));
+  EXPECT_EQ(d.Focus(), d.item(IDC_SPLIT_FILE));
+  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Split failed: nothing was written.");
+  EXPECT_EQ(d.Close(), IDCANCEL);
 }
 
 TEST(FrameworkMessages, ADialogThatCannotBeCreatedIsReportedInFrench) {

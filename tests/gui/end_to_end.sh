@@ -85,7 +85,8 @@ done
   fail "the head piece does not begin with the name header"
 cat "$work/movie#.0" "$work/movie#.1" "$work/movie#.2" | tail -c +11 | cmp -s - "$work/Movie.AVI" ||
   fail "the pieces do not hold the source"
-cmp -s "$work/movie.exe" "$image" || fail "the restore program is not the embedded image"
+# The restore program: the embedded image, then the set's description.
+cmp -s -n "$(stat -c %s "$image")" "$work/movie.exe" "$image" || fail "the restore program is not the embedded image"
 
 # Esc closes the window and ends the program.
 focus "$main"

@@ -413,7 +413,9 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
       EXPECT_EQ(blocks, at + 1);  // not one block more
       // Cancel and Esc keep the window; the close box closes it once stopped.
       EXPECT_EQ(result, way == 2 ? ui::kIdCancel : ui::kIdOk);
-      if (way != 2) EXPECT_EQ(status, "Split stopped: its files were removed.");
+      if (way != 2) {
+        EXPECT_EQ(status, "Split stopped: its files were removed.");
+      }
       EXPECT_EQ(ListDir(dir.path()), before);
       EXPECT_EQ(ReadAll(dir / "movie.avi"), source);
     }

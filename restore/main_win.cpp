@@ -20,7 +20,7 @@ class RestorePlatform : public morsela::Win32Platform {
       : caption_(std::move(caption)), window_(window) {}
   void ShowMessage(const std::string& text) override {
     window_.Close();
-    MessageBoxA(nullptr, text.c_str(), caption_.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(nullptr, morsela::Wide(text).c_str(), morsela::Wide(caption_).c_str(), MB_OK | MB_ICONEXCLAMATION);
   }
 
  private:
@@ -30,11 +30,12 @@ class RestorePlatform : public morsela::Win32Platform {
 
 std::string AbsolutePath(const std::string& path) {
   if (path.empty()) return {};
-  DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  const std::wstring wide = morsela::Wide(path);
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   while (size > 0) {
-    std::string buffer(size, '\0');
-    const DWORD n = GetFullPathNameA(path.c_str(), size, &buffer[0], nullptr);
-    if (n < size) return buffer.substr(0, n);
+    std::wstring buffer(size, L'\0');
+    const DWORD n = GetFullPathNameW(wide.c_str(), size, &buffer[0], nullptr);
+    if (n < size) return morsela::Narrow(buffer.data(), n);
     size = n;
   }
   return {};
@@ -42,11 +43,14 @@ std::string AbsolutePath(const std::string& path) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  morsela::LoadDllsFromTheSystemOnly();
   morsela::RestoreStart start;
   start.modulePath = morsela::ModuleFileName();
-  // The C runtime's argument vector; the module's name when it is empty.
-  start.invocation = (__argc > 0 && __argv && __argv[0]) ? __argv[0] : start.modulePath;
+  // The C runtime's argument vector, in UTF-16 whatever the system's code
+  // page; the module's name when it is empty.
+  start.invocation = (__argc > 0 && __wargv && __wargv[0]) ? morsela::Narrow(__wargv[0], wcslen(__wargv[0]))
+                                                            : start.modulePath;
   start.absoluteInvocation = AbsolutePath(start.invocation);
 
   morsela::RestoreProgressWindow window;

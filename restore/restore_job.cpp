@@ -26,6 +26,10 @@ const char kSplitFileDamaged[] = "Split File Damaged !";
 namespace {
 
 constexpr std::size_t kBlockSize = 1 << 20;
+// The output goes to the disk in steps of this many bytes as it is written,
+// so that the last step, before the file takes its name, is short and the
+// progress goes on meanwhile instead of waiting at the end.
+constexpr std::uint64_t kFlushStep = std::uint64_t(128) << 20;
 // A stored name is at most 255 UTF-16 units, three bytes each in UTF-8 at
 // most, so its 0 byte lies within this many bytes.
 constexpr std::size_t kLongestHeader = 1024;
@@ -120,6 +124,11 @@ class Joiner {
       if (!damaged_.empty() || from == got) continue;
       if (!out.Write(buffer_.data() + from, got - from)) return Outcome::kWriteFailed;
       report_.done += got - from;
+      unflushed_ += got - from;
+      if (unflushed_ >= kFlushStep) {
+        if (!out.Flush()) return Outcome::kWriteFailed;
+        unflushed_ = 0;
+      }
       if (progress_ && !progress_->Advance(report_)) return Outcome::kStopped;
     }
     if (in->Failed()) return Unreadable(piece);
@@ -139,6 +148,7 @@ class Joiner {
   Progress* progress_;
   std::vector<char> buffer_;
   ProgressReport report_;
+  std::uint64_t unflushed_ = 0;
   Culprits damaged_, unreadable_;
 };
 

@@ -16,12 +16,12 @@ winpath() { echo "Z:${1//\//\\}"; }
 split_set() { "$runner" "$split" "$(winpath "$1/$2")" "$3" "$(winpath "$program")" || fail "split of $2"; }
 
 # restore PROGRAM_PATH: runs it from another current directory, with the
-# relay trace of MessageBoxA in $work/trace; sets $rc and $box.
+# relay trace of MessageBoxW in $work/trace; sets $rc and $box.
 restore() {
   mkdir -p "$work/elsewhere"
   (cd "$work/elsewhere" && WINEDEBUG=-all,+relay "$runner" "$(winpath "$1")" 2>"$work/trace" >/dev/null)
   rc=$?
-  box=$(grep -a 'Call user32.MessageBoxA(' "$work/trace" | head -1)
+  box=$(grep -a 'Call user32.MessageBoxW(' "$work/trace" | head -1)
 }
 
 listing() { (cd "$1" && ls -A | LC_ALL=C sort | tr '\n' ' '); }
@@ -39,8 +39,8 @@ expect_refusal() {
   text=$message
   [ -n "$detail" ] && text="$message\\n$detail"
   case $box in
-    *"(00000000,"*"\"$text\","*"\"$caption\",00000030)"*) ;;
-    *"(00000000,"*"\"$text\\n"*"\"$caption\",00000030)"*) [ -z "$detail" ] || fail "$text: box was: $box" ;;
+    *"(00000000,"*"L\"$text\","*"L\"$caption\",00000030)"*) ;;
+    *"(00000000,"*"L\"$text\\n"*"L\"$caption\",00000030)"*) [ -z "$detail" ] || fail "$text: box was: $box" ;;
     *) fail "$message $detail: message box was: ${box:-none}" ;;
   esac
   [ "$(listing "$dir")" = "$before" ] || fail "$message: the directory changed: $(listing "$dir")"

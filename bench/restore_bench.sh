@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Restore throughput and memory, on one machine in one run: the pieces of a
-# 1 GiB file (1,000 KB each) joined by the native build of the restore logic,
-# by cat of the pieces in number order, and by the real restore program
-# under Wine, runs alternating; then the native restore's peak memory for
-# 1 GiB and 4 GiB sets.
+# 1 GiB file (1,000 KB each) joined by the native build of the restore logic
+# and by the real restore program under Wine, each both with the manifest
+# the split wrote (every piece's CRC checked) and from the bare image (the
+# rules by name, nothing checked), and by cat of the pieces in number order
+# (then also with the output flushed to the disk, as the restore does);
+# runs alternating. Then the native restore's peak memory for 1 GiB and
+# 4 GiB sets.
 #   bench/restore_bench.sh [RUNS]   (default 5; needs about 12 GiB free in /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -25,6 +28,8 @@ head -c $((1 << 30)) /dev/urandom > "$work/src.bin"
 cp "$work/src.bin" "$work/expected"
 "$split" "$work/src.bin" 1000 "$program"
 rm "$work/src.bin"
+# The same image without a manifest, named so that it finds the same pieces.
+cp "$program" "$work/src.bare.exe"
 count=$(ls "$work" | grep -c '^src#\.')
 pieces=()
 for ((k = 0; k < count; k++)); do pieces+=("$work/src#.$k"); done
@@ -34,28 +39,51 @@ now() { date +%s.%N; }
 # pieces read once and the earlier output gone, so that all three read from
 # memory and none pays for another's write-back.
 warm() { rm -f "$work/src.bin" "$work/cat.out"; sync; cat "${pieces[@]}" >/dev/null; }
-native=() catted=() wined=()
+declare -A times
+# timed NAME COMMAND...: one run, its seconds appended to times[NAME].
+timed() {
+  local name=$1 t0 t1
+  shift
+  warm
+  t0=$(now); "$@"; t1=$(now)
+  times[$name]+="$(echo "$t1 - $t0" | bc -l) "
+  if [ "$name" != cat ] && [ "$name" != cat+flush ]; then
+    cmp -s "$work/src.bin" "$work/expected" || { echo "$name: the restored file differs" >&2; exit 1; }
+  fi
+}
+cat_pieces() { cat "${pieces[@]}" > "$work/cat.out"; }
+cat_flushed() { cat "${pieces[@]}" > "$work/cat.out" && sync "$work/cat.out"; }
+winpath() { echo "Z:${1//\//\\}"; }
+run_variant() {
+  case $1 in
+    native-checked) timed "$1" "$restore" "$work/src.exe" ;;
+    native-unchecked) timed "$1" "$restore" "$work/src.bare.exe" ;;
+    cat) timed "$1" cat_pieces ;;
+    cat+flush) timed "$1" cat_flushed ;;
+    wine-checked) timed "$1" "$wine_run" "$(winpath "$work/src.exe")" ;;
+    wine-unchecked) timed "$1" "$wine_run" "$(winpath "$work/src.bare.exe")" ;;
+  esac
+}
+variants=(native-checked native-unchecked cat cat+flush wine-checked wine-unchecked)
+# Each round starts one variant further on, so that none always follows
+# the same other (the write-back of one run's output slows the next).
 for ((i = 0; i < runs; i++)); do
-  warm
-  t0=$(now); "$restore" "$work/src.exe"; t1=$(now)
-  native+=("$(echo "$t1 - $t0" | bc -l)")
-  cmp -s "$work/src.bin" "$work/expected" || { echo "native restore differs" >&2; exit 1; }
-  warm
-  t0=$(now); cat "${pieces[@]}" > "$work/cat.out"; t1=$(now)
-  catted+=("$(echo "$t1 - $t0" | bc -l)")
-  warm
-  t0=$(now); "$wine_run" "Z:${work//\//\\}\\src.exe"; t1=$(now)
-  wined+=("$(echo "$t1 - $t0" | bc -l)")
-  cmp -s "$work/src.bin" "$work/expected" || { echo "restore under Wine differs" >&2; exit 1; }
+  for ((v = 0; v < ${#variants[@]}; v++)); do
+    run_variant "${variants[$(((v + i) % ${#variants[@]}))]}"
+  done
 done
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-mn=$(median "${native[@]}") mc=$(median "${catted[@]}") mw=$(median "${wined[@]}")
-printf 'restore of 1 GiB from %d pieces of 1,000 KB, %d runs each\n' "$count" "$runs"
-printf '  native restore    median %.3f s\n' "$mn"
-printf '  cat of the pieces median %.3f s\n' "$mc"
-printf '  restore under Wine median %.3f s\n' "$mw"
-printf '  ratio native/cat   %.3f (bar: <= 1.0)\n' "$(echo "$mn / $mc" | bc -l)"
-printf '  ratio Wine/native  %.3f (bar: <= 2.0)\n' "$(echo "$mw / $mn" | bc -l)"
+best() { printf '%s\n' $1 | sort -g | head -n1; }
+median() { printf '%s\n' $1 | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+printf 'restore of 1 GiB from %d pieces of 1,000 KB, %d runs each, alternating\n' "$count" "$runs"
+for name in native-checked native-unchecked cat cat+flush wine-checked wine-unchecked; do
+  printf '  %-17s best %.3f s  median %.3f s\n' "$name" "$(best "${times[$name]}")" "$(median "${times[$name]}")"
+done
+ratio() { echo "$(median "${times[$1]}") / $(median "${times[$2]}")" | bc -l; }
+printf '  ratio of medians native checked/unchecked  %.3f (bar: <= 1.1)\n' "$(ratio native-checked native-unchecked)"
+printf '  ratio of medians Wine checked/unchecked    %.3f (bar: <= 1.1)\n' "$(ratio wine-checked wine-unchecked)"
+printf '  ratio of medians native checked/cat        %.3f\n' "$(ratio native-checked cat)"
+printf '  ratio of medians native checked/cat+flush  %.3f\n' "$(ratio native-checked cat+flush)"
+printf '  ratio of medians Wine checked/native       %.3f\n' "$(ratio wine-checked native-checked)"
 
 peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
 rm -f "$work/src.bin"

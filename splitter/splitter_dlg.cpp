@@ -3,7 +3,6 @@
 #include "pieces.h"
 #include "resource.h"
 #include "text.h"
-#include "wrappers.h"
 
 namespace morsela {
 
@@ -40,6 +39,7 @@ class AtScopeEnd {
 const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
     {ui::kWmPaint, 0, 0, &ui::Invoke<&CSplitterDlg::OnPaint>},
     {ui::kWmQueryDragIcon, 0, 0, &ui::Invoke<&CSplitterDlg::OnQueryDragIcon>},
+    {ui::kWmDpiChanged, 0, 0, &ui::Invoke<&CSplitterDlg::OnDpiChanged>},
     {ui::kWmCommand, ui::kBnClicked, IDC_CHOOSE_FILE, &ui::Invoke<&CSplitterDlg::OnChooseFile>},
     {ui::kWmCommand, ui::kBnClicked, IDC_SPLIT_FILE, &ui::Invoke<&CSplitterDlg::OnSplitCurrentFile>},
     {ui::kWmCommand, ui::kBnClicked, IDC_CANCEL_SPLIT, &ui::Invoke<&CSplitterDlg::OnCancelSplit>},
@@ -51,8 +51,7 @@ const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
 const ui::MessageMap CSplitterDlg::kMessageMap = {&Dialog::kMessageMap, kMessageEntries,
                                                   std::size(kMessageEntries)};
 
-CSplitterDlg::CSplitterDlg(ui::Dialog* parent)
-    : Dialog(IDD_SPLITTER_DIALOG, parent), icon_(ui::LoadProgramIcon(IDI_SPLITTER_ICON)) {}
+CSplitterDlg::CSplitterDlg(ui::Dialog* parent) : Dialog(IDD_SPLITTER_DIALOG, parent) {}
 
 CSplitterDlg::~CSplitterDlg() = default;
 
@@ -60,12 +59,36 @@ const ui::MessageMap* CSplitterDlg::GetMessageMap() const { return &kMessageMap;
 
 bool CSplitterDlg::OnInitDialog() {
   Dialog::OnInitDialog();
-  SendToWindow(ui::kWmSetIcon, ui::kIconBig, ui::LParam(icon_));
-  SendToWindow(ui::kWmSetIcon, ui::kIconSmall, ui::LParam(icon_));
+  SetIcons();
   // Sends EN_CHANGE: the refresh finds the empty path field names nothing.
   SetItemText(IDC_PIECE_SIZE, "100");
   AcceptFiles(true);
+  if (!startUpPath_.empty()) ChooseSource(startUpPath_);
   return true;  // the focus goes to the first tab stop, "Choose a File"
+}
+
+void CSplitterDlg::SetIcons() {
+  // The window takes the new icons before the old ones are destroyed.
+  ui::ProgramIcon big(IDI_SPLITTER_ICON, ui::IconSize(ui::IconKind::kBig, Dpi()));
+  ui::ProgramIcon little(IDI_SPLITTER_ICON, ui::IconSize(ui::IconKind::kSmall, Dpi()));
+  SendToWindow(ui::kWmSetIcon, ui::kIconBig, ui::LParam(big.get()));
+  SendToWindow(ui::kWmSetIcon, ui::kIconSmall, ui::LParam(little.get()));
+  bigIcon_ = std::move(big);
+  smallIcon_ = std::move(little);
+}
+
+ui::Result CSplitterDlg::OnDpiChanged() {
+  // The system moves and sizes the window and lays its controls out again
+  // in the font of the new scale.
+  const ui::Result result = Default();
+  SetIcons();
+  if (!previewWidest_.empty()) FitListColumns(IDC_PIECE_LIST, previewWidest_);
+  return result;
+}
+
+void CSplitterDlg::ChooseSource(const std::string& path) {
+  SetItemText(IDC_SOURCE_PATH, path);
+  RefreshPreview();
 }
 
 ui::Result CSplitterDlg::WindowProc(ui::Message message, ui::WParam wParam, ui::LParam lParam) {
@@ -75,8 +98,7 @@ ui::Result CSplitterDlg::WindowProc(ui::Message message, ui::WParam wParam, ui::
     const std::string name = splitting_ ? std::string() : ui::DroppedFileName(wParam, 0);
     ui::FinishDrop(wParam);
     if (splitting_) return 0;
-    SetItemText(IDC_SOURCE_PATH, name);
-    RefreshPreview();
+    ChooseSource(name);
   }
   return Dialog::WindowProc(message, wParam, lParam);
 }
@@ -110,19 +132,19 @@ void CSplitterDlg::OnPaint() {
   ui::PaintContext dc(*this);
   SendToWindow(ui::kWmIconEraseBkgnd, dc.handle(), 0);
   const ui::Rect client = GetClientRect();
-  const int x = (client.Width() - ui::IconWidth() + 1) / 2;
-  const int y = (client.Height() - ui::IconHeight() + 1) / 2;
-  dc.DrawIcon(x, y, icon_);
+  const int size = ui::IconSize(ui::IconKind::kBig, Dpi());
+  const int x = (client.Width() - size + 1) / 2;
+  const int y = (client.Height() - size + 1) / 2;
+  dc.DrawIcon(x, y, bigIcon_.get());
 }
 
-ui::Result CSplitterDlg::OnQueryDragIcon() { return ui::Result(icon_); }
+ui::Result CSplitterDlg::OnQueryDragIcon() { return ui::Result(bigIcon_.get()); }
 
 void CSplitterDlg::OnChooseFile() {
   if (splitting_) return;
   ui::OpenFileDialog chooser("All Files|*.*||");
   if (!chooser.DoModal(*this)) return;
-  SetItemText(IDC_SOURCE_PATH, chooser.GetPathName());
-  RefreshPreview();
+  ChooseSource(chooser.GetPathName());
 }
 
 void CSplitterDlg::OnSplitCurrentFile() {
@@ -248,7 +270,8 @@ void CSplitterDlg::RefreshPreview() {
   const std::uint64_t count = PieceCount(length, path, size);
   // The last name has the most digits (which share one width in the
   // system fonts), so it is the widest.
-  ResetList(IDC_PIECE_LIST, count, count ? PieceFileName(previewBase_, count - 1) : std::string());
+  previewWidest_ = count ? PieceFileName(previewBase_, count - 1) : std::string();
+  ResetList(IDC_PIECE_LIST, count, previewWidest_);
   if (count == 0) SetStatus(folder ? kSourceIsFolder : kSourceTooSmall);
 }
 

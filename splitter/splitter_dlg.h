@@ -15,6 +15,7 @@
 #include "dialog.h"
 #include "progress.h"
 #include "split_engine.h"
+#include "wrappers.h"
 
 namespace morsela {
 
@@ -36,6 +37,10 @@ class CSplitterDlg : public ui::Dialog, private Progress {
  public:
   explicit CSplitterDlg(ui::Dialog* parent = nullptr);
   ~CSplitterDlg() override;
+
+  // The file the window chooses when it opens, as if it were dropped onto
+  // it (the path the program was started with); empty for none.
+  void SetStartUpPath(std::string path) { startUpPath_ = std::move(path); }
 
   // Rebuilds the preview list from the two fields and clears what the
   // status line said; answers a size below 10 with a message and sets the
@@ -63,6 +68,9 @@ class CSplitterDlg : public ui::Dialog, private Progress {
 
   void OnPaint();
   ui::Result OnQueryDragIcon();
+  // The system has laid the window out at a new scale: the icons and the
+  // list's columns follow.
+  ui::Result OnDpiChanged();
   void OnChooseFile();
   void OnSplitCurrentFile();
   void OnCancelSplit();
@@ -70,6 +78,12 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   void OnClose();
   void OnPieceSizeChange();
   void OnGetPieceName(ui::ListTextRequest& request);
+
+  // Takes `path` as the source, however it came (a drop, the open-file
+  // dialog, the command line): shows it and refreshes the preview.
+  void ChooseSource(const std::string& path);
+  // Gives the window its two icons at its scale.
+  void SetIcons();
 
   // The engine's reports, during SplitFile.
   void Begin(const std::string& name, std::uint64_t total) override;
@@ -87,12 +101,15 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // length in `length`, whether it is a folder in `folder`.
   bool LookUpSource(const std::string& path, std::uint64_t& length, bool& folder) const;
 
-  ui::Icon icon_;
+  ui::ProgramIcon bigIcon_, smallIcon_;
+  std::string startUpPath_;
   CSplitEngine engine_;
   // The base name of the pieces the list shows: the list asks for its item
   // texts whenever it draws, and must go on showing the names of the last
-  // refresh when the path field has come to name another file since.
+  // refresh when the path field has come to name another file since. The
+  // widest of those names, which the columns fit.
   std::string previewBase_;
+  std::string previewWidest_;
 
   std::string status_;      // what the status line shows
   bool barFilled_ = false;  // the bar shows something, to be cleared

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "headless.h"
 #include "pieces.h"
@@ -74,6 +75,12 @@ class SplitterDialog : public ::testing::Test {
     return dir / name;
   }
 
+  // The icon group and the size a window's icon stands for.
+  static std::pair<int, int> IconOf(ui::Icon icon) {
+    const auto* record = static_cast<const hl::IconRecord*>(icon);
+    return record ? std::pair{record->id, record->size} : std::pair{0, 0};
+  }
+
   RecordingPlatform platform;
   TempDir dir;
 };
@@ -87,11 +94,12 @@ TEST_F(SplitterDialog, StartsWithTheDefaultsAndEndsTheProgram) {
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
     EXPECT_EQ(w.focus, IDC_CHOOSE_FILE);
     EXPECT_TRUE(w.acceptsFiles);
-    EXPECT_NE(w.bigIcon, nullptr);
-    EXPECT_EQ(w.bigIcon, w.smallIcon);
+    EXPECT_EQ(IconOf(w.bigIcon), (std::pair{IDI_SPLITTER_ICON, 32}));
+    EXPECT_EQ(IconOf(w.smallIcon), (std::pair{IDI_SPLITTER_ICON, 16}));
     for (int id : {IDC_CHOOSE_FILE, IDC_PIECE_SIZE, IDC_SPLIT_FILE}) EXPECT_TRUE(w.enabled(id));
     EXPECT_FALSE(w.enabled(IDC_CANCEL_SPLIT));
   });
+  hl::SetCommandLine({});
   CSplitterApp app;
   EXPECT_FALSE(app.InitInstance());  // ends the program rather than looping
   EXPECT_TRUE(ran);
@@ -423,7 +431,8 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
   EXPECT_TRUE(platform.messages.empty());
 }
 
-TEST_F(SplitterDialog, PaintsTheIconWhenMinimised) {
+TEST_F(SplitterDialog, IconsAndTheListFollowTheScale) {
+  File("x.dat", 115000);
   Run([&](hl::Window& w) {
     w.dialog.WindowProc(ui::kWmPaint, 0, 0);
     EXPECT_EQ(w.log, std::vector<std::string>{"paint"});
@@ -433,7 +442,92 @@ TEST_F(SplitterDialog, PaintsTheIconWhenMinimised) {
     w.dialog.WindowProc(ui::kWmPaint, 0, 0);
     EXPECT_EQ(w.log, (std::vector<std::string>{"erase background", "icon 2,3"}));
     EXPECT_EQ(ui::Icon(w.dialog.WindowProc(ui::kWmQueryDragIcon, 0, 0)), w.bigIcon);
+
+    // Moved to a monitor at 150%: icons of that scale (the old ones are
+    // destroyed, which the leak check would tell), the minimised window
+    // centres the bigger one, the columns fit the names in the new font.
+    w.Edit(IDC_PIECE_SIZE, "10");
+    w.DropFiles({dir / "x.dat"});
+    w.control(IDC_PIECE_LIST).widestItem.clear();
+    w.log.clear();
+    w.dialog.WindowProc(ui::kWmDpiChanged, ui::MakeDpi(144), 0);
+    EXPECT_EQ(w.dialog.Dpi(), 144);
+    EXPECT_EQ(IconOf(w.bigIcon), (std::pair{IDI_SPLITTER_ICON, 48}));
+    EXPECT_EQ(IconOf(w.smallIcon), (std::pair{IDI_SPLITTER_ICON, 24}));
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).widestItem, "x#.11");
+    w.client = {0, 0, 52, 53};
+    w.dialog.WindowProc(ui::kWmPaint, 0, 0);
+    EXPECT_EQ(w.log, (std::vector<std::string>{"erase background", "icon 2,3"}));
+    EXPECT_EQ(ui::Icon(w.dialog.WindowProc(ui::kWmQueryDragIcon, 0, 0)), w.bigIcon);
   });
+}
+
+TEST_F(SplitterDialog, AStartUpPathIsTakenAsADropOfItIs) {
+  File("report.doc", 25000);
+  File("small.bin", 999);
+  std::filesystem::create_directory(dir / "Folder");
+  // What the window shows, and the messages so far.
+  auto shown = [&](hl::Window& w) {
+    return std::make_tuple(w.text(IDC_SOURCE_PATH), w.text(IDC_PIECE_SIZE), w.text(IDC_SPLIT_STATUS),
+                           w.Items(IDC_PIECE_LIST), w.focus, platform.messages);
+  };
+  using Shown = decltype(shown(std::declval<hl::Window&>()));
+  for (const char* name : {"Report.DOC", "Missing File.bin", "small.bin", "Folder"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir / name;
+    // What the window shows once the file is chosen, then after a size
+    // below 10 is typed.
+    std::vector<Shown> dropped, started;
+    auto look = [&](std::vector<Shown>& views) {
+      return [&](hl::Window& w) {
+        views.push_back(shown(w));
+        w.Edit(IDC_PIECE_SIZE, "5");
+        views.push_back(shown(w));
+      };
+    };
+    // Dropped onto a window that opened with nothing chosen...
+    platform.messages.clear();
+    Run([&](hl::Window& w) {
+      w.DropFiles({path});
+      look(dropped)(w);
+    });
+    // ...and given to the program on its command line.
+    platform.messages.clear();
+    hl::SetCommandLine({{path}, path});
+    hl::SetUser(look(started));
+    CSplitterApp app;
+    app.InitInstance();
+    EXPECT_EQ(started, dropped);
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(std::get<4>(started[0]), IDC_CHOOSE_FILE);
+    EXPECT_TRUE(std::get<5>(started[0]).empty());
+  }
+  hl::SetCommandLine({});
+}
+
+TEST_F(SplitterDialog, TheStartUpPathIsTheFirstArgumentOrAnUnquotedPathWithSpaces) {
+  const std::string film = File("My Film.avi", 5000);
+  const std::string other = File("other.bin", 5000);
+  using CommandLine = ui::CommandLine;
+  EXPECT_EQ(StartUpPath(CommandLine{}), "");
+  // Several files: the first counts.
+  EXPECT_EQ(StartUpPath(CommandLine{{other, film}, other + " \"" + film + "\""}), other);
+  // Quoted, the path came whole.
+  EXPECT_EQ(StartUpPath(CommandLine{{film}, "\"" + film + "\""}), film);
+  // Unquoted, it came in pieces: the rest of the line is the path.
+  const std::string cut = dir / "My";
+  EXPECT_EQ(StartUpPath(CommandLine{{cut, "Film.avi"}, film}), film);
+  // A first argument that names something wins; so do quotes.
+  EXPECT_EQ(StartUpPath(CommandLine{{other, "x"}, other + " x"}), other);
+  EXPECT_EQ(StartUpPath(CommandLine{{cut, "Film.avi"}, "\"" + cut + "\" Film.avi"}), cut);
+  // A path that names nothing is still taken, for the window to refuse.
+  EXPECT_EQ(StartUpPath(CommandLine{{dir / "gone.bin"}, dir / "gone.bin"}), dir / "gone.bin");
+  // Relative to the current folder, made absolute as a drop gives it.
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::string relative = StartUpPath(CommandLine{{"other.bin"}, "other.bin"});
+  std::filesystem::current_path(here);
+  EXPECT_EQ(std::filesystem::path(relative), std::filesystem::path(other));
 }
 
 TEST(DialogPlacement, CentresInTheWorkAreaAndStaysInside) {

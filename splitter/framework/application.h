@@ -2,6 +2,9 @@
 // InitInstance runs when the program starts.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace morsela::ui {
 
 class Dialog;
@@ -30,6 +33,18 @@ class Application {
  private:
   Dialog* mainWindow_ = nullptr;
 };
+
+// What follows the program's own name on its command line, in UTF-8.
+struct CommandLine {
+  // Split by the system's rules: spaces and tabs part the arguments, except
+  // inside double quotes, which are taken away.
+  std::vector<std::string> arguments;
+  // The same text as it came, unsplit, without the spaces around it.
+  std::string rest;
+};
+
+// The command line the program was started with.
+CommandLine ProgramCommandLine();
 
 // The program's start: InitInstance of the application object, then, if it
 // asked for one, a message loop. Returns the program's exit code.

@@ -1,6 +1,7 @@
 // The headless back end of the framework (see headless.h).
 #include <cctype>
 #include <deque>
+#include <filesystem>
 #include <stdexcept>
 
 #include "application.h"
@@ -23,11 +24,7 @@ std::uint64_t clock = 0;
 std::deque<std::optional<std::string>> openFileAnswers;
 int openFileDialogs = 0;
 std::vector<Window*> windows;  // the running dialogs, innermost last
-
-// Each window's icon stands for one loaded icon group.
-struct IconRecord {
-  int id;
-};
+CommandLine commandLine;
 
 }  // namespace
 
@@ -89,6 +86,8 @@ void SetUser(std::function<void(Window&)> u) { user = std::move(u); }
 
 void SetUserWhileBusy(std::function<void(Window&)> u) { userWhileBusy = std::move(u); }
 
+void SetCommandLine(CommandLine line) { commandLine = std::move(line); }
+
 void AdvanceClock(std::uint64_t milliseconds) { clock += milliseconds; }
 
 void AnswerOpenFile(std::optional<std::string> path) { openFileAnswers.push_back(std::move(path)); }
@@ -138,6 +137,8 @@ Result Dialog::DefaultWindowProc(Message message, WParam wParam, LParam lParam) 
   return 0;
 }
 
+int Dialog::SystemDpi() const { return W(*this).dpi; }
+
 std::string Dialog::GetItemText(int id) const { return W(*this).control(id).text; }
 
 void Dialog::SetItemText(int id, const std::string& text) {
@@ -165,8 +166,10 @@ void Dialog::FocusItem(int id) {
 
 void Dialog::ResetList(int id, std::uint64_t count, const std::string& widest) {
   W(*this).control(id).itemCount = count;
-  W(*this).control(id).widestItem = count ? widest : std::string();
+  FitListColumns(id, count ? widest : std::string());
 }
+
+void Dialog::FitListColumns(int id, const std::string& widest) { W(*this).control(id).widestItem = widest; }
 
 void Dialog::SetItemProgress(int id, std::uint64_t done, std::uint64_t total) {
   const int position = ProgressPosition(done, total);
@@ -225,14 +228,18 @@ void TaskbarProgress::Set(std::uint64_t done, std::uint64_t total) {
   W(window_).taskbar = ProgressPosition(done, total);
 }
 
-Icon LoadProgramIcon(int id) {
-  // A stand-in handle, distinct per icon group.
-  static std::map<int, headless::IconRecord> icons;
-  return &(icons[id] = headless::IconRecord{id});
+std::string FullPathName(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(path), error);
+  return path.empty() || error ? path : full.u8string();
 }
 
-int IconWidth() { return 32; }
-int IconHeight() { return 32; }
+// Windows rounds the scaled size to the nearest pixel.
+int IconSize(IconKind kind, int dpi) { return ((kind == IconKind::kBig ? 32 : 16) * dpi + 48) / 96; }
+
+ProgramIcon::ProgramIcon(int id, int size) : icon_(new headless::IconRecord{id, size}) {}
+
+ProgramIcon::~ProgramIcon() { delete static_cast<headless::IconRecord*>(icon_); }
 
 PaintContext::PaintContext(Dialog& window) : window_(window), dc_(&paint_) {}
 
@@ -243,6 +250,8 @@ void PaintContext::DrawIcon(int x, int y, Icon) {
 }
 
 void EnableCommonControls() {}
+
+CommandLine ProgramCommandLine() { return headless::commandLine; }
 
 int RunApplication() {
   Application* app = Application::Current();

@@ -49,6 +49,9 @@ Result Dialog::WindowProc(Message message, WParam wParam, LParam lParam) {
   const Message outerMessage = std::exchange(current_, message);
   const WParam outerW = std::exchange(currentW_, wParam);
   const LParam outerL = std::exchange(currentL_, lParam);
+  // The scale is known before any handler of these messages runs.
+  if (message == kWmInitDialog) dpi_ = SystemDpi();
+  if (message == kWmDpiChanged) dpi_ = int(wParam & 0xFFFF);
   Result result = 0;
   if (!Dispatch(message, wParam, lParam, result)) result = DefaultWindowProc(message, wParam, lParam);
   current_ = outerMessage;

@@ -87,6 +87,9 @@ class Dialog {
   // item and gives it `count` items, whose texts it asks for when it shows
   // them, in columns wide enough for `widest`, the widest of those texts.
   void ResetList(int id, std::uint64_t count, const std::string& widest);
+  // Makes the columns of such a list wide enough for `widest` in the list's
+  // font now, after the font changed with the scale.
+  void FitListColumns(int id, const std::string& widest);
   // A progress bar: shows `done` of `total`.
   void SetItemProgress(int id, std::uint64_t done, std::uint64_t total);
 
@@ -98,6 +101,10 @@ class Dialog {
   void HandlePendingMessages();
 
   Result SendToWindow(Message message, WParam wParam, LParam lParam);
+  // The window's scale in dots per inch (kDefaultDpi for 100%), as the
+  // system gave it when the window was made and with each WM_DPICHANGED
+  // since; kDefaultDpi before the window exists.
+  int Dpi() const { return dpi_; }
   bool IsIconic() const;
   Rect GetClientRect() const;
   void AcceptFiles(bool accept);
@@ -124,11 +131,14 @@ class Dialog {
   // True when a map entry took the message; its result in `result`.
   bool Dispatch(Message message, WParam wParam, LParam lParam, Result& result);
   Result DefaultWindowProc(Message message, WParam wParam, LParam lParam);
+  // The scale the system gives the new window (the back end's).
+  int SystemDpi() const;
 
   int templateId_;
   Dialog* parent_;
   void* window_ = nullptr;
   void* backend_ = nullptr;  // the back end's state of the open window
+  int dpi_ = kDefaultDpi;
   Message current_ = 0;
   WParam currentW_ = 0;
   LParam currentL_ = 0;

@@ -1,10 +1,11 @@
 // The headless back end's window, for tests of dialogs without a window
 // system: controls held in memory, behaving as the real ones do where the
 // handlers can tell (an edit field sends EN_CHANGE when its text is set,
-// even by the program; a lower-case field lowers what it is given; a
-// disabled button takes no click). DoModal builds the window from a
-// registered template, runs WM_INITDIALOG, then hands it to the "user",
-// a function of the test, and closes it with IDCANCEL if the user did not.
+// even by the program; a lower-case field lowers the ASCII letters it is
+// given, where the system lowers every script; a disabled button takes no
+// click). DoModal builds the window from a registered template, runs
+// WM_INITDIALOG, then hands it to the "user", a function of the test, and
+// closes it with IDCANCEL if the user did not.
 // Long work inside a handler meets a second user each time it lets the
 // window handle pending messages; time passes only when a test moves the
 // clock.
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "application.h"
 #include "dialog.h"
 
 namespace morsela::ui::headless {
@@ -43,6 +45,12 @@ struct Control {
 struct Drop {
   std::vector<std::string> names;
   bool finished = false;
+};
+
+// What an Icon of this back end points to: icon group `id` at `size` pixels.
+struct IconRecord {
+  int id;
+  int size;
 };
 
 // What WM_NOTIFY's lParam points to when a list asks for an item's text.
@@ -83,6 +91,7 @@ class Window {
   int result = 0;
   bool acceptsFiles = false;
   bool iconic = false;
+  int dpi = kDefaultDpi;  // the scale the system gives the window
   Rect client{0, 0, 500, 400};
   Icon bigIcon = nullptr, smallIcon = nullptr;
   int taskbar = -1;  // the taskbar button's progress position; -1 for none
@@ -107,6 +116,9 @@ void SetUser(std::function<void(Window&)> user);
 // What the user does while long work lets the window handle pending
 // messages: called each time with the window; nullptr for nothing.
 void SetUserWhileBusy(std::function<void(Window&)> user);
+
+// The command line ProgramCommandLine() gives from now on.
+void SetCommandLine(CommandLine line);
 
 // Moves the clock that Milliseconds() reads.
 void AdvanceClock(std::uint64_t milliseconds);

@@ -25,6 +25,12 @@ constexpr Message kWmSetIcon = 0x0080;
 constexpr Message kWmInitDialog = 0x0110;
 constexpr Message kWmCommand = 0x0111;
 constexpr Message kWmDropFiles = 0x0233;
+// The window now lies on a monitor of another scale: its new dots per inch
+// in both words of wParam.
+constexpr Message kWmDpiChanged = 0x02E0;
+
+// The scale of 100%, in dots per inch.
+constexpr int kDefaultDpi = 96;
 
 // WM_SETICON's wParam.
 constexpr WParam kIconSmall = 0;
@@ -47,6 +53,9 @@ constexpr int kIdCancel = 2;
 constexpr WParam MakeCommand(int id, unsigned code) {
   return (WParam(code & 0xFFFF) << 16) | WParam(id & 0xFFFF);
 }
+
+// WM_DPICHANGED's wParam for `dpi`.
+constexpr WParam MakeDpi(int dpi) { return (WParam(dpi & 0xFFFF) << 16) | WParam(dpi & 0xFFFF); }
 
 // The header every WM_NOTIFY carries (the layout of Win32's NMHDR).
 struct NotifyHeader {

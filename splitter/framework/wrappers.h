@@ -1,11 +1,12 @@
 // Thin wrappers over the system services the dialog handlers use: the
-// directory search with lengths, the open-file dialog, the file drop,
-// message boxes, the clock and the taskbar button's progress, the icon and
-// minimised painting.
+// directory search with lengths, the open-file dialog, the file drop and
+// full path names, message boxes, the clock and the taskbar button's
+// progress, the icons and minimised painting.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "dialog.h"
 #include "window_types.h"
@@ -72,12 +73,40 @@ class TaskbarProgress {
   bool com_ = false;      // COM was started here, for this thread
 };
 
-// The icon group `id` of the program's resources, at the standard size.
-Icon LoadProgramIcon(int id);
+// A window's two icons: the big one (Alt+Tab, the taskbar) and the small
+// one (the title bar).
+enum class IconKind { kBig, kSmall };
 
-// The standard icon size (SM_CXICON, SM_CYICON).
-int IconWidth();
-int IconHeight();
+// The system's size of an icon of `kind` at `dpi`, in pixels, square.
+int IconSize(IconKind kind, int dpi);
+
+// The icon group `id` of the program's resources at `size` pixels square:
+// the group's image of that size, or the nearest one scaled. Destroyed with
+// the object; empty (no icon) when made by default or when loading failed.
+class ProgramIcon {
+ public:
+  ProgramIcon() = default;
+  ProgramIcon(int id, int size);
+  ~ProgramIcon();
+  ProgramIcon(ProgramIcon&& other) noexcept : icon_(other.icon_) { other.icon_ = nullptr; }
+  // Takes `other`'s icon; `other` keeps this one's until it goes.
+  ProgramIcon& operator=(ProgramIcon&& other) noexcept {
+    std::swap(icon_, other.icon_);
+    return *this;
+  }
+  ProgramIcon(const ProgramIcon&) = delete;
+  ProgramIcon& operator=(const ProgramIcon&) = delete;
+
+  Icon get() const { return icon_; }
+
+ private:
+  Icon icon_ = nullptr;
+};
+
+// `path` as a drop onto a window gives it: made absolute against the
+// current folder, and with the long names of the folders and the file for
+// short (8.3) ones. What the system cannot resolve stays as it is.
+std::string FullPathName(const std::string& path);
 
 // Painting of a window's client area between BeginPaint and EndPaint.
 class PaintContext {

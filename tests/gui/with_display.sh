@@ -2,6 +2,7 @@
 # Runs a command with an X display (Xvfb) and a Wine prefix of its own, both
 # started here and ended when the command ends; exits with its status.
 #   with_display.sh WINEPREFIX COMMAND...
+# MORSELA_SCREEN sets the screen (default 1024x768x24: width, height, depth).
 set -u
 prefix=$1
 shift
@@ -10,7 +11,7 @@ export MORSELA_WINEPREFIX=$prefix
 
 number=$(mktemp /tmp/morsela-display.XXXXXX)
 # Xvfb writes the display number it chose; no fixed number can collide.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 </dev/null &
+Xvfb -displayfd 3 -screen 0 "${MORSELA_SCREEN:-1024x768x24}" -nolisten tcp 3>"$number" >/dev/null 2>&1 </dev/null &
 xvfb=$!
 cleanup() {
   "$root/scripts/wine-run.sh" --wineserver -k >/dev/null 2>&1 </dev/null

@@ -1,5 +1,5 @@
-// Path and number text helpers. Paths are 8-bit text in the system's ANSI code
-// page; the backslash and the slash both count as separators.
+// Path and number text helpers. Paths are UTF-8 text; the backslash and the
+// slash both count as separators.
 #pragma once
 
 #include <cstdint>

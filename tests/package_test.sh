@@ -12,13 +12,8 @@ set -u
 build=$1
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 work=$(mktemp -d /tmp/morsela-package.XXXXXX)
-app=
-finish() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null
-  rm -rf "$work"
-}
-trap finish EXIT
 fail() { echo "package_test: $*" >&2; exit 1; }
+source "$root/tests/gui/xdo.sh"
 winpath() { echo "Z:${1//\//\\}"; }
 
 (cd "$build" && cpack --config CPackConfig.cmake -B "$work/cpack" >/dev/null) || fail "cpack failed"
@@ -55,14 +50,6 @@ grep -qiE 'https?:|www\.' <<<"$info" && fail "a web address in the version resou
 grep -qx 'CAPTION "Morsela by Quellin Studio"' <<<"$resources" || fail "the title is not 'Morsela by Quellin Studio'"
 echo "package: $(basename "$zip"), Morsela.exe $size bytes, version $version, needs only the system's DLLs"
 
-focus() {
-  for _ in $(seq 50); do
-    xdotool windowfocus "$1" 2>/dev/null && { sleep 0.3; return 0; }
-    sleep 0.1
-  done
-  fail "cannot focus window $1"
-}
-find_window() { timeout 60 xdotool search --sync --name "$1" 2>/dev/null | head -n1; }
 start() { # PATH: Morsela.exe started with PATH, as Explorer would pass it
   "$root/scripts/wine-run.sh" "$exe" "$1" >/dev/null 2>&1 </dev/null &
   app=$!

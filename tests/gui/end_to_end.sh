@@ -11,31 +11,8 @@ exe=$1 image=$2 shot=$3
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=/tmp/morsela-e2e-$$
 mkdir -p "$work"
-app=
-finish() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null
-  rm -rf "$work"
-}
-trap finish EXIT
 fail() { echo "end_to_end: $*" >&2; exit 1; }
-
-# Keys reach a window only once it has the focus; a window just created may
-# not take it yet.
-focus() {
-  for _ in $(seq 50); do
-    xdotool windowfocus "$1" 2>/dev/null && { sleep 0.3; return 0; }
-    sleep 0.1
-  done
-  fail "cannot focus window $1"
-}
-find_window() { timeout 60 xdotool search --sync --name "$1" 2>/dev/null | head -n1; }
-wait_gone() {
-  for _ in $(seq 100); do
-    [ -z "$(xdotool search --name "$1" 2>/dev/null)" ] && return 0
-    sleep 0.1
-  done
-  fail "window '$1' stays open"
-}
+source "$root/tests/gui/xdo.sh"
 
 head -c 2500000 /dev/urandom >"$work/Movie.AVI"
 

@@ -12,21 +12,8 @@ set -u
 tests=$1 exe=$2 out=$3
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d /tmp/morsela-scaled.XXXXXX)
-app=
-finish() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null
-  rm -rf "$work"
-}
-trap finish EXIT
 fail() { echo "scaled_layout: $*" >&2; exit 1; }
-focus() {
-  for _ in $(seq 50); do
-    xdotool windowfocus "$1" 2>/dev/null && { sleep 0.3; return 0; }
-    sleep 0.1
-  done
-  fail "cannot focus window $1"
-}
-find_window() { timeout 60 xdotool search --sync --name "$1" 2>/dev/null | head -n1; }
+source "$root/tests/gui/xdo.sh"
 
 head -c 2500000 /dev/urandom >"$work/Movie.AVI"
 for dpi in 96 144 192; do

@@ -1,0 +1,27 @@
+# Helpers of the scripts that drive a program's windows with xdotool on an
+# X display. The script that sources this has defined fail() and $work, its
+# folder; it puts the program it starts in $app. Both go at the exit.
+app=
+finish() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  rm -rf "$work"
+}
+trap finish EXIT
+
+# Keys reach a window only once it has the focus; a window just created may
+# not take it yet.
+focus() {
+  for _ in $(seq 50); do
+    xdotool windowfocus "$1" 2>/dev/null && { sleep 0.3; return 0; }
+    sleep 0.1
+  done
+  fail "cannot focus window $1"
+}
+find_window() { timeout 60 xdotool search --sync --name "$1" 2>/dev/null | head -n1; }
+wait_gone() {
+  for _ in $(seq 100); do
+    [ -z "$(xdotool search --name "$1" 2>/dev/null)" ] && return 0
+    sleep 0.1
+  done
+  fail "window '$1' stays open"
+}

@@ -56,14 +56,6 @@ start() { # PATH: Morsela.exe started with PATH, as Explorer would pass it
   main=$(find_window '^Morsela by Quellin Studio$')
   [ -n "$main" ] || fail "the window did not appear"
 }
-stop() {
-  focus "$main"
-  xdotool key Escape
-  for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$app" 2>/dev/null && fail "the program did not end on Esc"
-  wait "$app"
-  app=
-}
 
 # A path with spaces: the window opens with it chosen, so that Tab Tab
 # (size field, split button) and space split it.
@@ -74,7 +66,7 @@ focus "$main"
 xdotool key Tab Tab space
 for _ in $(seq 100); do [ -f "$work/My Files/holiday film.exe" ] && break; sleep 0.1; done
 [ -f "$work/My Files/holiday film#.2" ] || fail "the path from the command line was not chosen: $(ls "$work/My Files")"
-stop
+end_with_escape "$main"
 
 # A path that names nothing: the split command says so, as after a drop.
 start "$(winpath "$work/nothing here.bin")"
@@ -84,6 +76,6 @@ box=$(find_window '^Morsela$')
 [ -n "$box" ] || fail "no message for a path that names nothing"
 focus "$box"
 xdotool key space
-stop
+end_with_escape "$main"
 [ "$(ls "$work" | LC_ALL=C sort | tr '\n' ' ')" = "My Files cpack unpacked " ] || fail "stray files: $(ls "$work")"
 echo "package_test: the unpacked Morsela.exe takes a path from its command line"

@@ -66,12 +66,7 @@ cat "$work/movie#.0" "$work/movie#.1" "$work/movie#.2" | tail -c +11 | cmp -s - 
 cmp -s -n "$(stat -c %s "$image")" "$work/movie.exe" "$image" || fail "the restore program is not the embedded image"
 
 # Esc closes the window and ends the program.
-focus "$main"
-xdotool key Escape
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "the program did not end on Esc"
-wait "$app"
-app=
+end_with_escape "$main"
 
 # The restore program the split wrote rebuilds the file in its place (no
 # display for it, so that a message box could not wait for a click).

@@ -38,12 +38,7 @@ for dpi in 96 144 192; do
   sleep 0.5
   import -window "$main" "$out/screenshot-$dpi.png" || fail "no screenshot at $dpi dots per inch"
   echo "scaled_layout: $dpi dots per inch, window $(xdotool getwindowgeometry "$main" | awk '/Geometry/ {print $2}')"
-  focus "$main"
-  xdotool key Escape
-  for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$app" 2>/dev/null && fail "the program did not end on Esc"
-  wait "$app"
-  app=
+  end_with_escape "$main"
   rm -f "$work"/movie*
 done
 echo "scaled_layout: the layout fits at 96, 144 and 192 dots per inch; screenshots in $out"

@@ -25,3 +25,12 @@ wait_gone() {
   done
   fail "window '$1' stays open"
 }
+# Esc in WINDOW (the main window, no split running) ends the program $app.
+end_with_escape() {
+  focus "$1"
+  xdotool key Escape
+  for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app" 2>/dev/null && fail "the program did not end on Esc"
+  wait "$app"
+  app=
+}

@@ -161,6 +161,13 @@ std::string ModuleFileName() {
   return std::string();
 }
 
+RECT PrimaryWorkArea() {
+  RECT work{};
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+    work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return work;
+}
+
 void LoadDllsFromTheSystemOnly() {
   using SetDirectories = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -228,7 +235,9 @@ void Win32Platform::CopyZoneMark(const std::string& from, const std::string& to)
   UniqueFile out(CreateFileW((SystemPath(to) + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD put = 0;
-  if (out) WriteFile(out.get(), mark, got, &put, nullptr);
+  // A mark cut short could say anything: it goes rather than stays half.
+  if (out && (!WriteFile(out.get(), mark, got, &put, nullptr) || put != got || !out.reset()))
+    DeleteFileW((SystemPath(to) + kStream).c_str());
 }
 
 void Win32Platform::ShowMessage(const std::string& text) {
@@ -245,7 +254,7 @@ std::string Win32Platform::DecodeLegacyName(const std::string& bytes) {
   const int n = MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), nullptr, 0);
   if (n <= 0) return bytes;
   std::wstring wide(std::size_t(n), L'\0');
-  MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), &wide[0], n);
+  if (MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), &wide[0], n) != n) return bytes;
   return Narrow(wide.data(), wide.size());
 }
 

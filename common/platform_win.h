@@ -43,6 +43,10 @@ std::string Narrow(const wchar_t* utf16, std::size_t length);
 // "\\?\UNC\", the rest as they are.
 std::wstring SystemPath(const std::string& path);
 
+// The primary screen's work area (the screen less the taskbar); the whole
+// screen when the system cannot tell.
+RECT PrimaryWorkArea();
+
 // Full path of the running module; empty when the system cannot tell.
 std::string ModuleFileName();
 

@@ -84,8 +84,7 @@ void RestoreProgressWindow::Open() {
   RECT frame = {0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, style, FALSE, 0);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  RECT work;
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const RECT work = PrimaryWorkArea();
   window_ = CreateWindowExW(0, kClassName, Wide(name_ + " - Restoring").c_str(), style, (work.left + work.right - width) / 2,
                             (work.top + work.bottom - height) / 2, width, height, nullptr, nullptr, instance, nullptr);
   if (!window_) return;  // no window system: the restore goes on unseen

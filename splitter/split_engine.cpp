@@ -73,10 +73,13 @@ class SplitRun {
     ProgressReport report{0, total, 0, expected};
     for (std::uint64_t k = 0;; ++k) {
       const std::string name = PieceName(path_, k);
-      failedFile_ = name;
+      const auto writeFailed = [&] {
+        failedFile_ = name;
+        return Outcome::kWriteFailed;
+      };
       std::unique_ptr<OutputFile> piece = System().Create(name);
       // A file that could not be created is not ours: it is never removed.
-      if (!piece) return Outcome::kWriteFailed;
+      if (!piece) return writeFailed();
       created_ = k + 1;
       Crc32cState crc;
       std::uint64_t room = pieceSize_;
@@ -84,7 +87,7 @@ class SplitRun {
       report.pieces = std::max(expected, k + 1);
       while (room > 0 && data.Fill()) {
         auto [bytes, n] = data.Take(room);
-        if (!piece->Write(bytes, n)) return Outcome::kWriteFailed;
+        if (!piece->Write(bytes, n)) return writeFailed();
         crc.Update(bytes, n);
         room -= n;
         report.done += n;
@@ -92,7 +95,7 @@ class SplitRun {
         if (progress_ && !progress_->Advance(report)) return Outcome::kStopped;
       }
       if (data.Failed()) return Read();
-      if (!piece->Close()) return Outcome::kWriteFailed;
+      if (!piece->Close()) return writeFailed();
       manifest_.pieceCrcs.push_back(crc.value());
       // A full piece is followed by another only when data remain, so no
       // empty piece is ever made.

@@ -146,8 +146,8 @@ struct DialogAccess {
     // A window without an owner is centred in the primary screen's work area
     // before it is first shown.
     if (!GetWindow(hwnd, GW_OWNER)) {
-      RECT work, window;
-      SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+      const RECT work = PrimaryWorkArea();
+      RECT window;
       GetWindowRect(hwnd, &window);
       Rect place = CenterInWorkArea({window.left, window.top, window.right, window.bottom},
                                     {work.left, work.top, work.right, work.bottom});

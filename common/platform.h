@@ -23,6 +23,14 @@ struct DirEntry {
   std::uint64_t writeTime = 0;
 };
 
+// Takes the entries of a directory search one at a time, so that a folder
+// of a hundred thousand pieces need not be held in memory.
+class EntrySink {
+ public:
+  virtual ~EntrySink() = default;
+  virtual void Take(const DirEntry& entry) = 0;
+};
+
 // A file open for reading; closed when the object goes.
 class InputFile {
  public:
@@ -51,17 +59,37 @@ class OutputFile {
   virtual bool Close() = 0;
 };
 
+// A count that one thread raises and another waits on: how the reading and
+// the writing thread of a split or a restore hand blocks to each other.
+// Raising it makes everything the raising thread wrote before visible to the
+// thread whose wait it ends.
+class Semaphore {
+ public:
+  virtual ~Semaphore() = default;
+  virtual void Post() = 0;  // raises the count by one
+  virtual void Wait() = 0;  // waits until the count is above 0, then lowers it
+};
+
+// A thread started by the platform; the object's end waits for the thread's.
+class Thread {
+ public:
+  virtual ~Thread() = default;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Every entry matching `pattern`, in the order the file system keeps:
-  // either exactly one path, or a path whose last part holds the wildcards
-  // '*' and '?'. Names match without regard to case. Appends to `entries`;
-  // false when the search failed part-way (a network folder that went
-  // away), so that the list must not be taken as complete. Nothing found is
-  // no failure.
-  virtual bool List(const std::string& pattern, std::vector<DirEntry>& entries) = 0;
+  // Hands `sink` every entry matching `pattern`, in the order the file
+  // system keeps: either exactly one path, or a path whose last part holds
+  // the wildcards '*' and '?'. Names match without regard to case. False
+  // when the search failed part-way (a network folder that went away), so
+  // that what was handed over must not be taken as complete. Nothing found
+  // is no failure.
+  virtual bool Scan(const std::string& pattern, EntrySink& sink) = 0;
+
+  // Scan, appending the entries to `entries`.
+  bool List(const std::string& pattern, std::vector<DirEntry>& entries);
 
   // The entries List finds, for callers to whom a failed search and no
   // entry are the same.
@@ -94,6 +122,13 @@ class Platform {
 
   // Shows one of the system's fixed message texts and waits for the user.
   virtual void ShowMessage(const std::string& text) = 0;
+
+  // A semaphore whose count starts at `count`; nullptr when the system
+  // gives none.
+  virtual std::unique_ptr<Semaphore> NewSemaphore(unsigned count) = 0;
+  // Runs `run(context)` on a thread of its own; nullptr when the system
+  // gives no thread, and then the caller does the work itself.
+  virtual std::unique_ptr<Thread> StartThread(void (*run)(void*), void* context) = 0;
 
   // The complete restore program carried by the running executable; empty
   // when there is none.

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+#include <semaphore.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -77,6 +80,45 @@ class PosixInput : public InputFile {
   bool failed_ = false;
 };
 
+class PosixSemaphore : public Semaphore {
+ public:
+  PosixSemaphore() = default;
+  ~PosixSemaphore() override {
+    if (ready_) ::sem_destroy(&sem_);
+  }
+  bool Init(unsigned count) { return ready_ = ::sem_init(&sem_, 0, count) == 0; }
+  void Post() override { ::sem_post(&sem_); }
+  void Wait() override {
+    while (::sem_wait(&sem_) != 0 && errno == EINTR) {
+    }
+  }
+
+ private:
+  sem_t sem_;
+  bool ready_ = false;
+};
+
+class PosixThread : public Thread {
+ public:
+  explicit PosixThread(pthread_t thread) : thread_(thread) {}
+  ~PosixThread() override { ::pthread_join(thread_, nullptr); }
+
+ private:
+  pthread_t thread_;
+};
+
+struct ThreadStart {
+  void (*run)(void*);
+  void* context;
+};
+
+void* RunThread(void* start) {
+  const ThreadStart s = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  s.run(s.context);
+  return nullptr;
+}
+
 bool Describe(const std::string& path, const std::string& name, DirEntry& entry) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return false;
@@ -90,7 +132,7 @@ bool Describe(const std::string& path, const std::string& name, DirEntry& entry)
 
 class PosixPlatform : public Platform {
  public:
-  bool List(const std::string& pattern, std::vector<DirEntry>& found) override {
+  bool Scan(const std::string& pattern, EntrySink& found) override {
     const std::string dir = DirectoryOf(pattern);
     const std::string last = FileNameOf(pattern);
     if (last.empty()) return true;
@@ -98,7 +140,7 @@ class PosixPlatform : public Platform {
     // An exact name is looked up directly; Windows would also find it under
     // another case, which the scan below covers.
     if (!HasWildcard(last) && Describe(pattern, last, entry)) {
-      found.push_back(entry);
+      found.Take(entry);
       return true;
     }
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
@@ -108,7 +150,7 @@ class PosixPlatform : public Platform {
       std::string name = e->d_name;
       if (name == "." || name == "..") continue;
       if (WildcardMatch(last, name) && Describe(dir + name, name, entry)) {
-        found.push_back(entry);
+        found.Take(entry);
         if (!HasWildcard(last)) break;
       }
       errno = 0;
@@ -154,6 +196,22 @@ class PosixPlatform : public Platform {
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
   std::string_view RestoreImage() override { return {}; }
+
+  std::unique_ptr<Semaphore> NewSemaphore(unsigned count) override {
+    auto semaphore = std::make_unique<PosixSemaphore>();
+    if (!semaphore->Init(count)) return nullptr;
+    return semaphore;
+  }
+
+  std::unique_ptr<Thread> StartThread(void (*run)(void*), void* context) override {
+    auto* start = new ThreadStart{run, context};
+    pthread_t thread;
+    if (::pthread_create(&thread, nullptr, RunThread, start) != 0) {
+      delete start;
+      return nullptr;
+    }
+    return std::make_unique<PosixThread>(thread);
+  }
 
  private:
   static std::unique_ptr<OutputFile> Open(const std::string& path, int flags) {

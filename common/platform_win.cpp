@@ -125,6 +125,41 @@ class Win32Output : public OutputFile {
   UniqueFile file_;
 };
 
+class Win32Semaphore : public Semaphore {
+ public:
+  explicit Win32Semaphore(HANDLE semaphore) : semaphore_(semaphore) {}
+  ~Win32Semaphore() override { CloseHandle(semaphore_); }
+  void Post() override { ReleaseSemaphore(semaphore_, 1, nullptr); }
+  void Wait() override { WaitForSingleObject(semaphore_, INFINITE); }
+
+ private:
+  HANDLE semaphore_;
+};
+
+class Win32Thread : public Thread {
+ public:
+  explicit Win32Thread(HANDLE thread) : thread_(thread) {}
+  ~Win32Thread() override {
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
+
+ private:
+  HANDLE thread_;
+};
+
+struct ThreadStart {
+  void (*run)(void*);
+  void* context;
+};
+
+DWORD WINAPI RunThread(void* start) {
+  const ThreadStart s = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  s.run(s.context);
+  return 0;
+}
+
 std::uint64_t SizeOf(const WIN32_FIND_DATAW& data) {
   return (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
@@ -177,7 +212,7 @@ void LoadDllsFromTheSystemOnly() {
   if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-bool Win32Platform::List(const std::string& pattern, std::vector<DirEntry>& entries) {
+bool Win32Platform::Scan(const std::string& pattern, EntrySink& sink) {
   WIN32_FIND_DATAW data;
   UniqueFind find(FindFirstFileW(SystemPath(pattern).c_str(), &data));
   if (!find) {
@@ -187,8 +222,8 @@ bool Win32Platform::List(const std::string& pattern, std::vector<DirEntry>& entr
   do {
     std::string name = Narrow(data.cFileName, wcslen(data.cFileName));
     if (name == "." || name == "..") continue;
-    entries.push_back({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                       TimeOf(data.ftLastWriteTime)});
+    sink.Take({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+               TimeOf(data.ftLastWriteTime)});
   } while (FindNextFileW(find.get(), &data));
   return GetLastError() == ERROR_NO_MORE_FILES;
 }
@@ -265,6 +300,24 @@ std::string_view Win32Platform::RestoreImage() {
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (!bytes) return {};
   return std::string_view(static_cast<const char*>(bytes), SizeofResource(nullptr, info));
+}
+
+std::unique_ptr<Semaphore> Win32Platform::NewSemaphore(unsigned count) {
+  HANDLE semaphore = CreateSemaphoreW(nullptr, LONG(count), 0x7FFFFFFF, nullptr);
+  // Without a semaphore no thread is started (see StartThread's callers),
+  // so one that never waits is no risk; but none is handed out broken.
+  if (!semaphore) return nullptr;
+  return std::make_unique<Win32Semaphore>(semaphore);
+}
+
+std::unique_ptr<Thread> Win32Platform::StartThread(void (*run)(void*), void* context) {
+  auto* start = new ThreadStart{run, context};
+  HANDLE thread = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+  if (!thread) {
+    delete start;
+    return nullptr;
+  }
+  return std::make_unique<Win32Thread>(thread);
 }
 
 Platform& NativePlatform() {

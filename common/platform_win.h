@@ -10,7 +10,7 @@ namespace morsela {
 
 class Win32Platform : public Platform {
  public:
-  bool List(const std::string& pattern, std::vector<DirEntry>& entries) override;
+  bool Scan(const std::string& pattern, EntrySink& sink) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
@@ -26,6 +26,10 @@ class Win32Platform : public Platform {
 
   // The module resource of type "Binary", number 129.
   std::string_view RestoreImage() override;
+
+  // Semaphores and threads of the system's own (no runtime library's).
+  std::unique_ptr<Semaphore> NewSemaphore(unsigned count) override;
+  std::unique_ptr<Thread> StartThread(void (*run)(void*), void* context) override;
 
   // The window that owns the message boxes from now on; nullptr for none.
   void SetMessageOwner(HWND owner) { owner_ = owner; }

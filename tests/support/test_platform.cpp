@@ -68,11 +68,34 @@ class FaultyInput : public InputFile {
 TestPlatform::TestPlatform() : real_(SetSystem(this)) {}
 TestPlatform::~TestPlatform() { SetSystem(real_ == &NativePlatform() ? nullptr : real_); }
 
-bool TestPlatform::List(const std::string& pattern, std::vector<DirEntry>& entries) {
-  const bool complete = real_->List(pattern, entries);
-  if (listFaultIn.empty() || pattern.find(listFaultIn) == std::string::npos) return complete;
-  if (entries.size() > 1) entries.resize(1);
+namespace {
+
+// Forwards the first entry only.
+class FirstOnly : public EntrySink {
+ public:
+  explicit FirstOnly(EntrySink& sink) : sink_(sink) {}
+  void Take(const DirEntry& entry) override {
+    if (taken_++ == 0) sink_.Take(entry);
+  }
+
+ private:
+  EntrySink& sink_;
+  int taken_ = 0;
+};
+
+}  // namespace
+
+bool TestPlatform::Scan(const std::string& pattern, EntrySink& sink) {
+  if (listFaultIn.empty() || pattern.find(listFaultIn) == std::string::npos) return real_->Scan(pattern, sink);
+  FirstOnly first(sink);
+  real_->Scan(pattern, first);
   return false;
+}
+
+std::unique_ptr<Semaphore> TestPlatform::NewSemaphore(unsigned count) { return real_->NewSemaphore(count); }
+
+std::unique_ptr<Thread> TestPlatform::StartThread(void (*run)(void*), void* context) {
+  return threads ? real_->StartThread(run, context) : nullptr;
 }
 
 std::string TestPlatform::DecodeLegacyName(const std::string& bytes) { return real_->DecodeLegacyName(bytes); }

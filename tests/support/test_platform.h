@@ -30,7 +30,9 @@ class TestPlatform : public Platform {
   TestPlatform(const TestPlatform&) = delete;
   TestPlatform& operator=(const TestPlatform&) = delete;
 
-  bool List(const std::string& pattern, std::vector<DirEntry>& entries) override;
+  bool Scan(const std::string& pattern, EntrySink& sink) override;
+  std::unique_ptr<Semaphore> NewSemaphore(unsigned count) override;
+  std::unique_ptr<Thread> StartThread(void (*run)(void*), void* context) override;
   std::string DecodeLegacyName(const std::string& bytes) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
@@ -54,6 +56,7 @@ class TestPlatform : public Platform {
   std::string readFaultIn;
   std::uint64_t readFailAfter = 0;
   int created = 0;  // files created so far (either way)
+  bool threads = true;  // false: the system gives no thread
   bool replaceFault = false;  // every Replace fails
   std::string removeFaultIn;
   // A directory search whose pattern holds this (when not empty) fails

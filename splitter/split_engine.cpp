@@ -9,6 +9,7 @@
 #include "manifest.h"
 #include "pieces.h"
 #include "platform.h"
+#include "read_ahead.h"
 #include "text.h"
 
 namespace morsela {
@@ -23,40 +24,54 @@ constexpr std::size_t kBlockSize = 1 << 20;
 
 enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
 
-// The byte sequence that the pieces cut: the name header, then the source.
-class HeadedSource {
+// The reading side of a split, on the read-ahead thread: the byte sequence
+// that the pieces cut (the name header, then the source) in blocks that
+// never straddle two pieces, each with its piece's CRC so far.
+class PieceFiller : public BlockFiller {
  public:
-  HeadedSource(const std::string& header, InputFile& source)
-      : buffer_(std::max(kBlockSize, header.size())), source_(source) {
-    std::copy(header.begin(), header.end(), buffer_.begin());
-    end_ = header.size();
+  PieceFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize)
+      : header_(header), source_(source), pieceSize_(pieceSize), room_(pieceSize) {}
+
+  bool Fill(Block& block) override {
+    if (room_ == 0) {
+      ++piece_;
+      room_ = pieceSize_;
+      crc_ = Crc32cState();
+    }
+    const std::size_t want = std::size_t(std::min<std::uint64_t>(block.bytes.size(), room_));
+    // The header is far shorter than a piece or a block: it goes first.
+    const std::size_t head = std::min(want, header_.size() - headerSent_);
+    std::copy_n(header_.data() + headerSent_, head, block.bytes.data());
+    headerSent_ += head;
+    const std::size_t got = source_.Read(block.bytes.data() + head, want - head);
+    sourceBytes_ += got;
+    block.size = head + got;
+    if (source_.Failed()) return Last(block, Block::Kind::kFailed);
+    if (block.size == 0) return Last(block, Block::Kind::kEnd);
+    crc_.Update(block.bytes.data(), block.size);
+    room_ -= block.size;
+    block.piece = piece_;
+    block.crc = crc_.value();
+    block.kind = Block::Kind::kData;
+    return true;
   }
 
-  // Makes bytes available; false at the end of the sequence or on a read
-  // error (then Failed()).
-  bool Fill() {
-    if (pos_ < end_) return true;
-    pos_ = 0;
-    end_ = source_.Read(buffer_.data(), buffer_.size());
-    sourceBytes_ += end_;
-    return end_ > 0 && !source_.Failed();
-  }
-  bool Failed() const { return source_.Failed(); }
+  // Bytes of the source read so far.
   std::uint64_t sourceBytes() const { return sourceBytes_; }
 
-  // Up to `limit` buffered bytes, consumed.
-  std::pair<const char*, std::size_t> Take(std::uint64_t limit) {
-    std::size_t n = std::size_t(std::min<std::uint64_t>(limit, end_ - pos_));
-    const char* data = buffer_.data() + pos_;
-    pos_ += n;
-    return {data, n};
+ private:
+  static bool Last(Block& block, Block::Kind kind) {
+    block.size = 0;
+    block.kind = kind;
+    return false;
   }
 
- private:
-  std::vector<char> buffer_;
+  const std::string& header_;
   InputFile& source_;
-  std::size_t pos_ = 0, end_ = 0;
-  std::uint64_t sourceBytes_ = 0;
+  const std::uint64_t pieceSize_;
+  std::size_t headerSent_ = 0;
+  std::uint64_t piece_ = 0, room_, sourceBytes_ = 0;
+  Crc32cState crc_;
 };
 
 // One call of SplitFile: the files it created, so that a failure removes
@@ -64,42 +79,39 @@ class HeadedSource {
 // the manifest it builds and the file a failure concerns.
 class SplitRun {
  public:
-  SplitRun(const std::string& path, std::uint64_t pieceSize, Progress* progress)
-      : path_(path), pieceSize_(pieceSize), progress_(progress) {}
+  SplitRun(const std::string& path, Progress* progress) : path_(path), progress_(progress) {}
 
-  // Writes pieces from `data` until it ends. `expected` is the count the
-  // caller foresaw and `total` the bytes foreseen, for the progress.
-  Outcome WritePieces(HeadedSource& data, std::uint64_t expected, std::uint64_t total) {
+  // Writes the pieces the filler's blocks make, each created when its first
+  // block arrives (so no empty piece is ever made) and closed when the next
+  // one's does. `expected` is the count the caller foresaw and `total` the
+  // bytes foreseen, for the progress.
+  Outcome WritePieces(PieceFiller& filler, std::uint64_t expected, std::uint64_t total) {
+    ReadAhead ahead(filler, kBlockSize);
     ProgressReport report{0, total, 0, expected};
-    for (std::uint64_t k = 0;; ++k) {
-      const std::string name = PieceName(path_, k);
-      const auto writeFailed = [&] {
-        failedFile_ = name;
-        return Outcome::kWriteFailed;
-      };
-      std::unique_ptr<OutputFile> piece = System().Create(name);
-      // A file that could not be created is not ours: it is never removed.
-      if (!piece) return writeFailed();
-      created_ = k + 1;
-      Crc32cState crc;
-      std::uint64_t room = pieceSize_;
-      report.piece = k;
-      report.pieces = std::max(expected, k + 1);
-      while (room > 0 && data.Fill()) {
-        auto [bytes, n] = data.Take(room);
-        if (!piece->Write(bytes, n)) return writeFailed();
-        crc.Update(bytes, n);
-        room -= n;
-        report.done += n;
-        report.total = std::max(report.total, report.done);
-        if (progress_ && !progress_->Advance(report)) return Outcome::kStopped;
+    std::unique_ptr<OutputFile> piece;
+    std::uint32_t crc = 0;
+    for (;;) {
+      const Block& block = ahead.Next();
+      if (block.kind == Block::Kind::kFailed) return Read();
+      if (piece && (block.kind == Block::Kind::kEnd || block.piece != report.piece)) {
+        if (!piece->Close()) return WriteFailed(report.piece);
+        manifest_.pieceCrcs.push_back(crc);
+        piece.reset();
       }
-      if (data.Failed()) return Read();
-      if (!piece->Close()) return writeFailed();
-      manifest_.pieceCrcs.push_back(crc.value());
-      // A full piece is followed by another only when data remain, so no
-      // empty piece is ever made.
-      if (room > 0 || !data.Fill()) return data.Failed() ? Read() : Outcome::kDone;
+      if (block.kind == Block::Kind::kEnd) return Outcome::kDone;
+      if (!piece) {
+        report.piece = block.piece;
+        report.pieces = std::max(expected, block.piece + 1);
+        piece = System().Create(PieceName(path_, block.piece));
+        // A file that could not be created is not ours: it is never removed.
+        if (!piece) return WriteFailed(block.piece);
+        created_ = block.piece + 1;
+      }
+      if (!piece->Write(block.bytes.data(), block.size)) return WriteFailed(block.piece);
+      crc = block.crc;
+      report.done += block.size;
+      report.total = std::max(report.total, report.done);
+      if (progress_ && !progress_->Advance(report)) return Outcome::kStopped;
     }
   }
 
@@ -126,13 +138,17 @@ class SplitRun {
     return Outcome::kReadFailed;
   }
 
+  Outcome WriteFailed(std::uint64_t piece) {
+    failedFile_ = PieceName(path_, piece);
+    return Outcome::kWriteFailed;
+  }
+
   Manifest& manifest() { return manifest_; }
   std::uint64_t pieces() const { return manifest_.pieceCrcs.size(); }
   const std::string& failedFile() const { return failedFile_; }
 
  private:
   const std::string& path_;
-  std::uint64_t pieceSize_;
   Progress* progress_;
   std::uint64_t created_ = 0;
   bool programCreated_ = false;
@@ -214,13 +230,13 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   std::string header = morsela::FileNameOf(path);
   const std::uint64_t total = header.size() + 1 + before->size;
   if (progress) progress->Begin(header, total);
-  SplitRun run(path, pieceSize, progress);
+  SplitRun run(path, progress);
   Manifest& manifest = run.manifest();
   manifest.baseName = morsela::BaseNameOf(path);
   manifest.storedName = header;
   manifest.pieceSize = pieceSize;
   header.push_back('\0');
-  HeadedSource data(header, *source);
+  PieceFiller data(header, *source, pieceSize);
   Outcome outcome = run.WritePieces(data, pieceCount, total);
   source.reset();
   if (outcome == Outcome::kDone) {

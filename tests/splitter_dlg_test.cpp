@@ -395,7 +395,7 @@ TEST_F(SplitterDialog, ASplitShowsItsProgressInOrderAndNothingElseStartsMeanwhil
 }
 
 TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
-  // Four blocks: the name header, the rest of the first piece, the second, the third.
+  // Three blocks, one a piece (the first begins with the name header).
   const std::string source = RandomBytes(25000, 13);
   WriteAll(dir / "movie.avi", source);
   WriteAll(dir / "movie#.7", "a piece of an older split");
@@ -404,7 +404,7 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
       [](hl::Window& w) { w.Click(IDC_CANCEL_SPLIT); }, [](hl::Window& w) { w.PressEsc(); },
       [](hl::Window& w) { w.PressClose(); }};
   for (std::size_t way = 0; way < ways.size(); ++way) {
-    for (std::size_t at : {0, 2, 3}) {
+    for (std::size_t at : {0, 1, 2}) {
       SCOPED_TRACE("way " + std::to_string(way) + " at block " + std::to_string(at));
       std::size_t blocks = 0;
       hl::SetUserWhileBusy([&](hl::Window& w) {

@@ -12,6 +12,7 @@
 #include "piece_scan.h"
 #include "pieces.h"
 #include "platform.h"
+#include "read_ahead.h"
 #include "stored_name.h"
 #include "text.h"
 #include "utf8.h"
@@ -85,72 +86,113 @@ struct JoinPiece {
   std::optional<std::uint32_t> crc;
 };
 
+// The pieces of a set, in the order they join. Kept as compact as the set
+// allows: a set of half a million pieces is no reason for half a million
+// names in memory.
+class PieceSet {
+ public:
+  virtual ~PieceSet() = default;
+  virtual std::uint64_t Count() const = 0;
+  virtual JoinPiece At(std::uint64_t k) const = 0;
+  // True when `name` is one of the pieces, compared without regard to case.
+  virtual bool Holds(const std::string& name) const = 0;
+};
+
 enum class Outcome { kDone, kReadFailed, kWriteFailed, kDamaged, kStopped };
 
-// Copies the pieces' data (the head piece's after its header) to `out`,
-// checking each piece's length and, where known, its CRC as it passes.
-// After a damaged piece nothing more is written, but the pieces after it
-// are still read and checked, so that the message can name them all.
-class Joiner {
+// The reading side of a restore, on the read-ahead thread: the pieces'
+// bytes in order, each piece's length and (where the set gives one) CRC
+// checked at its end. After a damaged piece it goes on reading and
+// checking, so that the message can name every damaged piece, but marks
+// its blocks as not to be written.
+class PieceReader : public BlockFiller {
  public:
-  Joiner(const std::string& prefix, Progress* progress, std::uint64_t total)
-      : prefix_(prefix), progress_(progress), buffer_(kBlockSize) {
-    report_.total = total;
-  }
+  PieceReader(const std::string& prefix, const PieceSet& set, std::size_t headerSize)
+      : prefix_(prefix), set_(set), headerSize_(headerSize) {}
 
-  Outcome Join(const std::vector<JoinPiece>& pieces, std::size_t headerSize, OutputFile& out) {
-    report_.pieces = pieces.size();
-    for (std::size_t p = 0; p < pieces.size(); ++p) {
-      report_.piece = p;
-      const Outcome outcome = CopyPiece(pieces[p], p == 0 ? headerSize : 0, out);
-      if (outcome != Outcome::kDone) return outcome;
+  bool Fill(Block& block) override {
+    for (;;) {
+      if (!in_) {
+        if (next_ == set_.Count()) return Last(block, Block::Kind::kEnd);
+        piece_ = set_.At(next_);
+        in_ = System().OpenRead(prefix_ + piece_.name);
+        if (!in_) return Unreadable(block);
+        crc_ = Crc32cState();
+        length_ = 0;
+      }
+      const std::size_t got = in_->Read(block.bytes.data(), block.bytes.size());
+      if (in_->Failed()) return Unreadable(block);
+      const std::size_t skip = next_ == 0 ? headerSize_ : 0;
+      if (got == 0) {
+        // A piece that changed since it was listed, or whose bytes are not
+        // the ones the split wrote.
+        if (length_ != piece_.size || length_ < skip || (piece_.crc && crc_.value() != *piece_.crc))
+          damaged_.Add(piece_.name);
+        in_.reset();
+        ++next_;
+        continue;
+      }
+      if (piece_.crc) crc_.Update(block.bytes.data(), got);
+      block.from = std::size_t(std::min<std::uint64_t>(got, skip > length_ ? skip - length_ : 0));
+      length_ += got;
+      block.size = got;
+      block.piece = next_;
+      block.write = damaged_.empty();
+      block.kind = Block::Kind::kData;
+      return true;
     }
-    return damaged_.empty() ? Outcome::kDone : Outcome::kDamaged;
   }
 
+  // The pieces found damaged, or else the one that could not be read.
   const Culprits& culprits() const { return damaged_.empty() ? unreadable_ : damaged_; }
+  bool damaged() const { return !damaged_.empty(); }
 
  private:
-  Outcome CopyPiece(const JoinPiece& piece, std::size_t skip, OutputFile& out) {
-    std::unique_ptr<InputFile> in = System().OpenRead(prefix_ + piece.name);
-    if (!in) return Unreadable(piece);
-    Crc32cState crc;
-    std::uint64_t length = 0;
-    while (std::size_t got = in->Read(buffer_.data(), buffer_.size())) {
-      if (in->Failed()) break;
-      if (piece.crc) crc.Update(buffer_.data(), got);
-      const std::size_t from = std::size_t(std::min<std::uint64_t>(got, skip > length ? skip - length : 0));
-      length += got;
-      if (!damaged_.empty() || from == got) continue;
-      if (!out.Write(buffer_.data() + from, got - from)) return Outcome::kWriteFailed;
-      report_.done += got - from;
-      unflushed_ += got - from;
-      if (unflushed_ >= kFlushStep) {
-        if (!out.Flush()) return Outcome::kWriteFailed;
-        unflushed_ = 0;
-      }
-      if (progress_ && !progress_->Advance(report_)) return Outcome::kStopped;
-    }
-    if (in->Failed()) return Unreadable(piece);
-    // A piece that changed since it was listed, or whose bytes are not the
-    // ones the split wrote.
-    if (length != piece.size || length < skip || (piece.crc && crc.value() != *piece.crc))
-      damaged_.Add(piece.name);
-    return Outcome::kDone;
+  static bool Last(Block& block, Block::Kind kind) {
+    block.size = 0;
+    block.kind = kind;
+    return false;
   }
-
-  Outcome Unreadable(const JoinPiece& piece) {
-    unreadable_.Add(piece.name);
-    return Outcome::kReadFailed;
+  bool Unreadable(Block& block) {
+    unreadable_.Add(piece_.name);
+    return Last(block, Block::Kind::kFailed);
   }
 
   const std::string& prefix_;
-  Progress* progress_;
-  std::vector<char> buffer_;
-  ProgressReport report_;
-  std::uint64_t unflushed_ = 0;
+  const PieceSet& set_;
+  const std::size_t headerSize_;
+  std::uint64_t next_ = 0, length_ = 0;
+  JoinPiece piece_;
+  std::unique_ptr<InputFile> in_;
+  Crc32cState crc_;
   Culprits damaged_, unreadable_;
 };
+
+// The writing side: copies the pieces' data (the head piece's after its
+// header) to `out` as the reader delivers it, reports the progress and
+// flushes the output in steps.
+Outcome Join(PieceReader& reader, OutputFile& out, std::uint64_t total, std::uint64_t pieces, Progress* progress) {
+  ReadAhead ahead(reader, kBlockSize);
+  ProgressReport report{0, total, 0, pieces};
+  std::uint64_t unflushed = 0;
+  for (;;) {
+    const Block& block = ahead.Next();
+    if (block.kind == Block::Kind::kFailed) return Outcome::kReadFailed;
+    if (block.kind == Block::Kind::kEnd) return Outcome::kDone;
+    report.piece = block.piece;
+    if (block.write && block.from < block.size) {
+      const std::size_t n = block.size - block.from;
+      if (!out.Write(block.bytes.data() + block.from, n)) return Outcome::kWriteFailed;
+      report.done += n;
+      unflushed += n;
+      if (unflushed >= kFlushStep) {
+        if (!out.Flush()) return Outcome::kWriteFailed;
+        unflushed = 0;
+      }
+    }
+    if (progress && !progress->Advance(report)) return Outcome::kStopped;
+  }
+}
 
 // The stored name of the head piece and the size of its header (the name and
 // its 0 byte, or the whole piece when it holds no 0 byte). Nothing when the
@@ -177,16 +219,15 @@ std::string FileNameFrom(const std::string& stored) {
 // Writes the set into a new temporary file beside it, then puts that in
 // place of the stored name. Another restore running in the same folder
 // writes its own temporary file: the names are taken exclusively.
-int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::string& stored,
-            std::size_t headerSize, Progress* progress) {
+int Rebuild(const Self& self, const PieceSet& set, const std::string& stored, std::size_t headerSize,
+            Progress* progress) {
   Platform& system = System();
   const std::string name = FileNameFrom(stored);
-  std::vector<std::string> taken{self.name};
-  for (const JoinPiece& piece : pieces) taken.push_back(piece.name);
-  if (!IsAcceptableStoredName(name, taken)) return Refuse(WithDetail(kInvalidFileName, name));
+  if (!IsAcceptableStoredName(name, {self.name}) || set.Holds(name))
+    return Refuse(WithDetail(kInvalidFileName, name));
 
   std::uint64_t total = 0;
-  for (const JoinPiece& piece : pieces) total += piece.size;
+  for (std::uint64_t k = 0; k < set.Count(); ++k) total += set.At(k).size;
   total -= std::min<std::uint64_t>(total, headerSize);
   if (progress) progress->Begin(name, total);
 
@@ -200,13 +241,14 @@ int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::s
   }
   if (!out) return Refuse(WithDetail(kCannotWriteFile, name));
 
-  Joiner joiner(self.prefix, progress, total);
-  Outcome outcome = joiner.Join(pieces, headerSize, *out);
+  PieceReader reader(self.prefix, set, headerSize);
+  Outcome outcome = Join(reader, *out, total, set.Count(), progress);
+  if (outcome == Outcome::kDone && reader.damaged()) outcome = Outcome::kDamaged;
   if (outcome == Outcome::kDone && (!out->Flush() || !out->Close())) outcome = Outcome::kWriteFailed;
   out.reset();
   // A set that came from the internet rebuilds a file the system warns
   // about just as it would have about the original download.
-  if (outcome == Outcome::kDone) system.CopyZoneMark(self.prefix + pieces.front().name, temporary);
+  if (outcome == Outcome::kDone) system.CopyZoneMark(self.prefix + set.At(0).name, temporary);
   if (outcome == Outcome::kDone && !system.Replace(temporary, self.prefix + name)) {
     outcome = Outcome::kWriteFailed;
   }
@@ -215,43 +257,98 @@ int Rebuild(const Self& self, const std::vector<JoinPiece>& pieces, const std::s
   system.Remove(temporary);
   switch (outcome) {
     case Outcome::kStopped: return kExitStopped;
-    case Outcome::kReadFailed: return Refuse(WithDetail(kCannotReadFile, joiner.culprits().Text()));
-    case Outcome::kDamaged: return Refuse(WithDetail(kSplitFileDamaged, joiner.culprits().Text()));
+    case Outcome::kReadFailed: return Refuse(WithDetail(kCannotReadFile, reader.culprits().Text()));
+    case Outcome::kDamaged: return Refuse(WithDetail(kSplitFileDamaged, reader.culprits().Text()));
     default: return Refuse(WithDetail(kCannotWriteFile, name));
   }
 }
 
 // The set as its manifest describes it: exactly pieces 0 to C - 1 of the
 // manifest's base name, each of the size the manifest gives it. Pieces
-// numbered C or more are not the set's and are left alone.
-int RestoreWithManifest(const Self& self, const Manifest& m, Progress* progress) {
-  const std::string marked = m.baseName + kPieceMarker;
-  std::vector<JoinPiece> pieces(std::size_t(m.pieceCount));
-  std::vector<DirEntry> entries;
-  if (!System().List(self.prefix + marked + "*", entries)) return Refuse(WithDetail(kCannotReadFile, marked + "*"));
-  for (const DirEntry& entry : entries) {
-    if (entry.isDirectory) continue;
-    const std::optional<std::uint64_t> number = PieceNumber(entry.name, m.baseName);
+// numbered C or more are not the set's and are left alone. Per piece it
+// keeps two bits beside the manifest's CRC, and a name only for a piece
+// whose name differs in case from the one the split wrote.
+class ManifestSet : public PieceSet, public EntrySink {
+ public:
+  explicit ManifestSet(const Manifest& m)
+      : m_(m), marked_(m.baseName + kPieceMarker), found_(std::size_t(m.pieceCount)),
+        misSized_(std::size_t(m.pieceCount)) {}
+
+  void Take(const DirEntry& entry) override {
+    if (entry.isDirectory) return;
+    const std::optional<std::uint64_t> number = PieceNumber(entry.name, m_.baseName);
     // Only the names the split writes: no leading zeros.
-    if (!number || *number >= m.pieceCount || entry.name.compare(marked.size(), std::string::npos,
-                                                                  FormatDecimal(*number)) != 0)
-      continue;
-    JoinPiece& piece = pieces[std::size_t(*number)];
-    if (piece.name.empty()) piece = {entry.name, entry.size, m.pieceCrcs[std::size_t(*number)]};
+    if (!number || *number >= m_.pieceCount ||
+        entry.name.compare(marked_.size(), std::string::npos, FormatDecimal(*number)) != 0)
+      return;
+    const std::size_t k = std::size_t(*number);
+    if (found_[k]) return;
+    found_[k] = true;
+    misSized_[k] = entry.size != m_.PieceLength(k);
+    if (entry.name != PieceFileName(m_.baseName, k)) {
+      if (odd_.empty()) odd_.resize(found_.size());
+      odd_[k] = entry.name;
+    }
   }
-  Culprits missing, misSized;
-  for (std::uint64_t k = 0; k < m.pieceCount; ++k) {
-    const JoinPiece& piece = pieces[std::size_t(k)];
-    if (piece.name.empty()) missing.Add(PieceFileName(m.baseName, k));
-    else if (piece.size != m.PieceLength(k)) misSized.Add(piece.name);
+
+  // Refuses the set with a message (returning the exit code) unless every
+  // piece was found with its size; 0 when all is well.
+  int Check() const {
+    Culprits missing, misSized;
+    for (std::uint64_t k = 0; k < Count(); ++k) {
+      if (!found_[std::size_t(k)]) missing.Add(PieceFileName(m_.baseName, k));
+      else if (misSized_[std::size_t(k)]) misSized.Add(At(k).name);
+    }
+    if (!missing.empty()) {
+      const bool none = std::find(found_.begin(), found_.end(), true) == found_.end();
+      return Refuse(WithDetail(none ? kNoSplitFileFound : kFileNotFound, missing.Text()));
+    }
+    if (!misSized.empty()) return Refuse(WithDetail(kSplitFileDamaged, misSized.Text()));
+    return 0;
   }
-  if (!missing.empty()) {
-    bool none = std::all_of(pieces.begin(), pieces.end(), [](const JoinPiece& p) { return p.name.empty(); });
-    return Refuse(WithDetail(none ? kNoSplitFileFound : kFileNotFound, missing.Text()));
+
+  std::uint64_t Count() const override { return m_.pieceCount; }
+  JoinPiece At(std::uint64_t k) const override {
+    const bool odd = !odd_.empty() && !odd_[std::size_t(k)].empty();
+    return {odd ? odd_[std::size_t(k)] : PieceFileName(m_.baseName, k), m_.PieceLength(k),
+            m_.pieceCrcs[std::size_t(k)]};
   }
-  if (!misSized.empty()) return Refuse(WithDetail(kSplitFileDamaged, misSized.Text()));
-  return Rebuild(self, pieces, m.storedName, m.storedName.size() + 1, progress);
+  bool Holds(const std::string& name) const override {
+    const std::optional<std::uint64_t> number = PieceNumber(name, m_.baseName);
+    return number && *number < Count() && EqualsNoCase(name, At(*number).name);
+  }
+
+ private:
+  const Manifest& m_;
+  const std::string marked_;
+  std::vector<bool> found_, misSized_;
+  std::vector<std::string> odd_;
+};
+
+int RestoreWithManifest(const Self& self, const Manifest& m, Progress* progress) {
+  ManifestSet set(m);
+  const std::string pattern = m.baseName + kPieceMarker + "*";
+  if (!System().Scan(self.prefix + pattern, set)) return Refuse(WithDetail(kCannotReadFile, pattern));
+  if (const int refused = set.Check()) return refused;
+  return Rebuild(self, set, m.storedName, m.storedName.size() + 1, progress);
 }
+
+// The pieces the names in the folder make, when no manifest tells.
+class NamedSet : public PieceSet {
+ public:
+  explicit NamedSet(std::vector<Piece> pieces) : pieces_(std::move(pieces)) {}
+  std::uint64_t Count() const override { return pieces_.size(); }
+  JoinPiece At(std::uint64_t k) const override {
+    return {pieces_[std::size_t(k)].name, pieces_[std::size_t(k)].size, std::nullopt};
+  }
+  bool Holds(const std::string& name) const override {
+    return std::any_of(pieces_.begin(), pieces_.end(),
+                       [&](const Piece& piece) { return EqualsNoCase(name, piece.name); });
+  }
+
+ private:
+  std::vector<Piece> pieces_;
+};
 
 // The set as the names in the folder make it: every piece of the program's
 // own base name, numbered 0, 1, 2, ... without a gap, shaped as a split
@@ -259,19 +356,19 @@ int RestoreWithManifest(const Self& self, const Manifest& m, Progress* progress)
 int RestoreByNames(const Self& self, Progress* progress) {
   const std::string baseName = BaseNameOf(self.name);
   const std::string pattern = baseName + kPieceMarker + "*";
-  std::vector<DirEntry> entries;
-  if (!System().List(self.prefix + pattern, entries)) return Refuse(WithDetail(kCannotReadFile, pattern));
-  const std::vector<Piece> found = CollectPieces(entries, baseName);
+  std::vector<Piece> found;
+  {
+    std::vector<DirEntry> entries;
+    if (!System().List(self.prefix + pattern, entries)) return Refuse(WithDetail(kCannotReadFile, pattern));
+    found = CollectPieces(entries, baseName);
+  }
   if (found.empty()) return Refuse(kNoSplitFileFound);
   if (!IsUnbrokenSequence(found)) return Refuse(kFileNotFound);
   if (!HasSplitShape(found)) return Refuse(kSplitFileDamaged);
 
   const auto stored = ReadStoredName(self.prefix + found.front().name);
   if (!stored) return Refuse(WithDetail(kCannotReadFile, found.front().name));
-  std::vector<JoinPiece> pieces;
-  pieces.reserve(found.size());
-  for (const Piece& piece : found) pieces.push_back({piece.name, piece.size, std::nullopt});
-  return Rebuild(self, pieces, stored->first, stored->second, progress);
+  return Rebuild(self, NamedSet(std::move(found)), stored->first, stored->second, progress);
 }
 
 }  // namespace

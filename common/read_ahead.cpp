@@ -28,7 +28,7 @@ void ReadAhead::Run(void* self) {
   }
 }
 
-const Block& ReadAhead::Next() {
+Block& ReadAhead::Next() {
   if (!thread_) {
     filler_.Fill(ring_[0]);
     return ring_[0];
@@ -36,7 +36,7 @@ const Block& ReadAhead::Next() {
   if (holding_) free_->Post();
   filled_->Wait();
   holding_ = true;
-  const Block& block = ring_[next_];
+  Block& block = ring_[next_];
   next_ = (next_ + 1) % kSlots;
   return block;
 }

@@ -30,6 +30,8 @@ struct Block {
   std::uint32_t crc = 0;    // the CRC-32C of the piece up to and with this block
   bool write = true;        // false: the bytes are only checked, not written
   Kind kind = Kind::kData;
+  // A file the filling side created for the writing side, which takes it.
+  std::unique_ptr<OutputFile> file;
 };
 
 // The reading side: fills one block after another.
@@ -43,8 +45,8 @@ class BlockFiller {
 
 class ReadAhead {
  public:
-  // Starts filling blocks of `blockSize` bytes from `filler` on a thread of
-  // the platform's. Where the system gives no thread, Next fills each block
+  // Starts filling blocks of `blockSize` bytes (none, for blocks that
+  // carry only files) from `filler` on a thread of the platform's. Where the system gives no thread, Next fills each block
   // itself, in turn with the writing.
   ReadAhead(BlockFiller& filler, std::size_t blockSize);
   // Stops the filling and waits for the thread; the filler is then the
@@ -55,7 +57,7 @@ class ReadAhead {
 
   // The next block, in order; the one Next returned before is handed back.
   // Not called again after the last block.
-  const Block& Next();
+  Block& Next();
 
   // Blocks in the ring: two are enough for one side to fill while the other
   // writes; the others absorb the unevenness of piece boundaries and caches.

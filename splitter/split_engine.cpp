@@ -74,6 +74,36 @@ class PieceFiller : public BlockFiller {
   Crc32cState crc_;
 };
 
+// Creates the pieces the split expects ahead of the writing, on a thread of
+// its own: making a file costs the system as much as copying a piece's
+// bytes on some (a server round trip under Wine), and here that overlaps
+// the copying. It stops at the first piece it cannot create.
+class PieceCreator : public BlockFiller {
+ public:
+  PieceCreator(const std::string& path, std::uint64_t count, std::uint64_t& created)
+      : path_(path), count_(count), created_(created) {}
+
+  bool Fill(Block& block) override {
+    if (created_ == count_) {
+      block.kind = Block::Kind::kEnd;
+      return false;
+    }
+    block.file = System().Create(PieceName(path_, created_));
+    if (!block.file) {
+      block.kind = Block::Kind::kFailed;
+      return false;
+    }
+    ++created_;
+    block.kind = Block::Kind::kData;
+    return true;
+  }
+
+ private:
+  const std::string& path_;
+  const std::uint64_t count_;
+  std::uint64_t& created_;
+};
+
 // One call of SplitFile: the files it created, so that a failure removes
 // exactly those (the pieces follow from their count, so no list is kept),
 // the manifest it builds and the file a failure concerns.
@@ -86,6 +116,10 @@ class SplitRun {
   // one's does. `expected` is the count the caller foresaw and `total` the
   // bytes foreseen, for the progress.
   Outcome WritePieces(PieceFiller& filler, std::uint64_t expected, std::uint64_t total) {
+    PieceCreator creator(path_, expected, createdAhead_);
+    // The files still in the ring when this ends are closed before the
+    // caller removes them.
+    ReadAhead created(creator, 0);
     ReadAhead ahead(filler, kBlockSize);
     ProgressReport report{0, total, 0, expected};
     std::unique_ptr<OutputFile> piece;
@@ -102,10 +136,15 @@ class SplitRun {
       if (!piece) {
         report.piece = block.piece;
         report.pieces = std::max(expected, block.piece + 1);
-        piece = System().Create(PieceName(path_, block.piece));
-        // A file that could not be created is not ours: it is never removed.
+        // A source longer than foreseen gets its further pieces here. A
+        // file that could not be created is not ours: it is never removed.
+        if (block.piece < expected) {
+          Block& made = created.Next();
+          if (made.kind == Block::Kind::kData) piece = std::move(made.file);
+        } else if ((piece = System().Create(PieceName(path_, block.piece)))) {
+          created_ = block.piece + 1;
+        }
         if (!piece) return WriteFailed(block.piece);
-        created_ = block.piece + 1;
       }
       if (!piece->Write(block.bytes.data(), block.size)) return WriteFailed(block.piece);
       crc = block.crc;
@@ -128,7 +167,8 @@ class SplitRun {
   }
 
   void RemoveCreated() {
-    for (std::uint64_t k = 0; k < created_; ++k) System().Remove(PieceName(path_, k));
+    const std::uint64_t created = std::max(created_, createdAhead_);
+    for (std::uint64_t k = 0; k < created; ++k) System().Remove(PieceName(path_, k));
     if (programCreated_) System().Remove(RestoreProgramName(path_));
   }
 
@@ -150,7 +190,9 @@ class SplitRun {
  private:
   const std::string& path_;
   Progress* progress_;
-  std::uint64_t created_ = 0;
+  // The pieces created by the writing side, and those created ahead of it
+  // (counted on the creating thread, read once it has ended).
+  std::uint64_t created_ = 0, createdAhead_ = 0;
   bool programCreated_ = false;
   Manifest manifest_;
   std::string failedFile_;

@@ -125,15 +125,29 @@ class Win32Output : public OutputFile {
   UniqueFile file_;
 };
 
+// A count under a slim lock with a condition variable: waking and waiting
+// stay in the process (a kernel semaphore would cost a system call each
+// time, and a round trip to the server under Wine, twice a block).
 class Win32Semaphore : public Semaphore {
  public:
-  explicit Win32Semaphore(HANDLE semaphore) : semaphore_(semaphore) {}
-  ~Win32Semaphore() override { CloseHandle(semaphore_); }
-  void Post() override { ReleaseSemaphore(semaphore_, 1, nullptr); }
-  void Wait() override { WaitForSingleObject(semaphore_, INFINITE); }
+  explicit Win32Semaphore(unsigned count) : count_(count) {}
+  void Post() override {
+    AcquireSRWLockExclusive(&lock_);
+    ++count_;
+    ReleaseSRWLockExclusive(&lock_);
+    WakeConditionVariable(&raised_);
+  }
+  void Wait() override {
+    AcquireSRWLockExclusive(&lock_);
+    while (count_ == 0) SleepConditionVariableSRW(&raised_, &lock_, INFINITE, 0);
+    --count_;
+    ReleaseSRWLockExclusive(&lock_);
+  }
 
  private:
-  HANDLE semaphore_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE raised_ = CONDITION_VARIABLE_INIT;
+  unsigned count_;
 };
 
 class Win32Thread : public Thread {
@@ -172,6 +186,12 @@ std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, DWORD dispos
   UniqueFile file(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return nullptr;
+  // An existing file is emptied here rather than by CREATE_ALWAYS, which
+  // some systems (Wine on Linux) carry out by truncating even a new file:
+  // the file system then takes the file for one being replaced and writes
+  // it to the disk as it is closed, in the middle of the split.
+  if (disposition == OPEN_ALWAYS && GetLastError() == ERROR_ALREADY_EXISTS && !SetEndOfFile(file.get()))
+    return nullptr;
   return std::make_unique<Win32Output>(std::move(file));
 }
 
@@ -236,7 +256,7 @@ std::unique_ptr<InputFile> Win32Platform::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<OutputFile> Win32Platform::Create(const std::string& path) {
-  return OpenForWriting(path, CREATE_ALWAYS);
+  return OpenForWriting(path, OPEN_ALWAYS);
 }
 
 std::unique_ptr<OutputFile> Win32Platform::CreateNew(const std::string& path) {
@@ -303,11 +323,7 @@ std::string_view Win32Platform::RestoreImage() {
 }
 
 std::unique_ptr<Semaphore> Win32Platform::NewSemaphore(unsigned count) {
-  HANDLE semaphore = CreateSemaphoreW(nullptr, LONG(count), 0x7FFFFFFF, nullptr);
-  // Without a semaphore no thread is started (see StartThread's callers),
-  // so one that never waits is no risk; but none is handed out broken.
-  if (!semaphore) return nullptr;
-  return std::make_unique<Win32Semaphore>(semaphore);
+  return std::make_unique<Win32Semaphore>(count);
 }
 
 std::unique_ptr<Thread> Win32Platform::StartThread(void (*run)(void*), void* context) {

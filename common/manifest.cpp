@@ -71,28 +71,57 @@ std::uint64_t Manifest::PieceLength(std::uint64_t k) const {
   return storedName.size() + 1 + sourceLength - (pieceCount - 1) * pieceSize;
 }
 
+namespace {
+
+// Hands the manifest and its footer to `put` in parts of at most a few KiB
+// (the fixed part and the names, the CRCs, the footer).
+template <class Put>
+void Encode(const Manifest& m, std::uint64_t imageLength, Put put) {
+  std::string part;
+  PutU32(part, kManifestVersion);
+  PutU32(part, std::uint32_t(m.baseName.size()));
+  PutU32(part, std::uint32_t(m.storedName.size()));
+  PutU32(part, 0);
+  PutU64(part, m.sourceLength);
+  PutU64(part, m.pieceSize);
+  PutU64(part, m.pieceCount);
+  part += m.baseName;
+  part += m.storedName;
+  std::uint64_t manifestLength = 0;
+  Crc32cState crc;
+  const auto emit = [&] {
+    manifestLength += part.size();
+    crc.Update(part.data(), part.size());
+    put(part);
+    part.clear();
+  };
+  emit();
+  constexpr std::size_t kCrcsAtOnce = 1024;
+  for (std::size_t k = 0; k < m.pieceCrcs.size(); ++k) {
+    PutU32(part, m.pieceCrcs[k]);
+    if ((k + 1) % kCrcsAtOnce == 0) emit();
+  }
+  emit();
+  PutU64(part, imageLength);
+  PutU64(part, manifestLength);
+  PutU32(part, crc.value());
+  PutU32(part, kManifestVersion);
+  part.append(kMagic, sizeof kMagic);
+  put(part);
+}
+
+}  // namespace
+
 std::string EncodeManifest(const Manifest& m, std::uint64_t imageLength) {
   std::string out;
-  out.reserve(kManifestFixedSize + m.baseName.size() + m.storedName.size() + 4 * m.pieceCrcs.size() +
-              kFooterSize);
-  PutU32(out, kManifestVersion);
-  PutU32(out, std::uint32_t(m.baseName.size()));
-  PutU32(out, std::uint32_t(m.storedName.size()));
-  PutU32(out, 0);
-  PutU64(out, m.sourceLength);
-  PutU64(out, m.pieceSize);
-  PutU64(out, m.pieceCount);
-  out += m.baseName;
-  out += m.storedName;
-  for (std::uint32_t crc : m.pieceCrcs) PutU32(out, crc);
-  const std::uint64_t manifestLength = out.size();
-  const std::uint32_t crc = Crc32c(0, out.data(), out.size());
-  PutU64(out, imageLength);
-  PutU64(out, manifestLength);
-  PutU32(out, crc);
-  PutU32(out, kManifestVersion);
-  out.append(kMagic, sizeof kMagic);
+  Encode(m, imageLength, [&](const std::string& part) { out += part; });
   return out;
+}
+
+bool WriteManifest(const Manifest& m, std::uint64_t imageLength, OutputFile& out) {
+  bool written = true;
+  Encode(m, imageLength, [&](const std::string& part) { written = written && out.Write(part.data(), part.size()); });
+  return written;
 }
 
 ManifestRead ReadManifest(InputFile& program) {

@@ -36,6 +36,9 @@ struct Manifest {
 // The manifest and its footer, as they follow the image. `imageLength` is
 // the length of the program image they are appended to.
 std::string EncodeManifest(const Manifest& manifest, std::uint64_t imageLength);
+// The same bytes written to `out` a few KiB at a time, so that a set of many
+// pieces needs no second copy of its CRCs; false when a write failed.
+bool WriteManifest(const Manifest& manifest, std::uint64_t imageLength, OutputFile& out);
 
 enum class ManifestState {
   kAbsent,   // the file ends with the program image: a bare image, or an older version's

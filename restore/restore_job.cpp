@@ -168,17 +168,75 @@ class PieceReader : public BlockFiller {
   Culprits damaged_, unreadable_;
 };
 
+// Puts the output on the disk in steps while the copying goes on, on a
+// thread of its own, so that the disk writes one step while the next is
+// copied: Windows' cache writes a file out as it fills, so that a step
+// there finds little left to do, but Linux (under Wine) writes nothing
+// until asked. Without a thread each step is flushed in turn.
+class StepFlusher {
+ public:
+  explicit StepFlusher(OutputFile& out) : out_(out) {
+    Platform& system = System();
+    asked_ = system.NewSemaphore(0);
+    done_ = system.NewSemaphore(0);
+    if (asked_ && done_) thread_ = system.StartThread(&StepFlusher::Run, this);
+  }
+  ~StepFlusher() {
+    Wait();
+    stop_ = true;
+    if (thread_) asked_->Post();
+  }
+  StepFlusher(const StepFlusher&) = delete;
+  StepFlusher& operator=(const StepFlusher&) = delete;
+
+  // Starts putting everything written so far on the disk, once the step
+  // before is there; false when a step failed.
+  bool Step() {
+    if (!thread_) return out_.Flush();
+    if (!Wait()) return false;
+    busy_ = true;
+    asked_->Post();
+    return true;
+  }
+
+  // Waits for the step under way; false when a step failed.
+  bool Wait() {
+    if (busy_) done_->Wait();
+    busy_ = false;
+    return !failed_;
+  }
+
+ private:
+  static void Run(void* self) {
+    StepFlusher& flusher = *static_cast<StepFlusher*>(self);
+    for (;;) {
+      flusher.asked_->Wait();
+      if (flusher.stop_) return;
+      // Set before the hand-over, read after it.
+      if (!flusher.out_.Flush()) flusher.failed_ = true;
+      flusher.done_->Post();
+    }
+  }
+
+  OutputFile& out_;
+  std::unique_ptr<Semaphore> asked_, done_;
+  std::atomic<bool> stop_{false};
+  bool busy_ = false, failed_ = false;
+  std::unique_ptr<Thread> thread_;  // the last member: it ends first
+};
+
 // The writing side: copies the pieces' data (the head piece's after its
 // header) to `out` as the reader delivers it, reports the progress and
-// flushes the output in steps.
+// puts the output on the disk in steps.
 Outcome Join(PieceReader& reader, OutputFile& out, std::uint64_t total, std::uint64_t pieces, Progress* progress) {
   ReadAhead ahead(reader, kBlockSize);
+  StepFlusher flusher(out);
   ProgressReport report{0, total, 0, pieces};
   std::uint64_t unflushed = 0;
   for (;;) {
     const Block& block = ahead.Next();
     if (block.kind == Block::Kind::kFailed) return Outcome::kReadFailed;
-    if (block.kind == Block::Kind::kEnd) return Outcome::kDone;
+    if (block.kind == Block::Kind::kEnd) return flusher.Wait() ? Outcome::kDone : Outcome::kWriteFailed;
     report.piece = block.piece;
     if (block.write && block.from < block.size) {
       const std::size_t n = block.size - block.from;
@@ -186,7 +244,7 @@ Outcome Join(PieceReader& reader, OutputFile& out, std::uint64_t total, std::uin
       report.done += n;
       unflushed += n;
       if (unflushed >= kFlushStep) {
-        if (!out.Flush()) return Outcome::kWriteFailed;
+        if (!flusher.Step()) return Outcome::kWriteFailed;
         unflushed = 0;
       }
     }

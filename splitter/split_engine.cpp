@@ -122,6 +122,7 @@ class SplitRun {
     ReadAhead created(creator, 0);
     ReadAhead ahead(filler, kBlockSize);
     ProgressReport report{0, total, 0, expected};
+    manifest_.pieceCrcs.reserve(expected);
     std::unique_ptr<OutputFile> piece;
     std::uint32_t crc = 0;
     for (;;) {
@@ -159,8 +160,7 @@ class SplitRun {
     std::unique_ptr<OutputFile> file = System().Create(name);
     if (!file) return Outcome::kWriteFailed;
     programCreated_ = true;
-    const std::string manifest = EncodeManifest(manifest_, image.size());
-    if (!file->Write(image.data(), image.size()) || !file->Write(manifest.data(), manifest.size()) ||
+    if (!file->Write(image.data(), image.size()) || !WriteManifest(manifest_, image.size(), *file) ||
         !file->Close())
       return Outcome::kWriteFailed;
     return Outcome::kDone;

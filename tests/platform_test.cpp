@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "platform.h"
+#include "read_ahead.h"
 #include "test_platform.h"
 
 namespace morsela {
@@ -146,6 +148,50 @@ TEST(PlatformSystem, TestsCanPutADecoratorInFront) {
     EXPECT_EQ(recorder.messages, std::vector<std::string>{"hello"});
   }
   EXPECT_EQ(&System(), &NativePlatform());
+}
+
+// Blocks arrive in order whether a thread of the system's fills them or the
+// caller does; the filling stays at most a ring ahead of the taking, and it
+// ends cleanly when the caller stops taking early.
+TEST(PlatformThreads, ReadAheadDeliversInOrderAndEndsWhenTheCallerStops) {
+  constexpr std::uint64_t kBlocks = 40;
+  class Counter : public BlockFiller {
+   public:
+    bool Fill(Block& block) override {
+      if (filled == kBlocks) {
+        block.kind = Block::Kind::kEnd;
+        return false;
+      }
+      // Now and then slower than the taking, now and then faster.
+      if (filled % 7 == 3) std::this_thread::sleep_for(std::chrono::microseconds(300));
+      block.piece = filled++;
+      block.kind = Block::Kind::kData;
+      return true;
+    }
+    std::uint64_t filled = 0;
+  };
+  for (bool threads : {true, false}) {
+    for (std::uint64_t taken : {0, 1, 9, 41}) {
+      SCOPED_TRACE(std::to_string(taken) + (threads ? " taken" : " taken, without threads"));
+      test::TestPlatform platform;
+      platform.threads = threads;
+      Counter counter;
+      {
+        ReadAhead ahead(counter, 64);
+        for (std::uint64_t k = 0; k < taken; ++k) {
+          if (k % 5 == 1) std::this_thread::sleep_for(std::chrono::microseconds(300));
+          const Block& block = ahead.Next();
+          EXPECT_EQ(block.kind, k < kBlocks ? Block::Kind::kData : Block::Kind::kEnd);
+          if (k < kBlocks) {
+            EXPECT_EQ(block.piece, k);
+          }
+        }
+      }
+      const std::uint64_t ahead = threads ? ReadAhead::kSlots : 0;
+      EXPECT_LE(counter.filled, std::min(taken + ahead, kBlocks));
+      EXPECT_GE(counter.filled, std::min(taken, kBlocks));
+    }
+  }
 }
 
 #ifdef _WIN32

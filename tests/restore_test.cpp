@@ -245,6 +245,7 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
       {"first write fails", Stage::kWrite, 0, false, false, kCannotWriteFile},
       {"a write fails in the middle", Stage::kWrite, 2500, false, false, kCannotWriteFile},
       {"close fails", Stage::kClose, 0, false, false, kCannotWriteFile},
+      {"the flush to the disk fails", Stage::kFlush, 0, false, false, kCannotWriteFile},
       {"the move onto the name fails", Stage::kNone, 0, false, true, kCannotWriteFile},
       {"a piece cannot be read", Stage::kNone, 0, true, false, kCannotReadFile},
   };
@@ -256,10 +257,11 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
     SplitAway(dir / "f.bin", 2);
   }
   const std::vector<std::string> pieces = ListDir(dir.path());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const Case& c : cases) for (bool threads : {true, false}) {
+    SCOPED_TRACE(std::string(c.what) + (threads ? "" : ", without threads"));
     WriteAll(dir / "f.bin", "the file already there");
     TestPlatform platform;
+    platform.threads = threads;
     platform.writeFault.stage = c.stage;
     platform.writeFault.afterBytes = c.afterBytes;
     platform.readFault = c.readFault;
@@ -366,6 +368,8 @@ TEST(RestoreWithManifest, JoinsExactlyItsPiecesAndLeavesTheRestAlone) {
   WriteAll(set.Piece(6), "a stale piece of an earlier, longer split");
   WriteAll(set.dir / "movie#.01", "stray");
   WriteAll(set.dir / "~morsela0.tmp", "another restore's output");
+  // A piece whose name came back in other case is still the set's.
+  std::filesystem::rename(set.Piece(2), set.dir / "MOVIE#.2");
   EXPECT_EQ(RestoreAt(set.dir / "movie.exe"), 0);
   EXPECT_TRUE(ReadAll(set.dir / "movie.avi") == set.source);
   EXPECT_TRUE(set.platform.messages.empty());
@@ -398,6 +402,49 @@ TEST(RestoreWithManifest, StoppedAtAnyBlockLeavesNothing) {
     EXPECT_EQ(ReadAll(dir / "p.bin"), "an older file");
   }
   EXPECT_TRUE(platform.messages.empty());
+}
+
+// The reading side fails or the user stops while the other side is inside
+// a call: the restore ends cleanly with the message of the side that
+// failed (none for a stop) and leaves the folder as it was.
+TEST(RestoreWithManifest, OneSideFailsOrStopsWhileTheOtherIsMidBlock) {
+  enum Way { kReadFails, kWriteFails, kStopped };
+  for (Way way : {kReadFails, kWriteFails, kStopped}) {
+    SCOPED_TRACE(way);
+    ManifestSet set;
+    const std::vector<std::string> before = ListDir(set.dir.path());
+    TestPlatform& platform = set.platform;
+    // The other side waits inside its call for piece 1 (a write) or piece 3
+    // (a read, ahead of the write that fails or of the stop).
+    bool waited = false;
+    int calls = 0;
+    std::function<void(const std::string&)>& other = way == kReadFails ? platform.duringWrite : platform.duringRead;
+    other = [&](const std::string& path) {
+      if (path.find("movie.exe") == std::string::npos && calls++ == (way == kReadFails ? 1 : 3))
+        waited = test::AwaitFault(platform.faults);
+    };
+    test::ProgressRecorder progress;
+    if (way == kReadFails) {
+      platform.readFault = true;
+      platform.readFaultIn = "#.3";
+    } else if (way == kWriteFails) {
+      platform.created = 0;  // the output is the first file created now
+      platform.writeFault = {Stage::kWrite, 0, false, 1500};
+    } else {
+      progress.stopAt = 1;
+      progress.duringAt = 1;
+      progress.during = [&] { ++platform.faults; };
+    }
+    EXPECT_EQ(RestoreSplitFile({set.dir / "movie.exe", set.dir / "movie.exe", set.dir / "movie.exe"}, &progress),
+              way == kStopped ? kExitStopped : 1);
+    EXPECT_TRUE(waited);
+    const std::vector<std::vector<std::string>> messages{{kCannotReadFile}, {kCannotWriteFile}, {}};
+    const std::vector<std::vector<std::string>> details{{"movie#.3"}, {"movie.avi"}, {}};
+    EXPECT_EQ(platform.messages, messages[way]);
+    EXPECT_EQ(platform.details, details[way]);
+    EXPECT_EQ(ListDir(set.dir.path()), before);
+    EXPECT_TRUE(ReadAll(set.dir / "movie.avi") == "an older file");
+  }
 }
 
 // Random damage to sets and to their manifests, and random manifests: the

@@ -45,10 +45,13 @@ const FaultCase kWriteFaults[] = {
     {"close of the restore program", {Stage::kClose, 4, false, 0}},
 };
 
+// Each case both with the threads that read and create ahead and without
+// them (a system that gives none).
 TEST(SplitFaults, WriteFailuresStopTheSplitAndRemoveWhatItWrote) {
-  for (const FaultCase& c : kWriteFaults) {
-    SCOPED_TRACE(c.what);
+  for (const FaultCase& c : kWriteFaults) for (bool threads : {true, false}) {
+    SCOPED_TRACE(std::string(c.what) + (threads ? "" : ", without threads"));
     TestPlatform platform;
+    platform.threads = threads;
     platform.writeFault = c.fault;
     TempDir dir;
     const std::string source = RandomBytes(3500, 11);
@@ -115,9 +118,10 @@ TEST(SplitFaults, RemovesOnlyWhatItCreatedAndReportsWhatStays) {
 }
 
 TEST(SplitFaults, ReadFailuresShowCannotReadFile) {
-  for (std::uint64_t after : {0ull, 700ull, 1994ull, 3000ull}) {
-    SCOPED_TRACE(after);
+  for (std::uint64_t after : {0ull, 700ull, 1994ull, 3000ull}) for (bool threads : {true, false}) {
+    SCOPED_TRACE(FormatDecimal(after) + (threads ? "" : ", without threads"));
     TestPlatform platform;
+    platform.threads = threads;
     platform.readFault = true;
     platform.readFailAfter = after;
     TempDir dir;
@@ -127,6 +131,37 @@ TEST(SplitFaults, ReadFailuresShowCannotReadFile) {
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
     EXPECT_EQ(platform.details, std::vector<std::string>{dir / "s.dat"});
     EXPECT_EQ(ReadAll(dir / "s.dat"), source);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
+  }
+}
+
+// The reading side fails while the writing side is inside a write, and the
+// writing side fails while the reading side is inside a read: each side
+// ends the other cleanly, with the message of the side that failed.
+TEST(SplitFaults, OneSideFailsWhileTheOtherIsMidBlock) {
+  for (bool readFails : {true, false}) {
+    SCOPED_TRACE(readFails ? "read fails during a write" : "write fails during a read");
+    TestPlatform platform;
+    TempDir dir;
+    const std::string source = RandomBytes(6500, 15);
+    WriteAll(dir / "s.dat", source);
+    // The other side waits inside its call for piece 1 (a write) or piece 2
+    // (a read, one ahead of the write that fails).
+    bool waited = false;
+    int calls = 0;
+    std::function<void(const std::string&)>& other = readFails ? platform.duringWrite : platform.duringRead;
+    other = [&](const std::string&) {
+      if (calls++ == (readFails ? 1 : 2)) waited = test::AwaitFault(platform.faults);
+    };
+    if (readFails) {
+      platform.readFault = true;
+      platform.readFailAfter = 4000;
+    } else {
+      platform.writeFault = {Stage::kWrite, 1, false, 10};
+    }
+    CSplitEngine().SplitFile(dir / "s.dat", 1, 7);
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{readFails ? "Cannot Read File !" : "Cannot Write File !"});
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
   }
 }

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -16,41 +17,55 @@ namespace {
 
 class FaultyOutput : public OutputFile {
  public:
-  FaultyOutput(std::unique_ptr<OutputFile> real, Stage stage, std::uint64_t afterBytes)
-      : real_(std::move(real)), stage_(stage), afterBytes_(afterBytes) {}
+  FaultyOutput(std::unique_ptr<OutputFile> real, Stage stage, std::uint64_t afterBytes, TestPlatform& platform,
+               const std::string& path)
+      : real_(std::move(real)), stage_(stage), afterBytes_(afterBytes), platform_(platform), path_(path) {}
 
   bool Write(const void* data, std::size_t size) override {
+    if (platform_.duringWrite) platform_.duringWrite(path_);
     if (stage_ == Stage::kWrite && written_ + size > afterBytes_) {
       std::size_t part = std::size_t(afterBytes_ - written_);
       if (part > 0) real_->Write(data, part);
       written_ += part;
-      return false;
+      return Fail();
     }
     written_ += size;
     return real_->Write(data, size);
   }
-  bool Flush() override { return real_->Flush(); }
+  bool Flush() override { return stage_ == Stage::kFlush ? Fail() : real_->Flush(); }
   bool Close() override {
     bool closed = real_->Close();
-    return stage_ == Stage::kClose ? false : closed;
+    return stage_ == Stage::kClose ? Fail() : closed;
   }
 
  private:
+  bool Fail() {
+    ++platform_.faults;
+    return false;
+  }
+
   std::unique_ptr<OutputFile> real_;
   Stage stage_;
   std::uint64_t afterBytes_;
+  TestPlatform& platform_;
+  const std::string path_;
   std::uint64_t written_ = 0;
 };
 
 class FaultyInput : public InputFile {
  public:
-  FaultyInput(std::unique_ptr<InputFile> real, std::uint64_t failAfter)
-      : real_(std::move(real)), left_(failAfter) {}
+  FaultyInput(std::unique_ptr<InputFile> real, std::uint64_t failAfter, TestPlatform& platform,
+              const std::string& path)
+      : real_(std::move(real)), left_(failAfter), platform_(platform), path_(path) {}
   std::size_t Read(void* buffer, std::size_t size) override {
+    if (platform_.duringRead) platform_.duringRead(path_);
     if (failed_) return 0;
     std::size_t n = real_->Read(buffer, std::size_t(std::min<std::uint64_t>(size, left_)));
     left_ -= n;
-    if (n < size && left_ == 0) failed_ = true;
+    if (n < size && left_ == 0) {
+      failed_ = true;
+      ++platform_.faults;
+    }
     return n;
   }
   bool Failed() const override { return failed_ || real_->Failed(); }
@@ -60,6 +75,8 @@ class FaultyInput : public InputFile {
  private:
   std::unique_ptr<InputFile> real_;
   std::uint64_t left_;
+  TestPlatform& platform_;
+  const std::string path_;
   bool failed_ = false;
 };
 
@@ -102,8 +119,9 @@ std::string TestPlatform::DecodeLegacyName(const std::string& bytes) { return re
 
 std::unique_ptr<InputFile> TestPlatform::OpenRead(const std::string& path) {
   std::unique_ptr<InputFile> file = real_->OpenRead(path);
-  if (!file || !readFault || path.find(readFaultIn) == std::string::npos) return file;
-  return std::make_unique<FaultyInput>(std::move(file), readFailAfter);
+  if (!file) return file;
+  const bool faulty = readFault && path.find(readFaultIn) != std::string::npos;
+  return std::make_unique<FaultyInput>(std::move(file), faulty ? readFailAfter : std::uint64_t(-1), *this, path);
 }
 
 std::unique_ptr<OutputFile> TestPlatform::Create(const std::string& path) {
@@ -118,10 +136,13 @@ std::unique_ptr<OutputFile> TestPlatform::CreateFaulty(const std::string& path, 
   const int index = created++;
   const WriteFault& f = writeFault;
   const bool hit = f.stage != Stage::kNone && (index == f.file || (f.persistent && index > f.file));
-  if (hit && f.stage == Stage::kOpen) return nullptr;
+  if (hit && f.stage == Stage::kOpen) {
+    ++faults;
+    return nullptr;
+  }
   std::unique_ptr<OutputFile> file = exclusive ? real_->CreateNew(path) : real_->Create(path);
-  if (!file || !hit) return file;
-  return std::make_unique<FaultyOutput>(std::move(file), f.stage, f.afterBytes);
+  if (!file) return file;
+  return std::make_unique<FaultyOutput>(std::move(file), hit ? f.stage : Stage::kNone, f.afterBytes, *this, path);
 }
 
 bool TestPlatform::Remove(const std::string& path) {
@@ -160,6 +181,11 @@ TempDir::~TempDir() {
 }
 
 // Paths in the tests are UTF-8, as everywhere in the programs.
+bool AwaitFault(const std::atomic<int>& count) {
+  for (int i = 0; i < 500 && count == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return count > 0;
+}
+
 std::string ReadAll(const std::string& path) {
   std::ifstream in(fs::u8path(path), std::ios::binary);
   std::ostringstream bytes;

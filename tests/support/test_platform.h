@@ -3,6 +3,7 @@
 // in front of the real file system. It installs itself for its lifetime.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,7 +14,7 @@
 
 namespace morsela::test {
 
-enum class Stage { kNone, kOpen, kWrite, kClose };
+enum class Stage { kNone, kOpen, kWrite, kFlush, kClose };
 
 // Which created file fails, where, and whether the later ones fail too.
 struct WriteFault {
@@ -57,6 +58,11 @@ class TestPlatform : public Platform {
   std::uint64_t readFailAfter = 0;
   int created = 0;  // files created so far (either way)
   bool threads = true;  // false: the system gives no thread
+  // Faults injected so far, on any thread.
+  std::atomic<int> faults{0};
+  // Run with the file's path at the start of every read and every write,
+  // on the thread doing it.
+  std::function<void(const std::string& path)> duringRead, duringWrite;
   bool replaceFault = false;  // every Replace fails
   std::string removeFaultIn;
   // A directory search whose pattern holds this (when not empty) fails
@@ -114,6 +120,9 @@ std::vector<std::string> ListDir(const std::string& dir);
 // The smallest file that reads as a Windows executable image: headers and
 // two sections, 0x700 bytes in all.
 std::string MinimalExecutable();
+
+// Waits (up to a few seconds) until `count` is above 0; false if it never was.
+bool AwaitFault(const std::atomic<int>& count);
 
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(std::size_t n, std::uint32_t seed);

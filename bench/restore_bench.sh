@@ -81,9 +81,10 @@ done
 ratio() { echo "$(median "${times[$1]}") / $(median "${times[$2]}")" | bc -l; }
 printf '  ratio of medians native checked/unchecked  %.3f (bar: <= 1.1)\n' "$(ratio native-checked native-unchecked)"
 printf '  ratio of medians Wine checked/unchecked    %.3f (bar: <= 1.1)\n' "$(ratio wine-checked wine-unchecked)"
-printf '  ratio of medians native checked/cat        %.3f\n' "$(ratio native-checked cat)"
+printf '  ratio of medians native checked/cat        %.3f (bar: <= 1.0)\n' "$(ratio native-checked cat)"
+printf '  ratio of medians Wine checked/cat          %.3f (bar: <= 1.1)\n' "$(ratio wine-checked cat)"
 printf '  ratio of medians native checked/cat+flush  %.3f\n' "$(ratio native-checked cat+flush)"
-printf '  ratio of medians Wine checked/native       %.3f\n' "$(ratio wine-checked native-checked)"
+printf '  ratio of medians Wine checked/cat+flush    %.3f\n' "$(ratio wine-checked cat+flush)"
 
 peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
 rm -f "$work/src.bin"

@@ -1,8 +1,13 @@
 // Splits one file as the splitter would, for the benchmarks and the
 // end-to-end tests (the product itself has no command line):
-//   split_driver PATH SIZE_KB [RESTORE_PROGRAM]
+//   split_driver [--time] [--serial] [--write-delay MS] PATH SIZE_KB [RESTORE_PROGRAM]
 // The pieces get the restore program from the file given, else a stand-in.
 // A message of the engine is printed and ends the run with exit code 1.
+// --time prints the seconds the split took (the engine's call alone, as
+// the splitter's window makes it), then those spent in writes, in creating
+// files and in closing them; --serial
+// gives the engine no thread, so that it reads and writes in turn;
+// --write-delay adds MS milliseconds to every write (a slow destination).
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -29,8 +34,20 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
 }  // namespace
 
 int Run(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
-    std::fprintf(stderr, "usage: split_driver PATH SIZE_KB [RESTORE_PROGRAM]\n");
+  bool time = false, serial = false, known = true;
+  long delay = 0;
+  int first = 1;
+  for (; known && first < argc && std::string(argv[first]).rfind("--", 0) == 0; ++first) {
+    const std::string option = argv[first];
+    if (option == "--time") time = true;
+    else if (option == "--serial") serial = true;
+    else if (option == "--write-delay" && first + 1 < argc) delay = std::atol(argv[++first]);
+    else known = false;
+  }
+  argc -= first - 1;
+  argv += first - 1;
+  if (!known || (argc != 3 && argc != 4)) {
+    std::fprintf(stderr, "usage: split_driver [--time] [--serial] [--write-delay MS] PATH SIZE_KB [RESTORE_PROGRAM]\n");
     return 2;
   }
   const std::string path = argv[1];
@@ -41,10 +58,19 @@ int Run(int argc, char** argv) {
     return 2;
   }
   DriverPlatform platform(image, true);
+  platform.serial = serial;
+  platform.writeDelay = std::chrono::milliseconds(delay);
   SetSystem(&platform);
+  const auto start = DriverPlatform::Clock::now();
   const std::vector<DirEntry> found = System().Find(path);
   const std::uint64_t length = found.empty() ? 0 : found[0].size;
   CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb));
+  using Seconds = std::chrono::duration<double>;
+  if (time) {
+    std::printf("%.3f %.3f %.3f %.3f\n", Seconds(DriverPlatform::Clock::now() - start).count(),
+                Seconds(platform.inWrites).count(), Seconds(platform.inCreates).count(),
+                Seconds(platform.inCloses).count());
+  }
   return 0;
 }
 

@@ -3,10 +3,11 @@
 # 1 GiB file (1,000 KB each) joined by the native build of the restore logic
 # and by the real restore program under Wine, each both with the manifest
 # the split wrote (every piece's CRC checked) and from the bare image (the
-# rules by name, nothing checked), and by cat of the pieces in number order
+# rules by name, nothing checked), natively also with its flushes to the
+# disk skipped (what they cost), and by cat of the pieces in number order
 # (then also with the output flushed to the disk, as the restore does);
-# runs alternating. Then the native restore's peak memory for 1 GiB and
-# 4 GiB sets.
+# each round in a fresh random order. Then the native restore's peak memory
+# for 1 GiB and 4 GiB sets.
 #   bench/restore_bench.sh [RUNS]   (default 5; needs about 12 GiB free in /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -58,25 +59,29 @@ run_variant() {
   case $1 in
     native-checked) timed "$1" "$restore" "$work/src.exe" ;;
     native-unchecked) timed "$1" "$restore" "$work/src.bare.exe" ;;
+    native-no-flush) timed "$1" "$restore" --no-flush "$work/src.exe" ;;
     cat) timed "$1" cat_pieces ;;
     cat+flush) timed "$1" cat_flushed ;;
     wine-checked) timed "$1" "$wine_run" "$(winpath "$work/src.exe")" ;;
     wine-unchecked) timed "$1" "$wine_run" "$(winpath "$work/src.bare.exe")" ;;
   esac
 }
-variants=(native-checked native-unchecked cat cat+flush wine-checked wine-unchecked)
-# Each round starts one variant further on, so that none always follows
+variants=(native-checked native-unchecked native-no-flush cat cat+flush wine-checked wine-unchecked)
+# One round not counted: the fresh pieces' write-back settles first.
+for v in "${variants[@]}"; do run_variant "$v"; done
+unset times
+declare -A times
+# Each round in a fresh random order, so that no variant always follows
 # the same other (the write-back of one run's output slows the next).
 for ((i = 0; i < runs; i++)); do
-  for ((v = 0; v < ${#variants[@]}; v++)); do
-    run_variant "${variants[$(((v + i) % ${#variants[@]}))]}"
-  done
+  for v in $(printf '%s\n' "${variants[@]}" | shuf); do run_variant "$v"; done
 done
 best() { printf '%s\n' $1 | sort -g | head -n1; }
 median() { printf '%s\n' $1 | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 printf 'restore of 1 GiB from %d pieces of 1,000 KB, %d runs each, alternating\n' "$count" "$runs"
-for name in native-checked native-unchecked cat cat+flush wine-checked wine-unchecked; do
-  printf '  %-17s best %.3f s  median %.3f s\n' "$name" "$(best "${times[$name]}")" "$(median "${times[$name]}")"
+for name in "${variants[@]}"; do
+  printf '  %-17s best %.3f s  median %.3f s  (runs: %s)\n' "$name" "$(best "${times[$name]}")" \
+    "$(median "${times[$name]}")" "$(printf '%.2f ' ${times[$name]})"
 done
 ratio() { echo "$(median "${times[$1]}") / $(median "${times[$2]}")" | bc -l; }
 printf '  ratio of medians native checked/unchecked  %.3f (bar: <= 1.1)\n' "$(ratio native-checked native-unchecked)"
@@ -85,6 +90,7 @@ printf '  ratio of medians native checked/cat        %.3f (bar: <= 1.0)\n' "$(ra
 printf '  ratio of medians Wine checked/cat          %.3f (bar: <= 1.1)\n' "$(ratio wine-checked cat)"
 printf '  ratio of medians native checked/cat+flush  %.3f\n' "$(ratio native-checked cat+flush)"
 printf '  ratio of medians Wine checked/cat+flush    %.3f\n' "$(ratio wine-checked cat+flush)"
+printf '  ratio of medians native no-flush/cat       %.3f\n' "$(ratio native-no-flush cat)"
 
 peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
 rm -f "$work/src.bin"

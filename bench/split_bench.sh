@@ -3,10 +3,10 @@
 # in one run: a 1 GiB file cut into 1,000 KB pieces by the engine natively
 # and under Wine (the Windows build of the same driver), each with its
 # threads and without (reading, writing and creating in turn: what the
-# threads give), and by GNU split; each round starts one variant further on,
-# so that none always follows the same other. The engine's figure is the
-# split alone as the splitter's window runs it (the driver's own clock, Wine's
-# start not counted); GNU split's is its whole run. Then a slow destination
+# threads give), and by GNU split; each round in a fresh random order. The
+# engine's figure is the
+# split alone as the splitter's window runs it (the driver's own clock,
+# Wine's start not counted); GNU split's is its whole run. Then a slow destination
 # (a delay of 2 ms added to every write) against the time of the writes
 # alone, and the engine's peak memory for 1 GiB and 4 GiB sources.
 #   bench/split_bench.sh [RUNS]   (default 5; needs about 12 GiB free in /tmp)
@@ -50,15 +50,23 @@ run_variant() {
   esac
 }
 variants=(native native-serial wine wine-serial gnu)
+# One round not counted: the fresh source's write-back and the first
+# deletions settle before anything is timed.
+for v in "${variants[@]}"; do run_variant "$v"; done
+unset times
+declare -A times
+# Each round in a fresh random order, so that no variant always follows the
+# same other (what one run leaves, the next may pay for).
 for ((i = 0; i < runs; i++)); do
-  for ((v = 0; v < ${#variants[@]}; v++)); do run_variant "${variants[$(((v + i) % ${#variants[@]}))]}"; done
+  for v in $(printf '%s\n' "${variants[@]}" | shuf); do run_variant "$v"; done
 done
 best() { printf '%s\n' $1 | sort -g | head -n1; }
 median() { printf '%s\n' $1 | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 ratio() { echo "$(median "${times[$1]}") / $(median "${times[$2]}")" | bc -l; }
 printf 'split of 1 GiB into 1,000 KB pieces, %d runs each, alternating\n' "$runs"
 for name in "${variants[@]}"; do
-  printf '  %-14s best %.3f s  median %.3f s\n' "$name" "$(best "${times[$name]}")" "$(median "${times[$name]}")"
+  printf '  %-14s best %.3f s  median %.3f s  (runs: %s)\n' "$name" "$(best "${times[$name]}")" \
+    "$(median "${times[$name]}")" "$(printf '%.2f ' ${times[$name]})"
 done
 printf '  ratio of medians native/GNU           %.3f (bar: <= 0.5)\n' "$(ratio native gnu)"
 printf '  ratio of medians Wine/GNU             %.3f (bar: <= 1.0)\n' "$(ratio wine gnu)"

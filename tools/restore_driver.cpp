@@ -1,6 +1,7 @@
 // Runs the restore logic natively, as the restore program does on Windows,
-// for the benchmarks: restore_driver PATH_OF_RESTORE_PROGRAM
-// A message is printed; the exit code is the restore program's.
+// for the benchmarks: restore_driver [--no-flush] PATH_OF_RESTORE_PROGRAM
+// A message is printed; the exit code is the restore program's. --no-flush
+// skips putting the output on the disk, to show what that costs.
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +11,10 @@
 #include "restore_job.h"
 
 int main(int argc, char** argv) {
+  const bool noFlush = argc == 3 && std::string(argv[1]) == "--no-flush";
+  if (noFlush) --argc, ++argv;
   if (argc != 2) {
-    std::fprintf(stderr, "usage: restore_driver PATH_OF_RESTORE_PROGRAM\n");
+    std::fprintf(stderr, "usage: restore_driver [--no-flush] PATH_OF_RESTORE_PROGRAM\n");
     return 2;
   }
   char absolute[PATH_MAX];
@@ -20,6 +23,7 @@ int main(int argc, char** argv) {
   start.absoluteInvocation = realpath(argv[1], absolute) ? absolute : "";
   start.modulePath = start.absoluteInvocation;
   morsela::DriverPlatform platform("", false);
+  platform.skipFlush = noFlush;
   morsela::SetSystem(&platform);
   return morsela::RestoreSplitFile(start);
 }

@@ -186,12 +186,6 @@ std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, DWORD dispos
   UniqueFile file(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return nullptr;
-  // An existing file is emptied here rather than by CREATE_ALWAYS, which
-  // some systems (Wine on Linux) carry out by truncating even a new file:
-  // the file system then takes the file for one being replaced and writes
-  // it to the disk as it is closed, in the middle of the split.
-  if (disposition == OPEN_ALWAYS && GetLastError() == ERROR_ALREADY_EXISTS && !SetEndOfFile(file.get()))
-    return nullptr;
   return std::make_unique<Win32Output>(std::move(file));
 }
 
@@ -256,7 +250,14 @@ std::unique_ptr<InputFile> Win32Platform::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<OutputFile> Win32Platform::Create(const std::string& path) {
-  return OpenForWriting(path, OPEN_ALWAYS);
+  // A new file is made with CREATE_NEW, and only one that exists already
+  // is replaced with CREATE_ALWAYS: some systems (Wine on Linux) carry out
+  // CREATE_ALWAYS by truncating even a new file, and the file system then
+  // takes it for a file being replaced and writes it to the disk as it is
+  // closed, in the middle of the split.
+  std::unique_ptr<OutputFile> file = OpenForWriting(path, CREATE_NEW);
+  if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
+  return OpenForWriting(path, CREATE_ALWAYS);
 }
 
 std::unique_ptr<OutputFile> Win32Platform::CreateNew(const std::string& path) {

@@ -122,7 +122,9 @@ class SplitRun {
     ReadAhead created(creator, 0);
     ReadAhead ahead(filler, kBlockSize);
     ProgressReport report{0, total, 0, expected};
-    manifest_.pieceCrcs.reserve(expected);
+    // Room for the CRCs foreseen, within reason: a count far beyond any
+    // real set grows the list as the pieces come instead.
+    manifest_.pieceCrcs.reserve(std::size_t(std::min<std::uint64_t>(expected, std::uint64_t(1) << 24)));
     std::unique_ptr<OutputFile> piece;
     std::uint32_t crc = 0;
     for (;;) {

@@ -143,9 +143,9 @@ class PieceReader : public BlockFiller {
     }
   }
 
-  // The pieces found damaged, or else the one that could not be read.
-  const Culprits& culprits() const { return damaged_.empty() ? unreadable_ : damaged_; }
-  bool damaged() const { return !damaged_.empty(); }
+  // The pieces found damaged, and the one that could not be read.
+  const Culprits& damaged() const { return damaged_; }
+  const Culprits& unreadable() const { return unreadable_; }
 
  private:
   static bool Last(Block& block, Block::Kind kind) {
@@ -301,7 +301,7 @@ int Rebuild(const Self& self, const PieceSet& set, const std::string& stored, st
 
   PieceReader reader(self.prefix, set, headerSize);
   Outcome outcome = Join(reader, *out, total, set.Count(), progress);
-  if (outcome == Outcome::kDone && reader.damaged()) outcome = Outcome::kDamaged;
+  if (outcome == Outcome::kDone && !reader.damaged().empty()) outcome = Outcome::kDamaged;
   if (outcome == Outcome::kDone && (!out->Flush() || !out->Close())) outcome = Outcome::kWriteFailed;
   out.reset();
   // A set that came from the internet rebuilds a file the system warns
@@ -315,8 +315,8 @@ int Rebuild(const Self& self, const PieceSet& set, const std::string& stored, st
   system.Remove(temporary);
   switch (outcome) {
     case Outcome::kStopped: return kExitStopped;
-    case Outcome::kReadFailed: return Refuse(WithDetail(kCannotReadFile, reader.culprits().Text()));
-    case Outcome::kDamaged: return Refuse(WithDetail(kSplitFileDamaged, reader.culprits().Text()));
+    case Outcome::kReadFailed: return Refuse(WithDetail(kCannotReadFile, reader.unreadable().Text()));
+    case Outcome::kDamaged: return Refuse(WithDetail(kSplitFileDamaged, reader.damaged().Text()));
     default: return Refuse(WithDetail(kCannotWriteFile, name));
   }
 }

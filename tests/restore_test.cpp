@@ -347,6 +347,13 @@ TEST(RestoreWithManifest, RefusesEverySetThatIsNotTheOneSplit) {
       {"the manifest altered",
        [](ManifestSet& s) { FlipByte(s.dir / "movie.exe", s.platform.image.size() + 20); }, kSplitFileDamaged,
        "movie.exe"},
+      {"a damaged piece, then one that cannot be read: the unreadable one is named",
+       [](ManifestSet& s) {
+         FlipByte(s.Piece(1), 10);
+         s.platform.readFault = true;
+         s.platform.readFaultIn = "#.3";
+       },
+       kCannotReadFile, "movie#.3"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

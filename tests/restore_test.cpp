@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -421,14 +422,22 @@ TEST(RestoreWithManifest, OneSideFailsOrStopsWhileTheOtherIsMidBlock) {
     ManifestSet set;
     const std::vector<std::string> before = ListDir(set.dir.path());
     TestPlatform& platform = set.platform;
-    // The other side waits inside its call for piece 1 (a write) or piece 3
-    // (a read, ahead of the write that fails or of the stop).
+    // One side waits inside its call for piece 1 (a write) or piece 3 (a
+    // read, ahead of the write that fails or of the stop) until the other
+    // has failed or stopped; the failing write and the stop first wait for
+    // the read to be under way.
+    std::atomic<int> reading{0};
     bool waited = false;
-    int calls = 0;
-    std::function<void(const std::string&)>& other = way == kReadFails ? platform.duringWrite : platform.duringRead;
-    other = [&](const std::string& path) {
-      if (path.find("movie.exe") == std::string::npos && calls++ == (way == kReadFails ? 1 : 3))
-        waited = test::AwaitFault(platform.faults);
+    int reads = 0, writes = 0;
+    platform.duringRead = [&](const std::string& path) {
+      if (way == kReadFails || path.find("movie.exe") != std::string::npos || reads++ != 3) return;
+      ++reading;
+      waited = test::Await(platform.faults);
+    };
+    platform.duringWrite = [&](const std::string&) {
+      if (writes++ != 1) return;
+      if (way == kReadFails) waited = test::Await(platform.faults);
+      if (way == kWriteFails) test::Await(reading);
     };
     test::ProgressRecorder progress;
     if (way == kReadFails) {
@@ -440,7 +449,10 @@ TEST(RestoreWithManifest, OneSideFailsOrStopsWhileTheOtherIsMidBlock) {
     } else {
       progress.stopAt = 1;
       progress.duringAt = 1;
-      progress.during = [&] { ++platform.faults; };
+      progress.during = [&] {
+        test::Await(reading);
+        ++platform.faults;
+      };
     }
     EXPECT_EQ(RestoreSplitFile({set.dir / "movie.exe", set.dir / "movie.exe", set.dir / "movie.exe"}, &progress),
               way == kStopped ? kExitStopped : 1);

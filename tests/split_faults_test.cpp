@@ -2,6 +2,7 @@
 // source as it was and leaves no partial piece behind.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
@@ -145,13 +146,21 @@ TEST(SplitFaults, OneSideFailsWhileTheOtherIsMidBlock) {
     TempDir dir;
     const std::string source = RandomBytes(6500, 15);
     WriteAll(dir / "s.dat", source);
-    // The other side waits inside its call for piece 1 (a write) or piece 2
-    // (a read, one ahead of the write that fails).
+    // One side waits inside its call for piece 1 (a write) or piece 2 (a
+    // read, ahead of the write that fails) until the other has failed; the
+    // failing write first waits for the read to be under way.
+    std::atomic<int> reading{0};
     bool waited = false;
-    int calls = 0;
-    std::function<void(const std::string&)>& other = readFails ? platform.duringWrite : platform.duringRead;
-    other = [&](const std::string&) {
-      if (calls++ == (readFails ? 1 : 2)) waited = test::AwaitFault(platform.faults);
+    int reads = 0, writes = 0;
+    platform.duringRead = [&](const std::string&) {
+      if (readFails || reads++ != 2) return;
+      ++reading;
+      waited = test::Await(platform.faults);
+    };
+    platform.duringWrite = [&](const std::string&) {
+      if (writes++ != 1) return;
+      if (readFails) waited = test::Await(platform.faults);
+      else test::Await(reading);
     };
     if (readFails) {
       platform.readFault = true;

@@ -181,7 +181,7 @@ TempDir::~TempDir() {
 }
 
 // Paths in the tests are UTF-8, as everywhere in the programs.
-bool AwaitFault(const std::atomic<int>& count) {
+bool Await(const std::atomic<int>& count) {
   for (int i = 0; i < 500 && count == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   return count > 0;
 }

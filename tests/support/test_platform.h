@@ -121,8 +121,9 @@ std::vector<std::string> ListDir(const std::string& dir);
 // two sections, 0x700 bytes in all.
 std::string MinimalExecutable();
 
-// Waits (up to a few seconds) until `count` is above 0; false if it never was.
-bool AwaitFault(const std::atomic<int>& count);
+// Waits (up to a few seconds) until `count` (of faults, say) is above 0;
+// false if it never was.
+bool Await(const std::atomic<int>& count);
 
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(std::size_t n, std::uint32_t seed);

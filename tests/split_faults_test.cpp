@@ -85,7 +85,9 @@ TEST(SplitFaults, FailureAlsoRemovesThePiecesItOverwrote) {
   const std::vector<std::string> left = ListDir(dir.path());
   EXPECT_TRUE(left == (std::vector<std::string>{"s#.3", "s.dat", "s.exe"}) ||
               left == (std::vector<std::string>{"s.dat", "s.exe"}));
-  if (test::Exists(dir / "s#.3")) EXPECT_EQ(ReadAll(dir / "s#.3"), lastPiece);
+  if (test::Exists(dir / "s#.3")) {
+    EXPECT_EQ(ReadAll(dir / "s#.3"), lastPiece);
+  }
   EXPECT_EQ(ReadAll(dir / "s.exe"), program);
 }
 

@@ -11,6 +11,7 @@
 #   bench/restore_bench.sh [RUNS]   (default 5; needs about 12 GiB free in /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/bench/rounds.sh"
 runs=${1:-5}
 build=$root/build/bench
 bash "$root/scripts/setup.sh"
@@ -35,12 +36,10 @@ count=$(ls "$work" | grep -c '^src#\.')
 pieces=()
 for ((k = 0; k < count; k++)); do pieces+=("$work/src#.$k"); done
 
-now() { date +%s.%N; }
 # This machine gives back page cache eagerly: each timed run starts with the
 # pieces read once and the earlier output gone, so that all three read from
 # memory and none pays for another's write-back.
 warm() { rm -f "$work/src.bin" "$work/cat.out"; sync; cat "${pieces[@]}" >/dev/null; }
-declare -A times
 # timed NAME COMMAND...: one run, its seconds appended to times[NAME].
 timed() {
   local name=$1 t0 t1
@@ -67,23 +66,9 @@ run_variant() {
   esac
 }
 variants=(native-checked native-unchecked native-no-flush cat cat+flush wine-checked wine-unchecked)
-# One round not counted: the fresh pieces' write-back settles first.
-for v in "${variants[@]}"; do run_variant "$v"; done
-unset times
-declare -A times
-# Each round in a fresh random order, so that no variant always follows
-# the same other (the write-back of one run's output slows the next).
-for ((i = 0; i < runs; i++)); do
-  for v in $(printf '%s\n' "${variants[@]}" | shuf); do run_variant "$v"; done
-done
-best() { printf '%s\n' $1 | sort -g | head -n1; }
-median() { printf '%s\n' $1 | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+run_rounds "$runs"
 printf 'restore of 1 GiB from %d pieces of 1,000 KB, %d runs each, alternating\n' "$count" "$runs"
-for name in "${variants[@]}"; do
-  printf '  %-17s best %.3f s  median %.3f s  (runs: %s)\n' "$name" "$(best "${times[$name]}")" \
-    "$(median "${times[$name]}")" "$(printf '%.2f ' ${times[$name]})"
-done
-ratio() { echo "$(median "${times[$1]}") / $(median "${times[$2]}")" | bc -l; }
+print_variants 17
 printf '  ratio of medians native checked/unchecked  %.3f (bar: <= 1.1)\n' "$(ratio native-checked native-unchecked)"
 printf '  ratio of medians Wine checked/unchecked    %.3f (bar: <= 1.1)\n' "$(ratio wine-checked wine-unchecked)"
 printf '  ratio of medians native checked/cat        %.3f (bar: <= 1.0)\n' "$(ratio native-checked cat)"

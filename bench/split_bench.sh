@@ -12,6 +12,7 @@
 #   bench/split_bench.sh [RUNS]   (default 5; needs about 12 GiB free in /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/bench/rounds.sh"
 runs=${1:-5}
 build=$root/build/bench
 bash "$root/scripts/setup.sh"
@@ -30,11 +31,9 @@ head -c $((1 << 30)) /dev/urandom > "$work/engine/src.bin"
 ln "$work/engine/src.bin" "$work/gnu/src.bin"
 src=$work/engine/src.bin wsrc="Z:${work//\//\\}\\engine\\src.bin"
 
-now() { date +%s.%N; }
 # This machine gives back page cache eagerly: each timed run starts with the
 # source read once and the earlier pieces gone and written back.
 warm() { rm -f "$work"/engine/src#.* "$work"/engine/src.exe "$work"/gnu/x*; sync; cat "$src" >/dev/null; }
-declare -A times
 first() { echo "${1%% *}"; }
 run_variant() {
   local t0 t1
@@ -50,24 +49,9 @@ run_variant() {
   esac
 }
 variants=(native native-serial wine wine-serial gnu)
-# One round not counted: the fresh source's write-back and the first
-# deletions settle before anything is timed.
-for v in "${variants[@]}"; do run_variant "$v"; done
-unset times
-declare -A times
-# Each round in a fresh random order, so that no variant always follows the
-# same other (what one run leaves, the next may pay for).
-for ((i = 0; i < runs; i++)); do
-  for v in $(printf '%s\n' "${variants[@]}" | shuf); do run_variant "$v"; done
-done
-best() { printf '%s\n' $1 | sort -g | head -n1; }
-median() { printf '%s\n' $1 | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-ratio() { echo "$(median "${times[$1]}") / $(median "${times[$2]}")" | bc -l; }
+run_rounds "$runs"
 printf 'split of 1 GiB into 1,000 KB pieces, %d runs each, alternating\n' "$runs"
-for name in "${variants[@]}"; do
-  printf '  %-14s best %.3f s  median %.3f s  (runs: %s)\n' "$name" "$(best "${times[$name]}")" \
-    "$(median "${times[$name]}")" "$(printf '%.2f ' ${times[$name]})"
-done
+print_variants 14
 printf '  ratio of medians native/GNU           %.3f (bar: <= 0.5)\n' "$(ratio native gnu)"
 printf '  ratio of medians Wine/GNU             %.3f (bar: <= 1.0)\n' "$(ratio wine gnu)"
 printf '  ratio of medians native/native-serial %.3f\n' "$(ratio native native-serial)"

@@ -70,12 +70,7 @@ end_with_escape "$main"
 
 # A path that names nothing: the split command says so, as after a drop.
 start "$(winpath "$work/nothing here.bin")"
-focus "$main"
-xdotool key Tab Tab space
-box=$(find_window '^Morsela$')
-[ -n "$box" ] || fail "no message for a path that names nothing"
-focus "$box"
-xdotool key space
+split_expecting_box "$main" "no message for a path that names nothing"
 end_with_escape "$main"
 [ "$(ls "$work" | LC_ALL=C sort | tr '\n' ' ')" = "My Files cpack unpacked " ] || fail "stray files: $(ls "$work")"
 echo "package_test: the unpacked Morsela.exe takes a path from its command line"

@@ -24,13 +24,7 @@ main=$(find_window '^Morsela by Quellin Studio')
 # The focus starts on "Choose a File"; space presses a push button (Return
 # would end the dialog, which has no default button). First the split
 # command with nothing chosen: its message box is captioned "Morsela".
-focus "$main"
-xdotool key Tab Tab space
-box=$(find_window '^Morsela$')
-[ -n "$box" ] || fail "no message box captioned Morsela"
-focus "$box"
-xdotool key space
-wait_gone '^Morsela$'
+split_expecting_box "$main" "no message box captioned Morsela"
 focus "$main"
 xdotool key shift+Tab shift+Tab space
 open=$(find_window '^Open$')

@@ -25,6 +25,20 @@ wait_gone() {
   done
   fail "window '$1' stays open"
 }
+# split_expecting_box WINDOW WHAT: the split command in the main window
+# WINDOW (from its first control, Tab Tab reaches it), then the message box
+# captioned "Morsela" it must show, closed with its button; WHAT says what
+# failed when no box comes.
+split_expecting_box() {
+  local box
+  focus "$1"
+  xdotool key Tab Tab space
+  box=$(find_window '^Morsela$')
+  [ -n "$box" ] || fail "$2"
+  focus "$box"
+  xdotool key space
+  wait_gone '^Morsela$'
+}
 # Esc in WINDOW (the main window, no split running) ends the program $app.
 end_with_escape() {
   focus "$1"

@@ -22,4 +22,20 @@ std::string NameList(const std::vector<std::string>& names, std::uint64_t total)
 // How many names NameList shows; callers need keep no more.
 constexpr std::size_t kNamesShown = 5;
 
+// The names a message is about: the first few, and how many there are.
+class NameTally {
+ public:
+  void Add(const std::string& name) {
+    if (names_.size() < kNamesShown) names_.push_back(name);
+    ++count_;
+  }
+  bool empty() const { return count_ == 0; }
+  std::uint64_t count() const { return count_; }
+  std::string Text() const { return NameList(names_, count_); }
+
+ private:
+  std::vector<std::string> names_;
+  std::uint64_t count_ = 0;
+};
+
 }  // namespace morsela

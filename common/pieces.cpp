@@ -1,5 +1,8 @@
 #include "pieces.h"
 
+#include <limits>
+
+#include "case_fold.h"
 #include "text.h"
 
 namespace morsela {
@@ -12,6 +15,28 @@ std::string PieceFileName(const std::string& baseName, std::uint64_t k) {
 
 std::string PieceName(const std::string& path, std::uint64_t k) {
   return DirectoryOf(path) + PieceFileName(BaseNameOf(path), k);
+}
+
+std::optional<std::uint64_t> PieceNumber(const std::string& name, const std::string& baseName) {
+  const std::optional<std::string> digits = AfterPrefixNoCase(name, baseName + kPieceMarker);
+  if (!digits || digits->empty()) return std::nullopt;
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t value = 0;
+  for (const char c : *digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const std::uint64_t digit = std::uint64_t(c - '0');
+    value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+  }
+  return value;
+}
+
+std::optional<std::uint64_t> WrittenPieceNumber(const std::string& name, const std::string& baseName) {
+  const std::optional<std::uint64_t> number = PieceNumber(name, baseName);
+  const std::string digits = FormatDecimal(number.value_or(0));
+  if (!number || name.size() < digits.size() || name.compare(name.size() - digits.size(), digits.size(), digits) != 0 ||
+      (name.size() > digits.size() && name[name.size() - digits.size() - 1] == '0'))
+    return std::nullopt;
+  return number;
 }
 
 std::string RestoreProgramName(const std::string& path) {

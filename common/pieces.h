@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace morsela {
@@ -23,6 +24,14 @@ std::string PieceName(const std::string& path, std::uint64_t k);
 
 // Piece k's file name without the directory, as the preview lists it.
 std::string PieceFileName(const std::string& baseName, std::uint64_t k);
+
+// The number of a piece named `baseName` + "#." + decimal digits (leading
+// zeros allowed), compared without regard to case; nothing for any other
+// name. Numbers too large for 64 bits saturate, so they never fit a sequence.
+std::optional<std::uint64_t> PieceNumber(const std::string& name, const std::string& baseName);
+
+// The same for the names a split writes only: no leading zeros.
+std::optional<std::uint64_t> WrittenPieceNumber(const std::string& name, const std::string& baseName);
 
 // Full path of the restore program written beside the pieces:
 // DirectoryOf + BaseNameOf + ".exe". When that is the source's own path

@@ -21,6 +21,20 @@ struct DirEntry {
   bool isDirectory = false;
   // The last write, in the system's own units: only ever compared.
   std::uint64_t writeTime = 0;
+  // Read-only, hidden or system: a file that a program must not replace
+  // without being told to.
+  bool locked = false;
+};
+
+// What an open file says of itself: its length and its last write (in the
+// system's own units, only ever compared). Taken from the open file, not
+// from its directory entry, which the system brings up to date late while
+// a writer keeps the file open.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::uint64_t writeTime = 0;
+  bool operator==(const FileStamp& o) const { return size == o.size && writeTime == o.writeTime; }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
 };
 
 // Takes the entries of a directory search one at a time, so that a folder
@@ -43,6 +57,8 @@ class InputFile {
   // system refuses.
   virtual bool Size(std::uint64_t& size) = 0;
   virtual bool Seek(std::uint64_t offset) = 0;
+  // The file's stamp now; false when the system refuses.
+  virtual bool Stamp(FileStamp& stamp) = 0;
 };
 
 // A file created (or truncated) for writing. A file that is destroyed
@@ -57,6 +73,12 @@ class OutputFile {
   virtual bool Flush() = 0;
   // Stores what was written and closes; false when that failed. Once only.
   virtual bool Close() = 0;
+  // A second handle of the same file, for Flush on another thread while
+  // this one writes: Windows carries out the calls on one handle one after
+  // the other, so that a flush on the writing handle would wait for the
+  // writes and they for it. nullptr where the system has no need of one
+  // (or gives none): flush through this one then.
+  virtual std::unique_ptr<OutputFile> FlushHandle() { return nullptr; }
 };
 
 // A count that one thread raises and another waits on: how the reading and
@@ -101,11 +123,18 @@ class Platform {
 
   // nullptr when the file cannot be opened.
   virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+  // Opens the file to split so that no other program can write to it while
+  // it is open; nullptr also when another program holds it open for
+  // writing now.
+  virtual std::unique_ptr<InputFile> OpenSource(const std::string& path) = 0;
   virtual std::unique_ptr<OutputFile> Create(const std::string& path) = 0;
   // Creates a file that must not exist yet; nullptr when it does (or on
   // any other failure), so that two programs never share one file.
   virtual std::unique_ptr<OutputFile> CreateNew(const std::string& path) = 0;
 
+  // Removes a file; true when it is gone (also when it was gone before).
+  // A file that another program holds for a moment (a virus scanner looks
+  // at every new file) is tried again for a short while.
   virtual bool Remove(const std::string& path) = 0;
 
   // Moves the file `from` onto `to`, replacing a file of that name.
@@ -122,6 +151,10 @@ class Platform {
 
   // Shows one of the system's fixed message texts and waits for the user.
   virtual void ShowMessage(const std::string& text) = 0;
+
+  // Asks `text`, a question the user answers with Yes or No, No being the
+  // answer that Enter gives; true for Yes.
+  virtual bool Ask(const std::string& text) = 0;
 
   // A semaphore whose count starts at `count`; nullptr when the system
   // gives none.

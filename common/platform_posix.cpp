@@ -49,6 +49,10 @@ class PosixOutput : public OutputFile {
   int fd_;
 };
 
+std::uint64_t WriteTimeOf(const struct stat& st) {
+  return std::uint64_t(st.st_mtim.tv_sec) * 1000000000u + std::uint64_t(st.st_mtim.tv_nsec);
+}
+
 class PosixInput : public InputFile {
  public:
   explicit PosixInput(int fd) : fd_(fd) {}
@@ -74,6 +78,12 @@ class PosixInput : public InputFile {
     return true;
   }
   bool Seek(std::uint64_t offset) override { return ::lseek(fd_, off_t(offset), SEEK_SET) >= 0; }
+  bool Stamp(FileStamp& stamp) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    stamp = {std::uint64_t(st.st_size), WriteTimeOf(st)};
+    return true;
+  }
 
  private:
   int fd_;
@@ -126,7 +136,9 @@ bool Describe(const std::string& path, const std::string& name, DirEntry& entry)
   entry.isDirectory = S_ISDIR(st.st_mode);
   // A folder's entry has no length, as a Windows directory search reports.
   entry.size = entry.isDirectory ? 0 : std::uint64_t(st.st_size);
-  entry.writeTime = std::uint64_t(st.st_mtim.tv_sec) * 1000000000u + std::uint64_t(st.st_mtim.tv_nsec);
+  entry.writeTime = WriteTimeOf(st);
+  // Without write permission for its owner a file is read-only.
+  entry.locked = !entry.isDirectory && !(st.st_mode & S_IWUSR);
   return true;
 }
 
@@ -166,6 +178,8 @@ class PosixPlatform : public Platform {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::make_unique<PosixInput>(fd);
   }
+  // POSIX has no sharing modes: nothing keeps another writer out.
+  std::unique_ptr<InputFile> OpenSource(const std::string& path) override { return OpenRead(path); }
 
   std::unique_ptr<OutputFile> Create(const std::string& path) override {
     return Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
@@ -174,7 +188,7 @@ class PosixPlatform : public Platform {
     return Open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
   }
 
-  bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+  bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
   bool Replace(const std::string& from, const std::string& to) override {
     return ::rename(from.c_str(), to.c_str()) == 0;
@@ -195,6 +209,11 @@ class PosixPlatform : public Platform {
   void CopyZoneMark(const std::string&, const std::string&) override {}
 
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  // No one to answer: the safe answer.
+  bool Ask(const std::string& text) override {
+    std::fprintf(stderr, "%s\n(no)\n", text.c_str());
+    return false;
+  }
 
   std::string_view RestoreImage() override { return {}; }
 

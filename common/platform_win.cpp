@@ -20,11 +20,28 @@ std::string Narrow(const wchar_t* utf16, std::size_t length) {
   return Utf16ToUtf8(reinterpret_cast<const char16_t*>(utf16), length);
 }
 
-std::wstring SystemPath(const std::string& path) {
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// "\\?\" or "\\.\" (with either separator): a path the caller already gave
+// in the system's own form, which takes no '/', "." or "..".
+bool IsDevicePath(const std::wstring& path) {
+  return path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && (path[2] == L'?' || path[2] == L'.') &&
+         IsSeparator(path[3]);
+}
+
+}  // namespace
+
+std::wstring SystemPath(const std::string& path, std::size_t suffix) {
   std::wstring wide = Wide(path);
-  // Short paths, and those already in the long form, go as they are, so
-  // that relative and drive-relative forms keep their meaning.
-  if (wide.size() < MAX_PATH - 12 || wide.compare(0, 4, L"\\\\?\\") == 0) return wide;
+  if (IsDevicePath(wide)) {
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
+  }
+  // Short paths go as they are, so that relative and drive-relative forms
+  // keep their meaning.
+  if (wide.size() + suffix < MAX_PATH - 12) return wide;
   // The long form takes no '/', "." or "..": the system makes the path
   // absolute and plain first.
   DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -92,6 +109,13 @@ class Win32Input : public InputFile {
     to.QuadPart = LONGLONG(offset);
     return SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN) != 0;
   }
+  bool Stamp(FileStamp& stamp) override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file_.get(), &info)) return false;
+    stamp = {(std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+             (std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime};
+    return true;
+  }
 
  private:
   UniqueFile file_;
@@ -120,6 +144,13 @@ class Win32Output : public OutputFile {
   bool Flush() override { return FlushFileBuffers(file_.get()) != 0; }
 
   bool Close() override { return bool(file_) && file_.reset(); }
+
+  // A flush covers everything written to the file, through either handle.
+  std::unique_ptr<OutputFile> FlushHandle() override {
+    UniqueFile twin(ReOpenFile(file_.get(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    if (!twin) return nullptr;
+    return std::make_unique<Win32Output>(std::move(twin));
+  }
 
  private:
   UniqueFile file_;
@@ -182,8 +213,36 @@ std::uint64_t TimeOf(const FILETIME& time) {
   return (std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, DWORD disposition) {
-  UniqueFile file(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+constexpr DWORD kLocked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// A directory entry that is a link describes the link; the file it points
+// to is what a program opening the name reads.
+void FollowLink(const std::string& path, DirEntry& entry) {
+  UniqueFile file(CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return;
+  entry.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  entry.writeTime = TimeOf(info.ftLastWriteTime);
+  entry.isDirectory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A call that another program's hold on a file refuses for a moment (a
+// virus scanner or an indexer looks at every new file): tried again for
+// about a second.
+template <typename Call>
+bool Retried(Call call) {
+  for (int attempt = 0;; ++attempt) {
+    if (call()) return true;
+    const DWORD error = GetLastError();
+    if (attempt >= 20 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) return false;
+    Sleep(50);
+  }
+}
+
+std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, DWORD disposition, DWORD share) {
+  UniqueFile file(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return nullptr;
   return std::make_unique<Win32Output>(std::move(file));
@@ -233,11 +292,14 @@ bool Win32Platform::Scan(const std::string& pattern, EntrySink& sink) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES;
   }
+  const bool exact = pattern.find_first_of("*?") == std::string::npos;
   do {
     std::string name = Narrow(data.cFileName, wcslen(data.cFileName));
     if (name == "." || name == "..") continue;
-    sink.Take({name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-               TimeOf(data.ftLastWriteTime)});
+    DirEntry entry{name, SizeOf(data), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                   TimeOf(data.ftLastWriteTime), (data.dwFileAttributes & kLocked) != 0};
+    if (exact && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) FollowLink(pattern, entry);
+    sink.Take(entry);
   } while (FindNextFileW(find.get(), &data));
   return GetLastError() == ERROR_NO_MORE_FILES;
 }
@@ -249,56 +311,70 @@ std::unique_ptr<InputFile> Win32Platform::OpenRead(const std::string& path) {
   return std::make_unique<Win32Input>(std::move(file));
 }
 
+std::unique_ptr<InputFile> Win32Platform::OpenSource(const std::string& path) {
+  UniqueFile file(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<Win32Input>(std::move(file));
+}
+
 std::unique_ptr<OutputFile> Win32Platform::Create(const std::string& path) {
   // A new file is made with CREATE_NEW, and only one that exists already
   // is replaced with CREATE_ALWAYS: some systems (Wine on Linux) carry out
   // CREATE_ALWAYS by truncating even a new file, and the file system then
   // takes it for a file being replaced and writes it to the disk as it is
   // closed, in the middle of the split.
-  std::unique_ptr<OutputFile> file = OpenForWriting(path, CREATE_NEW);
+  std::unique_ptr<OutputFile> file = OpenForWriting(path, CREATE_NEW, FILE_SHARE_READ);
   if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
-  return OpenForWriting(path, CREATE_ALWAYS);
+  return OpenForWriting(path, CREATE_ALWAYS, FILE_SHARE_READ);
 }
 
 std::unique_ptr<OutputFile> Win32Platform::CreateNew(const std::string& path) {
-  return OpenForWriting(path, CREATE_NEW);
+  // Shared for writing so that FlushHandle can open the file a second time.
+  return OpenForWriting(path, CREATE_NEW, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
-bool Win32Platform::Remove(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != 0; }
+bool Win32Platform::Remove(const std::string& path) {
+  const std::wstring name = SystemPath(path);
+  if (Retried([&] { return DeleteFileW(name.c_str()) != 0; })) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 bool Win32Platform::Replace(const std::string& from, const std::string& to) {
-  // Virus scanners and indexers hold a new file open for a moment. The
-  // move is on the disk when the call returns, like the file before it.
+  // The move is on the disk when the call returns, like the file before it.
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), flags)) return true;
-    DWORD error = GetLastError();
-    if (attempt >= 20 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
-      return false;
-    Sleep(50);
-  }
+  const std::wstring source = SystemPath(from), target = SystemPath(to);
+  return Retried([&] { return MoveFileExW(source.c_str(), target.c_str(), flags) != 0; });
 }
 
 void Win32Platform::CopyZoneMark(const std::string& from, const std::string& to) {
   static const wchar_t kStream[] = L":Zone.Identifier";
-  UniqueFile in(CreateFileW((SystemPath(from) + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  const std::size_t suffix = sizeof kStream / sizeof *kStream - 1;
+  UniqueFile in(CreateFileW((SystemPath(from, suffix) + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!in) return;
   // The mark is a few lines of text.
   char mark[4096];
   DWORD got = 0;
   if (!ReadFile(in.get(), mark, sizeof mark, &got, nullptr) || got == 0) return;
-  UniqueFile out(CreateFileW((SystemPath(to) + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  UniqueFile out(CreateFileW((SystemPath(to, suffix) + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD put = 0;
   // A mark cut short could say anything: it goes rather than stays half.
   if (out && (!WriteFile(out.get(), mark, got, &put, nullptr) || put != got || !out.reset()))
-    DeleteFileW((SystemPath(to) + kStream).c_str());
+    DeleteFileW((SystemPath(to, suffix) + kStream).c_str());
 }
 
 void Win32Platform::ShowMessage(const std::string& text) {
   HWND owner = owner_ ? owner_ : GetActiveWindow();
   MessageBoxW(owner, Wide(text).c_str(), Wide(ApplicationName()).c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool Win32Platform::Ask(const std::string& text) {
+  HWND owner = owner_ ? owner_ : GetActiveWindow();
+  return MessageBoxW(owner, Wide(text).c_str(), Wide(ApplicationName()).c_str(),
+                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 std::string Win32Platform::DecodeLegacyName(const std::string& bytes) {

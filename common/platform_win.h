@@ -12,6 +12,7 @@ class Win32Platform : public Platform {
  public:
   bool Scan(const std::string& pattern, EntrySink& sink) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<InputFile> OpenSource(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
   bool Remove(const std::string& path) override;
@@ -22,6 +23,8 @@ class Win32Platform : public Platform {
   // owner (or the thread's active window), captioned with the executable's
   // file name without its extension.
   void ShowMessage(const std::string& text) override;
+  // The same box with Yes and No, the warning icon, No the default.
+  bool Ask(const std::string& text) override;
   std::string DecodeLegacyName(const std::string& bytes) override;
 
   // The module resource of type "Binary", number 129.
@@ -43,9 +46,11 @@ std::wstring Wide(const std::string& utf8);
 std::string Narrow(const wchar_t* utf16, std::size_t length);
 
 // `path` as the system's wide calls take it: long absolute paths (beyond
-// the old limit of 260 characters) in their long form, "\\?\" or
-// "\\?\UNC\", the rest as they are.
-std::wstring SystemPath(const std::string& path);
+// the old limit of 260 characters, with `suffix` more units that the
+// caller appends, such as a stream's name) in their long form, "\\?\" or
+// "\\?\UNC\"; paths already in that form (or "\\.\") with backslashes
+// only; the rest as they are.
+std::wstring SystemPath(const std::string& path, std::size_t suffix = 0);
 
 // The primary screen's work area (the screen less the taskbar); the whole
 // screen when the system cannot tell.

@@ -16,8 +16,6 @@ std::size_t LastSeparator(const std::string& path) {
   return std::string::npos;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 std::string DirectoryOf(const std::string& path) {
@@ -55,12 +53,6 @@ std::string FormatDecimal(std::uint64_t value) {
   } while (value != 0);
   std::reverse(digits, digits + n);
   return std::string(digits, n);
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 }  // namespace morsela

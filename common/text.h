@@ -25,7 +25,4 @@ std::uint32_t ParseDecimal(const std::string& text);
 // Decimal digits, no sign, no padding; "0" for 0.
 std::string FormatDecimal(std::uint64_t value);
 
-// Compares two texts without regard to the case of ASCII letters.
-bool EqualsNoCase(const std::string& a, const std::string& b);
-
 }  // namespace morsela

@@ -5,8 +5,8 @@
 
 namespace morsela {
 
-// True when `name` matches `pattern` ('*' any run, '?' any one character),
-// without regard to the case of ASCII letters.
+// True when `name` matches `pattern` ('*' any run, '?' any one UTF-16
+// unit), without regard to case, as the file system compares names.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 
 bool HasWildcard(const std::string& text);

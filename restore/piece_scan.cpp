@@ -1,28 +1,11 @@
 #include "piece_scan.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "pieces.h"
 #include "text.h"
 
 namespace morsela {
-
-std::optional<std::uint64_t> PieceNumber(const std::string& name, const std::string& baseName) {
-  const std::string prefix = baseName + kPieceMarker;
-  if (name.size() <= prefix.size() || !EqualsNoCase(name.substr(0, prefix.size()), prefix)) {
-    return std::nullopt;
-  }
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-  std::uint64_t value = 0;
-  for (std::size_t i = prefix.size(); i < name.size(); ++i) {
-    const char c = name[i];
-    if (c < '0' || c > '9') return std::nullopt;
-    const std::uint64_t digit = std::uint64_t(c - '0');
-    value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
-  }
-  return value;
-}
 
 std::vector<Piece> CollectPieces(const std::vector<DirEntry>& entries, const std::string& baseName) {
   std::vector<Piece> pieces;

@@ -7,14 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "pieces.h"
 #include "platform.h"
 
 namespace morsela {
-
-// The number of a piece named `baseName` + "#." + decimal digits (leading
-// zeros allowed), compared without regard to case; nothing for any other
-// name. Numbers too large for 64 bits saturate, so they never fit a sequence.
-std::optional<std::uint64_t> PieceNumber(const std::string& name, const std::string& baseName);
 
 struct Piece {
   std::string name;   // as the directory stores it

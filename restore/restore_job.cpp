@@ -14,6 +14,7 @@
 #include "platform.h"
 #include "read_ahead.h"
 #include "stored_name.h"
+#include "case_fold.h"
 #include "text.h"
 #include "utf8.h"
 
@@ -62,21 +63,6 @@ int Refuse(const std::string& message) {
   System().ShowMessage(message);
   return kExitRefused;
 }
-
-// The names of the pieces concerned, for a message's second line.
-class Culprits {
- public:
-  void Add(const std::string& name) {
-    if (names_.size() < kNamesShown) names_.push_back(name);
-    ++count_;
-  }
-  bool empty() const { return count_ == 0; }
-  std::string Text() const { return NameList(names_, count_); }
-
- private:
-  std::vector<std::string> names_;
-  std::uint64_t count_ = 0;
-};
 
 // A piece to join: its name, its size, and the CRC it must have when the
 // set's manifest gives one.
@@ -144,8 +130,8 @@ class PieceReader : public BlockFiller {
   }
 
   // The pieces found damaged, and the one that could not be read.
-  const Culprits& damaged() const { return damaged_; }
-  const Culprits& unreadable() const { return unreadable_; }
+  const NameTally& damaged() const { return damaged_; }
+  const NameTally& unreadable() const { return unreadable_; }
 
  private:
   static bool Last(Block& block, Block::Kind kind) {
@@ -165,7 +151,7 @@ class PieceReader : public BlockFiller {
   JoinPiece piece_;
   std::unique_ptr<InputFile> in_;
   Crc32cState crc_;
-  Culprits damaged_, unreadable_;
+  NameTally damaged_, unreadable_;
 };
 
 // Puts the output on the disk in steps while the copying goes on, on a
@@ -352,7 +338,7 @@ class ManifestSet : public PieceSet, public EntrySink {
   // Refuses the set with a message (returning the exit code) unless every
   // piece was found with its size; 0 when all is well.
   int Check() const {
-    Culprits missing, misSized;
+    NameTally missing, misSized;
     for (std::uint64_t k = 0; k < Count(); ++k) {
       if (!found_[std::size_t(k)]) missing.Add(PieceFileName(m_.baseName, k));
       else if (misSized_[std::size_t(k)]) misSized.Add(At(k).name);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "case_fold.h"
 #include "text.h"
 #include "utf8.h"
 

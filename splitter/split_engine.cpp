@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "crc32c.h"
+#include "files_in_the_way.h"
 #include "manifest.h"
 #include "pieces.h"
 #include "platform.h"
@@ -168,10 +169,18 @@ class SplitRun {
     return Outcome::kDone;
   }
 
-  void RemoveCreated() {
+  // Removes every file this call created, pieces made ahead of the writing
+  // included; returns those that stay (a program such as a virus scanner
+  // may hold one beyond the platform's retries).
+  NameTally RemoveCreated() {
+    NameTally left;
     const std::uint64_t created = std::max(created_, createdAhead_);
-    for (std::uint64_t k = 0; k < created; ++k) System().Remove(PieceName(path_, k));
-    if (programCreated_) System().Remove(RestoreProgramName(path_));
+    for (std::uint64_t k = 0; k < created; ++k) {
+      if (!System().Remove(PieceName(path_, k))) left.Add(FileNameOf(PieceName(path_, k)));
+    }
+    if (programCreated_ && !System().Remove(RestoreProgramName(path_)))
+      left.Add(FileNameOf(RestoreProgramName(path_)));
+    return left;
   }
 
   // A read failure concerns the source, whatever piece was being written.
@@ -205,25 +214,15 @@ bool IsRegularFile(const std::string& path) {
   return !found.empty() && !found.front().isDirectory;
 }
 
-// The source as its directory entry describes it; nothing when it is gone.
-std::optional<DirEntry> Stamp(const std::string& path) {
-  std::vector<DirEntry> found = System().Find(path);
-  if (found.empty()) return std::nullopt;
-  return found.front();
-}
-
 // Removes the pieces of an earlier, longer split that would be joined
 // after this one's by a restore program that trusts the names alone. Those
 // that cannot be removed are reported.
 void RemoveStalePieces(const std::string& path, std::uint64_t pieces) {
-  std::vector<std::string> kept;
-  std::uint64_t keptCount = 0;
+  NameTally kept;
   for (std::uint64_t k = pieces; IsRegularFile(PieceName(path, k)); ++k) {
-    if (System().Remove(PieceName(path, k))) continue;
-    if (kept.size() < kNamesShown) kept.push_back(FileNameOf(PieceName(path, k)));
-    ++keptCount;
+    if (!System().Remove(PieceName(path, k))) kept.Add(FileNameOf(PieceName(path, k)));
   }
-  if (keptCount > 0) System().ShowMessage(WithDetail(kCannotWriteFile, NameList(kept, keptCount)));
+  if (!kept.empty()) System().ShowMessage(WithDetail(kCannotWriteFile, kept.Text()));
 }
 
 // Shows why the split did not happen (or left nothing) and says so.
@@ -254,54 +253,73 @@ bool CSplitEngine::FileExists(const std::string& path) const {
   return !System().Find(path).empty();
 }
 
-SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb,
-                                    std::uint64_t pieceCount, Progress* progress) const {
+SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
+                                    Progress* progress, const std::string& source) const {
   Platform& system = System();
-  if (!FileExists(path)) return Refuse(kPathnameIncorrect);
+  // The source by the name the system keeps for it; the set is named from
+  // `path`, in the source's folder.
+  const std::string chosen = source.empty() ? path : source;
+  const std::vector<DirEntry> found = system.Find(chosen);
+  if (found.empty()) return Refuse(kPathnameIncorrect);
   if (pieceCount == 0 || sizeKb == 0) return Refuse(kFileTooSmall);
+  const std::string real = morsela::DirectoryOf(chosen) + found.front().name;
+  const std::string named = morsela::DirectoryOf(real) + morsela::FileNameOf(path);
 
   // Without an image the restore program would be an empty file that
   // cannot rebuild anything: refuse before writing.
   const std::string_view image = system.RestoreImage();
-  const std::string program = RestoreProgramName(path);
+  const std::string program = RestoreProgramName(named);
   if (image.empty()) return Refuse(WithDetail(kCannotWriteFile, program));
 
-  std::unique_ptr<InputFile> source = system.OpenRead(path);
-  const std::optional<DirEntry> before = source ? Stamp(path) : std::nullopt;
-  if (!before) return Refuse(WithDetail(kCannotReadFile, path));
+  // No other program may write to the source until the split has read it
+  // and taken its stamp again.
+  std::unique_ptr<InputFile> file = found.front().isDirectory ? nullptr : system.OpenSource(real);
+  FileStamp before;
+  if (!file || !file->Stamp(before)) return Refuse(WithDetail(kCannotReadFile, real));
 
   const std::uint64_t pieceSize = std::uint64_t(sizeKb) * kBytesPerKb;
-  std::string header = morsela::FileNameOf(path);
-  const std::uint64_t total = header.size() + 1 + before->size;
+  std::string header = morsela::FileNameOf(named);
+  const std::uint64_t total = header.size() + 1 + before.size;
+  const std::uint64_t count = (total + pieceSize - 1) / pieceSize;
+  const FilesInTheWay way = LookInTheWay(named, count);
+  if (!way.blocked.empty()) return Refuse(WithDetail(kCannotWriteFile, way.blocked));
+  if (!way.question.empty() && !system.Ask(way.question)) {
+    SplitResult declined;
+    declined.outcome = SplitResult::Outcome::kDeclined;
+    return declined;
+  }
+
   if (progress) progress->Begin(header, total);
-  SplitRun run(path, progress);
+  SplitRun run(named, progress);
   Manifest& manifest = run.manifest();
-  manifest.baseName = morsela::BaseNameOf(path);
+  manifest.baseName = morsela::BaseNameOf(named);
   manifest.storedName = header;
   manifest.pieceSize = pieceSize;
   header.push_back('\0');
-  PieceFiller data(header, *source, pieceSize);
-  Outcome outcome = run.WritePieces(data, pieceCount, total);
-  source.reset();
-  if (outcome == Outcome::kDone) {
-    // The manifest vouches for one version of the source: one that changed
-    // while it was read would give a set that no longer matches either.
-    const std::optional<DirEntry> after = Stamp(path);
-    if (!after || after->size != before->size || after->writeTime != before->writeTime ||
-        data.sourceBytes() != before->size)
-      outcome = run.Read();
-  }
+  PieceFiller data(header, *file, pieceSize);
+  Outcome outcome = run.WritePieces(data, count, total);
+  // The manifest vouches for one version of the source: one that changed
+  // while it was read would give a set that no longer matches either.
+  FileStamp after;
+  if (outcome == Outcome::kDone && (!file->Stamp(after) || after != before || data.sourceBytes() != before.size))
+    outcome = run.Read();
+  file.reset();
   manifest.sourceLength = data.sourceBytes();
   manifest.pieceCount = run.pieces();
   if (outcome == Outcome::kDone) outcome = run.WriteRestoreProgram(program, image);
   if (outcome != Outcome::kDone) {
-    run.RemoveCreated();
-    if (outcome == Outcome::kStopped) return SplitResult{SplitResult::Outcome::kStopped, 0, {}};
-    return Refuse(WithDetail(outcome == Outcome::kReadFailed ? kCannotReadFile : kCannotWriteFile,
-                             run.failedFile()));
+    const NameTally left = run.RemoveCreated();
+    SplitResult result;
+    result.outcome = outcome == Outcome::kStopped ? SplitResult::Outcome::kStopped : SplitResult::Outcome::kRefused;
+    if (outcome != Outcome::kStopped)
+      system.ShowMessage(WithDetail(outcome == Outcome::kReadFailed ? kCannotReadFile : kCannotWriteFile,
+                                    run.failedFile()));
+    if (!left.empty()) system.ShowMessage(WithDetail(kCannotWriteFile, left.Text()));
+    result.left = left.count();
+    return result;
   }
 
-  RemoveStalePieces(path, run.pieces());
+  RemoveStalePieces(named, run.pieces());
   return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), program};
 }
 

@@ -17,13 +17,17 @@ extern const char kFileTooSmall[];
 // What one call of SplitFile came to.
 struct SplitResult {
   enum class Outcome {
-    kWritten,  // the set is complete (a stale piece left may have been reported)
-    kRefused,  // a message said why nothing is left of the split
-    kStopped,  // the caller's progress stopped it; nothing is left of it
+    kWritten,   // the set is complete (a stale piece left may have been reported)
+    kRefused,   // a message said why nothing is left of the split
+    kStopped,   // the caller's progress stopped it; nothing is left of it
+    kDeclined,  // the user would not have files replaced: nothing was written
   };
   Outcome outcome = Outcome::kRefused;
   std::uint64_t pieces = 0;    // kWritten: the pieces written
   std::string restoreProgram;  // kWritten: full path of the restore program
+  // kRefused and kStopped: files of the split that could not be removed
+  // (a message named them).
+  std::uint64_t left = 0;
 };
 
 // A helper without data: the text helpers and the split engine as one set of
@@ -46,15 +50,24 @@ class CSplitEngine {
   // computed from the bytes as they are written), then removes stale pieces
   // of an earlier split that would continue this one's sequence.
   // `pieceCount` is the count the caller computed; 0 is refused as too
-  // small a source. If the source turns out longer than that count covers,
-  // the engine goes on cutting pieces rather than dropping data; if it
-  // changed while it was read, the split fails. On any failure it shows its
-  // message, naming the file on a second line, and removes every file this
-  // call created; the source stays untouched. `progress`, when given, hears
-  // of every block and may stop the split, which then ends as a failure
-  // does but without a message.
+  // small a source. The source is read through `source`, the name the
+  // system gave it, when `path` (from which the set is named, in the
+  // source's folder) is a lower-cased form of it; no other program may
+  // write to it meanwhile.
+  // Before it writes anything, the engine looks at every name it will
+  // write or remove: a folder or a file that must not be replaced there
+  // refuses the split, and anything but the earlier set of the same source
+  // is replaced only if the user says yes to a question.
+  // If the source turns out longer than the count covers, the engine goes
+  // on cutting pieces rather than dropping data; if it changed while it was
+  // read, the split fails. On any failure it shows its message, naming the
+  // file on a second line, and removes every file this call created (and
+  // names those it could not remove in a message of their own); every
+  // other file stays as it was. `progress`, when given, hears of every
+  // block and may stop the split, which then ends as a failure does but
+  // without a message.
   SplitResult SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
-                        Progress* progress = nullptr) const;
+                        Progress* progress = nullptr, const std::string& source = std::string()) const;
 };
 
 }  // namespace morsela

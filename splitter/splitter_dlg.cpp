@@ -14,6 +14,7 @@ namespace {
 // Texts of the status line.
 const char kSplitStopped[] = "Split stopped: its files were removed.";
 const char kSplitFailed[] = "Split failed: nothing was written.";
+const char kSplitDeclined[] = "Split cancelled: nothing was written or removed.";
 const char kSourceTooSmall[] = "This file is under 1,000 bytes: too small to split.";
 const char kSourceIsFolder[] = "This is a folder: choose a file to split.";
 
@@ -44,6 +45,7 @@ const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
     {ui::kWmCommand, ui::kBnClicked, IDC_SPLIT_FILE, &ui::Invoke<&CSplitterDlg::OnSplitCurrentFile>},
     {ui::kWmCommand, ui::kBnClicked, IDC_CANCEL_SPLIT, &ui::Invoke<&CSplitterDlg::OnCancelSplit>},
     {ui::kWmClose, 0, 0, &ui::Invoke<&CSplitterDlg::OnClose>},
+    {ui::kWmQueryEndSession, 0, 0, &ui::Invoke<&CSplitterDlg::OnQueryEndSession>},
     {ui::kWmCommand, ui::kEnChange, IDC_PIECE_SIZE, &ui::Invoke<&CSplitterDlg::OnPieceSizeChange>},
     // The preview list holds no texts of its own; it asks for each one it shows.
     {ui::kWmNotify, ui::kLvnGetDispInfo, IDC_PIECE_LIST, &ui::Invoke<&CSplitterDlg::OnGetPieceName>},
@@ -87,6 +89,7 @@ ui::Result CSplitterDlg::OnDpiChanged() {
 }
 
 void CSplitterDlg::ChooseSource(const std::string& path) {
+  source_ = path;
   SetItemText(IDC_SOURCE_PATH, path);
   RefreshPreview();
 }
@@ -121,7 +124,16 @@ void CSplitterDlg::OnClose() {
     Default();  // as Esc: IDCANCEL
     return;
   }
-  stop_ = Stop::kCloseWindow;
+  if (stop_ != Stop::kEndSession) stop_ = Stop::kCloseWindow;
+}
+
+ui::Result CSplitterDlg::OnQueryEndSession() {
+  if (!splitting_) return Default();
+  // The split stops at once and cleans up before this thread looks at its
+  // messages again, so the end of the session waits for the clean-up.
+  stop_ = Stop::kEndSession;
+  ui::BlockSessionEnd(*this, "Stopping a split");
+  return 1;
 }
 
 void CSplitterDlg::OnPaint() {
@@ -149,10 +161,10 @@ void CSplitterDlg::OnChooseFile() {
 
 void CSplitterDlg::OnSplitCurrentFile() {
   if (splitting_) return;  // one split at a time, whatever message comes
-  const std::string path = GetItemText(IDC_SOURCE_PATH);
+  const std::string path = GetItemText(IDC_SOURCE_PATH), source = source_;
   std::uint64_t length = 0;
   bool folder = false;
-  if (!LookUpSource(path, length, folder)) return ui::ShowMessageBox(kNoFileSelected);
+  if (!LookUpSource(source, length, folder)) return ui::ShowMessageBox(kNoFileSelected);
   const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size == 0) return ui::ShowMessageBox(kSizeNoValid);
   expectedPieces_ = PieceCount(length, path, size);
@@ -168,9 +180,10 @@ void CSplitterDlg::OnSplitCurrentFile() {
     ui::TaskbarProgress taskbar(*this);
     taskbar_ = &taskbar;
     AtScopeEnd forget([this] { taskbar_ = nullptr; });
-    result = engine_.SplitFile(path, size, expectedPieces_, this);
+    result = engine_.SplitFile(path, size, expectedPieces_, this, source);
   }
-  if (stop_ == Stop::kCloseWindow) return EndDialog(ui::kIdCancel);
+  if (stop_ == Stop::kEndSession) ui::AllowSessionEnd(*this);
+  if (stop_ == Stop::kCloseWindow || stop_ == Stop::kEndSession) return EndDialog(ui::kIdCancel);
   ShowOutcome(result);
   if (focus != 0 && GetFocusedItem() != focus) FocusItem(focus);
 }
@@ -224,8 +237,15 @@ void CSplitterDlg::ShowOutcome(const SplitResult& result) {
       SetStatus("Done: " + Count(result.pieces, " piece", " pieces") + " and the restore program " +
                 engine_.FileNameOf(result.restoreProgram) + " written.");
       return;
-    case SplitResult::Outcome::kStopped: SetStatus(kSplitStopped); break;
-    case SplitResult::Outcome::kRefused: SetStatus(kSplitFailed); break;
+    case SplitResult::Outcome::kStopped:
+      SetStatus(result.left ? "Split stopped: " + FormatDecimal(result.left) + " of its files could not be removed."
+                            : kSplitStopped);
+      break;
+    case SplitResult::Outcome::kRefused:
+      SetStatus(result.left ? "Split failed: " + FormatDecimal(result.left) + " of its files could not be removed."
+                            : kSplitFailed);
+      break;
+    case SplitResult::Outcome::kDeclined: SetStatus(kSplitDeclined); break;
   }
   SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
   barFilled_ = false;
@@ -259,7 +279,7 @@ void CSplitterDlg::RefreshPreview() {
   const std::string path = GetItemText(IDC_SOURCE_PATH);
   std::uint64_t length = 0;
   bool folder = false;
-  if (!LookUpSource(path, length, folder)) return;
+  if (!LookUpSource(source_, length, folder)) return;
   const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size < kSmallestPieceSize) {
     ui::ShowMessageBox(kSizeNoValid);

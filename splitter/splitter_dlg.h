@@ -63,8 +63,8 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   static const ui::MessageEntry kMessageEntries[];
   static const ui::MessageMap kMessageMap;
 
-  // What the user asked of the split that runs.
-  enum class Stop { kNone, kKeepWindow, kCloseWindow };
+  // What the user (or the session's end) asked of the split that runs.
+  enum class Stop { kNone, kKeepWindow, kCloseWindow, kEndSession };
 
   void OnPaint();
   ui::Result OnQueryDragIcon();
@@ -76,6 +76,10 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   void OnCancelSplit();
   // The close box: stops a split and closes the window once it has stopped.
   void OnClose();
+  // The session is ending: a split stops, removes its files and closes the
+  // window, and the system shows why the program holds the session up
+  // meanwhile.
+  ui::Result OnQueryEndSession();
   void OnPieceSizeChange();
   void OnGetPieceName(ui::ListTextRequest& request);
 
@@ -103,6 +107,10 @@ class CSplitterDlg : public ui::Dialog, private Progress {
 
   ui::ProgramIcon bigIcon_, smallIcon_;
   std::string startUpPath_;
+  // The source as chosen, dropped or passed, by which it is found and read:
+  // the path field shows it lower-cased, which in some scripts names
+  // another file or none. The pieces are named from the field.
+  std::string source_;
   CSplitEngine engine_;
   // The base name of the pieces the list shows: the list asks for its item
   // texts whenever it draws, and must go on showing the names of the last

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -89,7 +90,7 @@ TEST(PlatformFiles, WriteReadReplaceRemove) {
 
   EXPECT_TRUE(p.Remove(dir / "old.bin"));
   EXPECT_FALSE(test::Exists(dir / "old.bin"));
-  EXPECT_FALSE(p.Remove(dir / "old.bin"));
+  EXPECT_TRUE(p.Remove(dir / "old.bin"));  // gone already: nothing stays
   EXPECT_EQ(p.OpenRead(dir / "old.bin"), nullptr);
   EXPECT_EQ(p.Create(dir / "no-such-dir/x.bin"), nullptr);
 }
@@ -106,8 +107,9 @@ TEST(PlatformFiles, CreateTruncatesAnExistingFile) {
 }
 
 // What the restore needs beyond plain streams: a file created only when
-// new, a flush to the disk, reading from an offset (its own file's end), and
-// a write time that tells a changed source.
+// new, a flush to the disk (through a second handle where the system has
+// one), reading from an offset (its own file's end), and a write time that
+// tells a changed source, from the open file as from its entry.
 TEST(PlatformFiles, ExclusiveCreateFlushSeekAndWriteTime) {
   TempDir dir;
   Platform& p = NativePlatform();
@@ -117,15 +119,22 @@ TEST(PlatformFiles, ExclusiveCreateFlushSeekAndWriteTime) {
   auto out = p.CreateNew(dir / "free");
   ASSERT_TRUE(out);
   EXPECT_TRUE(out->Write("0123456789", 10));
+  std::unique_ptr<OutputFile> flusher = out->FlushHandle();
+  EXPECT_TRUE((flusher ? *flusher : *out).Flush());
+  flusher.reset();
   EXPECT_TRUE(out->Flush());
   EXPECT_TRUE(out->Close());
   out.reset();
 
-  auto in = p.OpenRead(dir / "free");
+  auto in = p.OpenSource(dir / "free");
   ASSERT_TRUE(in);
   std::uint64_t size = 0;
   EXPECT_TRUE(in->Size(size));
   EXPECT_EQ(size, 10u);
+  FileStamp stamp;
+  EXPECT_TRUE(in->Stamp(stamp));
+  EXPECT_EQ(stamp.size, 10u);
+  EXPECT_EQ(stamp.writeTime, p.Find(dir / "free").at(0).writeTime);
   char tail[4] = {};
   EXPECT_TRUE(in->Seek(7));
   EXPECT_EQ(in->Read(tail, 4), 3u);
@@ -195,6 +204,20 @@ TEST(PlatformThreads, ReadAheadDeliversInOrderAndEndsWhenTheCallerStops) {
 }
 
 #ifdef _WIN32
+// A source that another program holds open for writing is not split: it
+// could change while it is read. Reading a piece beside such a writer is
+// allowed.
+TEST(PlatformFiles, ASourceOpenForWritingElsewhereIsRefused) {
+  TempDir dir;
+  WriteAll(dir / "db.dat", "being written");
+  std::FILE* writer = _wfopen(std::filesystem::u8path(dir / "db.dat").c_str(), L"ab");
+  ASSERT_NE(writer, nullptr);
+  EXPECT_EQ(NativePlatform().OpenSource(dir / "db.dat"), nullptr);
+  EXPECT_NE(NativePlatform().OpenRead(dir / "db.dat"), nullptr);
+  std::fclose(writer);
+  EXPECT_NE(NativePlatform().OpenSource(dir / "db.dat"), nullptr);
+}
+
 TEST(PlatformResources, RestoreImageIsTheBinaryResource129) {
   std::string_view image = NativePlatform().RestoreImage();
   EXPECT_EQ(std::string(image), "MZ sample image for the resource test\r\n");

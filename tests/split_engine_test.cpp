@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "crc32c.h"
@@ -151,6 +152,87 @@ TEST(SplitEngine, RepeatedSplitsAgreeAndRemoveOnlyStalePiecesThatContinueTheSequ
             (std::vector<std::string>{"x#.0", "x#.1", "x#.2", "x#.9", "x#.other", "x.exe", "x.txt"}));
   ExpectPieceSet(dir / "x.txt", source, 2, platform.image);
   EXPECT_TRUE(platform.messages.empty());
+}
+
+// What lies where the split writes is looked at before the first byte:
+// the earlier set of the same source goes without a question; anything
+// else is replaced only after a Yes (and a No writes and removes nothing);
+// a folder or a read-only file refuses the split.
+TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&)> before;
+    const char* question;  // the lines naming the files, or nullptr for none
+    const char* message;   // nullptr for none
+  };
+  const auto splitOf = [](const TempDir& dir, const char* name, std::size_t size) {
+    WriteAll(dir / name, RandomBytes(size, 8));
+    Split(dir / name, 1);
+    std::filesystem::remove(dir / name);
+  };
+  const std::vector<Case> cases{
+      {"nothing there", [](const TempDir&) {}, nullptr, nullptr},
+      {"the earlier set of this source, longer",
+       [&](const TempDir& dir) {
+         Split(dir / "s.dat", 1);
+         WriteAll(dir / "s.dat", RandomBytes(1500, 9));
+       },
+       nullptr, nullptr},
+      {"an unrelated program", [](const TempDir& dir) { WriteAll(dir / "s.exe", "MZ setup"); }, "s.exe: a program\n",
+       nullptr},
+      {"another file's set with the same base name", [&](const TempDir& dir) { splitOf(dir, "s.pdf", 6000); },
+       "s.exe: the restore program of s.pdf\ns#.0, s#.1, s#.2, s#.3, s#.4 and 2 more: pieces of s.pdf\n", nullptr},
+      {"pieces and no program (s#.3 would go as stale, s#.5 stays)",
+       [](const TempDir& dir) {
+         for (const char* name : {"s#.1", "s#.3", "s#.5"}) WriteAll(dir / name, name);
+       },
+       "s#.1, s#.3: pieces of another split\n", nullptr},
+      {"a folder where a piece goes",
+       [](const TempDir& dir) { std::filesystem::create_directory(dir / "s#.1"); }, nullptr, "Cannot Write File !"},
+      {"a read-only program",
+       [](const TempDir& dir) {
+         WriteAll(dir / "s.exe", "MZ");
+         std::filesystem::permissions(dir / "s.exe", std::filesystem::perms::owner_write,
+                                      std::filesystem::perm_options::remove);
+       },
+       nullptr, "Cannot Write File !"},
+  };
+  for (const Case& c : cases) for (bool yes : {false, true}) {
+    SCOPED_TRACE(std::string(c.what) + (yes ? ", yes" : ", no"));
+    TempDir dir;
+    const std::string source = RandomBytes(2500, 10);
+    {
+      TestPlatform quiet;
+      quiet.answer = true;
+      WriteAll(dir / "s.dat", source);
+      c.before(dir);
+      WriteAll(dir / "s.dat", source);
+    }
+    const std::vector<std::string> before = ListDir(dir.path());
+    TestPlatform platform;
+    platform.answer = yes;
+    const SplitResult result = CSplitEngine().SplitFile(dir / "s.dat", 1, 3);
+    if (c.question) {
+      ASSERT_EQ(platform.questions.size(), 1u);
+      EXPECT_EQ(platform.questions[0], std::string("Splitting s.dat replaces files in its folder that are not from "
+                                                   "a split of it:\n\n") + c.question + "\nReplace them?");
+    } else {
+      EXPECT_TRUE(platform.questions.empty());
+    }
+    if (c.message) {
+      EXPECT_EQ(platform.messages, std::vector<std::string>{c.message});
+      EXPECT_EQ(ListDir(dir.path()), before);
+    } else if (c.question && !yes) {
+      EXPECT_EQ(result.outcome, SplitResult::Outcome::kDeclined);
+      EXPECT_EQ(ListDir(dir.path()), before);
+    } else {
+      EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
+      ExpectPieceSet(dir / "s.dat", source, 1, platform.image);
+    }
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    if (test::Exists(dir / "s.exe"))
+      std::filesystem::permissions(dir / "s.exe", std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  }
 }
 
 TEST(SplitEngine, SourceThatGrewAfterCountingLosesNoData) {

@@ -91,24 +91,38 @@ TEST(SplitFaults, FailureAlsoRemovesThePiecesItOverwrote) {
   EXPECT_EQ(ReadAll(dir / "s.exe"), program);
 }
 
-// A split removes only the files it created, and says which stale piece of
-// an earlier split it could not remove (an older restore program would join
-// it).
+// A split removes only the files it created, and names in a message of
+// their own those it could not remove; it says which stale piece of an
+// earlier split it could not remove (an older restore program would join
+// it). The files in its way were replaced with the user's consent.
 TEST(SplitFaults, RemovesOnlyWhatItCreatedAndReportsWhatStays) {
-  TestPlatform platform;
   TempDir dir;
   const std::string source = RandomBytes(3500, 14);
   WriteAll(dir / "s.dat", source);
-  WriteAll(dir / "s#.2", "a hidden file the system would not let us replace");
-  platform.writeFault = {Stage::kOpen, 2, false, 0};
-  CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
-  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
-  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.2", "s.dat"}));
-  EXPECT_EQ(ReadAll(dir / "s#.2"), "a hidden file the system would not let us replace");
-
-  platform.writeFault = {};
-  platform.messages.clear();
-  platform.details.clear();
+  WriteAll(dir / "s#.2", "a file the system would not let us replace");
+  {
+    TestPlatform platform;
+    platform.answer = true;
+    platform.writeFault = {Stage::kOpen, 2, false, 0};
+    EXPECT_EQ(CSplitEngine().SplitFile(dir / "s.dat", 1, 4).left, 0u);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.2", "s.dat"}));
+    EXPECT_EQ(ReadAll(dir / "s#.2"), "a file the system would not let us replace");
+  }
+  {
+    TestPlatform platform;
+    platform.answer = true;
+    platform.writeFault = {Stage::kWrite, 3, false, 10};
+    platform.removeFaultIn = "#.1";  // held by another program beyond the retries
+    const SplitResult failed = CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+    EXPECT_EQ(failed.outcome, SplitResult::Outcome::kRefused);
+    EXPECT_EQ(failed.left, 1u);
+    EXPECT_EQ(platform.messages, (std::vector<std::string>{"Cannot Write File !", "Cannot Write File !"}));
+    EXPECT_EQ(platform.details, (std::vector<std::string>{dir / "s#.3", "s#.1"}));
+    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.1", "s.dat"}));
+  }
+  TestPlatform platform;
+  platform.answer = true;
   for (const char* stale : {"s#.4", "s#.5", "s#.6"}) WriteAll(dir / stale, "stale");
   platform.removeFaultIn = "#.5";
   const SplitResult result = CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
@@ -197,6 +211,7 @@ TEST(SystemFaults, PieceOnAFullDisk) {
   const std::string dir = PreparedDir("MORSELA_DISKFULL_DIR");
   if (dir.empty()) GTEST_SKIP() << "run by system_faults.sh disk-full";
   TestPlatform platform;
+  platform.answer = true;  // the link lies where a piece goes
   const std::string source = ReadAll(dir + "d.bin");
   CSplitEngine().SplitFile(dir + "d.bin", 1, PieceCount(source.size(), dir + "d.bin", 1));
   EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});

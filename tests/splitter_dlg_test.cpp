@@ -335,8 +335,16 @@ TEST_F(SplitterDialog, ControlsComeBackWhenTheEngineRefuses) {
                                                "message File Too Small (size 100)", "enable 1000",
                                                "enable 1002", "enable 1001", "disable 1007",
                                                "progress 1006 0"}));
+    // A program that Morsela did not write lies where the restore program
+    // goes: the user says No to the question, and the line says so.
+    WriteAll(dir / "setup.exe", "MZ");
+    w.DropFiles({File("setup.msi", 5000)});
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(platform.questions.size(), 1u);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Split cancelled: nothing was written or removed.");
+    EXPECT_TRUE(w.enabled(IDC_SPLIT_FILE));
   });
-  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"small.bin"});
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"setup.exe", "setup.msi", "small.bin"}));
 }
 
 // What the window showed each time the split let it handle messages.
@@ -400,9 +408,12 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
   WriteAll(dir / "movie.avi", source);
   WriteAll(dir / "movie#.7", "a piece of an older split");
   const std::vector<std::string> before = ListDir(dir.path());
+  // The end of the session (a log-off) stops it too, and holds the session
+  // up, saying why, until the split's files are gone.
   const std::vector<std::function<void(hl::Window&)>> ways = {
       [](hl::Window& w) { w.Click(IDC_CANCEL_SPLIT); }, [](hl::Window& w) { w.PressEsc(); },
-      [](hl::Window& w) { w.PressClose(); }};
+      [](hl::Window& w) { w.PressClose(); },
+      [](hl::Window& w) { EXPECT_EQ(w.dialog.WindowProc(ui::kWmQueryEndSession, 0, 0), 1); }};
   for (std::size_t way = 0; way < ways.size(); ++way) {
     for (std::size_t at : {0, 1, 2}) {
       SCOPED_TRACE("way " + std::to_string(way) + " at block " + std::to_string(at));
@@ -411,19 +422,25 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
         if (blocks++ == at) ways[way](w);
       });
       std::string status;
+      std::vector<std::string> session;
       const int result = Run([&](hl::Window& w) {
         w.Edit(IDC_PIECE_SIZE, "10");
         w.DropFiles({dir / "movie.avi"});
         w.Click(IDC_SPLIT_FILE);
         status = w.text(IDC_SPLIT_STATUS);
+        for (const std::string& entry : w.log)
+          if (entry.find("session") != std::string::npos) session.push_back(entry);
         w.PressEnter();
       });
       EXPECT_EQ(blocks, at + 1);  // not one block more
-      // Cancel and Esc keep the window; the close box closes it once stopped.
-      EXPECT_EQ(result, way == 2 ? ui::kIdCancel : ui::kIdOk);
-      if (way != 2) {
+      // Cancel and Esc keep the window; the close box and the session's end
+      // close it once stopped.
+      EXPECT_EQ(result, way >= 2 ? ui::kIdCancel : ui::kIdOk);
+      if (way < 2) {
         EXPECT_EQ(status, "Split stopped: its files were removed.");
       }
+      const std::vector<std::string> held{"block session end: Stopping a split", "allow session end"};
+      EXPECT_EQ(session, way == 3 ? held : std::vector<std::string>{});
       EXPECT_EQ(ListDir(dir.path()), before);
       EXPECT_EQ(ReadAll(dir / "movie.avi"), source);
     }

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "case_fold.h"
+#include "pieces.h"
 #include "text.h"
 #include "utf8.h"
 #include "wildcard.h"
@@ -59,8 +65,50 @@ TEST(Wildcards, MatchLikeTheWindowsSearch) {
   EXPECT_TRUE(WildcardMatch("?b*c", "abxxc"));
   EXPECT_FALSE(WildcardMatch("?b*c", "abxxd"));
   EXPECT_TRUE(WildcardMatch("Movie.avi", "movie.AVI"));
-  EXPECT_TRUE(EqualsNoCase("SETUP.exe", "setup.EXE"));
-  EXPECT_FALSE(EqualsNoCase("setup.exe", "setup.ex"));
+  EXPECT_TRUE(WildcardMatch("\xC3\xA9t\xC3\xA9#.*", "\xC3\x89T\xC3\x89#.3"));  // été#.* finds ÉTÉ#.3
+  EXPECT_FALSE(WildcardMatch("stra\xC3\x9F" "e.txt", "STRA\xE1\xBA\x9E" "E.TXT"));  // ß is not ẞ
+}
+
+// Names compare as the Windows file system compares them, in every script,
+// unit by unit through its upper-case table: round trips only.
+TEST(NameCase, ComparesAsTheFileSystemDoes) {
+  const std::vector<std::pair<std::string, std::string>> same{
+      {"SETUP.exe", "setup.EXE"},
+      {"\xC3\xA9t\xC3\xA9#.3", "\xC3\x89T\xC3\x89#.3"},  // été, ÉTÉ
+      {"\xCF\x89", "\xCE\xA9"},                            // ω, Ω
+      {"\xC7\x86", "\xC7\x84"},                            // ǆ, Ǆ
+      {"\xE1\xBE\x80", "\xE1\xBE\x88"},                    // ᾀ, ᾈ
+      {"\xD0\xB6", "\xD0\x96"},                            // ж, Ж
+  };
+  const std::vector<std::pair<std::string, std::string>> different{
+      {"setup.exe", "setup.ex"},
+      {"\xC3\x9F", "\xE1\xBA\x9E"},  // ß, ẞ
+      {"k", "\xE2\x84\xAA"},        // the Kelvin sign
+      {"\xCF\x89", "\xE2\x84\xA6"},  // ω, the Ohm sign
+      {"i", "\xC4\xB0"},             // İ
+      {"\xC4\xB1", "I"},             // ı
+      {"\xC2\xB5", "\xCE\x9C"},      // µ, Μ
+      {"\xC5\xBF", "S"},             // ſ
+  };
+  for (const auto& [a, b] : same) EXPECT_TRUE(EqualsNoCase(a, b)) << a << " " << b;
+  for (const auto& [a, b] : different) EXPECT_FALSE(EqualsNoCase(a, b)) << a << " " << b;
+  EXPECT_EQ(AfterPrefixNoCase("\xC3\x89T\xC3\x89#.3", "\xC3\xA9t\xC3\xA9#."), "3");
+  EXPECT_EQ(AfterPrefixNoCase("\xC4\xB1stanbul#.3", "istanbul#."), std::nullopt);
+  EXPECT_EQ(PieceNumber("\xC3\x89T\xC3\x89#.07", "\xC3\xA9t\xC3\xA9"), 7u);
+  EXPECT_EQ(WrittenPieceNumber("\xC3\x89T\xC3\x89#.07", "\xC3\xA9t\xC3\xA9"), std::nullopt);
+  EXPECT_EQ(WrittenPieceNumber("\xC3\x89T\xC3\x89#.70", "\xC3\xA9t\xC3\xA9"), 70u);
+#ifdef _WIN32
+  // The table the portable build uses is the system's own.
+  using Upcase = wchar_t(__stdcall*)(wchar_t);
+  const auto upcase = reinterpret_cast<Upcase>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
+  ASSERT_NE(upcase, nullptr);
+  int disagreements = 0;
+  for (unsigned unit = 0; unit < 0x10000; ++unit)
+    if (char16_t(upcase(wchar_t(unit))) != UpperCaseUnit(char16_t(unit)) && disagreements++ < 5)
+      ADD_FAILURE() << std::hex << unit;
+  EXPECT_EQ(disagreements, 0);
+#endif
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ class DriverPlatform : public Platform {
   bool Scan(const std::string& p, EntrySink& s) override { return real_.Scan(p, s); }
   std::string DecodeLegacyName(const std::string& b) override { return real_.DecodeLegacyName(b); }
   std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
+  std::unique_ptr<InputFile> OpenSource(const std::string& p) override { return real_.OpenSource(p); }
   std::unique_ptr<OutputFile> Create(const std::string& p) override {
     const Clock::time_point start = Clock::now();
     std::unique_ptr<OutputFile> file = real_.Create(p);
@@ -40,6 +41,11 @@ class DriverPlatform : public Platform {
   void ShowMessage(const std::string& text) override {
     std::fprintf(stderr, "%s\n", text.c_str());
     if (endOnMessage_) std::exit(1);
+  }
+  // The drivers split into folders of their own: what is there goes.
+  bool Ask(const std::string& text) override {
+    std::fprintf(stderr, "%s\n(yes)\n", text.c_str());
+    return true;
   }
   std::string_view RestoreImage() override { return image_; }
   std::unique_ptr<Semaphore> NewSemaphore(unsigned n) override { return real_.NewSemaphore(n); }
@@ -64,6 +70,11 @@ class DriverPlatform : public Platform {
       return written;
     }
     bool Flush() override { return owner_.skipFlush || file_->Flush(); }
+    std::unique_ptr<OutputFile> FlushHandle() override {
+      std::unique_ptr<OutputFile> twin = file_->FlushHandle();
+      if (!twin) return twin;
+      return std::make_unique<TimedOutput>(std::move(twin), owner_);
+    }
     bool Close() override {
       const Clock::time_point start = Clock::now();
       const bool closed = file_->Close();

@@ -134,6 +134,8 @@ Result Dialog::DefaultWindowProc(Message message, WParam wParam, LParam lParam) 
   if (message == kWmPaint) window.log.push_back("paint");
   // A dialog answers its close box as it answers Esc.
   if (message == kWmClose) WindowProc(kWmCommand, MakeCommand(kIdCancel, kBnClicked), 0);
+  // And lets the session end.
+  if (message == kWmQueryEndSession) return 1;
   return 0;
 }
 
@@ -227,6 +229,12 @@ TaskbarProgress::~TaskbarProgress() { W(window_).taskbar = -1; }
 void TaskbarProgress::Set(std::uint64_t done, std::uint64_t total) {
   W(window_).taskbar = ProgressPosition(done, total);
 }
+
+void BlockSessionEnd(Dialog& window, const std::string& reason) {
+  W(window).log.push_back("block session end: " + reason);
+}
+
+void AllowSessionEnd(Dialog& window) { W(window).log.push_back("allow session end"); }
 
 std::string FullPathName(const std::string& path) {
   std::error_code error;

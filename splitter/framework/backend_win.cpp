@@ -385,6 +385,12 @@ void TaskbarProgress::Set(std::uint64_t done, std::uint64_t total) {
     list->SetProgressValue(Hwnd(window_), done, total);
 }
 
+void BlockSessionEnd(Dialog& window, const std::string& reason) {
+  ShutdownBlockReasonCreate(Hwnd(window), Wide(reason).c_str());
+}
+
+void AllowSessionEnd(Dialog& window) { ShutdownBlockReasonDestroy(Hwnd(window)); }
+
 int IconSize(IconKind kind, int dpi) { return SystemMetric(kind == IconKind::kBig ? SM_CXICON : SM_CXSMICON, dpi); }
 
 ProgramIcon::ProgramIcon(int id, int size)

@@ -18,6 +18,10 @@ using Icon = void*;
 
 constexpr Message kWmPaint = 0x000F;
 constexpr Message kWmClose = 0x0010;  // the close box, Alt+F4
+// The session is about to end (log-off, shut-down): may it? And then: it
+// ends (wParam TRUE) or goes on.
+constexpr Message kWmQueryEndSession = 0x0011;
+constexpr Message kWmEndSession = 0x0016;
 constexpr Message kWmIconEraseBkgnd = 0x0027;
 constexpr Message kWmQueryDragIcon = 0x0037;
 constexpr Message kWmNotify = 0x004E;

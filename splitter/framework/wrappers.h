@@ -73,6 +73,12 @@ class TaskbarProgress {
   bool com_ = false;      // COM was started here, for this thread
 };
 
+// While the window's program cleans up before the session may end, the
+// system shows `reason` beside it on its screen of programs that hold the
+// session up; AllowSessionEnd takes the reason back.
+void BlockSessionEnd(Dialog& window, const std::string& reason);
+void AllowSessionEnd(Dialog& window);
+
 // A window's two icons: the big one (Alt+Tab, the taskbar) and the small
 // one (the title bar).
 enum class IconKind { kBig, kSmall };

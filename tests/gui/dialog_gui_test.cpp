@@ -392,15 +392,20 @@ TEST_F(LiveSplitterDialog, SplitCommandChecksThenWritesThePieces) {
 
 TEST_F(LiveSplitterDialog, NamesInEveryScriptAndPathsOverThreeHundredCharactersSplit) {
   // The path field lowers every script that has case, and the pieces are
-  // named from what it shows.
+  // named from what it shows. The file split is the one chosen, also where
+  // the lowered name is another file's to the file system (which keeps İ
+  // and i, ẞ and ß apart).
   struct Name {
     const char* given;
     const char* lowered;
+    bool another = false;  // the lowered name is another file's
   };
   const Name names[] = {
       {"ÉTÉ À Ärger Привет ΩΜΈΓΑ 日本語.txt", "été à ärger привет ωμέγα 日本語"},
       {"日本語 ファイル.doc", "日本語 ファイル"},
       {"😀 Smile.txt", "😀 smile"},  // beyond 16 bits: a surrogate pair in UTF-16
+      {"İstanbul.avi", "istanbul", true},
+      {"STRAẞE.txt", "straße", true},
   };
   const std::string source = RandomBytes(15000, 4);
   LiveDialog d;
@@ -411,6 +416,7 @@ TEST_F(LiveSplitterDialog, NamesInEveryScriptAndPathsOverThreeHundredCharactersS
     const std::string lowered = name.lowered;
     const std::string extension = std::strrchr(name.given, '.');
     WriteAll(dir / name.given, source);
+    if (name.another) WriteAll(dir / (lowered + extension), "another file");
     d.Drop({dir / name.given});
     EXPECT_EQ(d.Text(IDC_SOURCE_PATH), Lower(dir.path()) + lowered + extension);
     EXPECT_EQ(d.Items(), (std::vector<std::string>{lowered + "#.0", lowered + "#.1"}));

@@ -37,6 +37,13 @@ class FaultyOutput : public OutputFile {
     bool closed = real_->Close();
     return stage_ == Stage::kClose ? Fail() : closed;
   }
+  // A flush fails on the second handle as on the first.
+  std::unique_ptr<OutputFile> FlushHandle() override {
+    std::unique_ptr<OutputFile> twin = real_->FlushHandle();
+    if (!twin) return twin;
+    return std::make_unique<FaultyOutput>(std::move(twin), stage_ == Stage::kFlush ? stage_ : Stage::kNone, 0,
+                                          platform_, path_);
+  }
 
  private:
   bool Fail() {
@@ -71,6 +78,7 @@ class FaultyInput : public InputFile {
   bool Failed() const override { return failed_ || real_->Failed(); }
   bool Size(std::uint64_t& size) override { return real_->Size(size); }
   bool Seek(std::uint64_t offset) override { return real_->Seek(offset); }
+  bool Stamp(FileStamp& stamp) override { return real_->Stamp(stamp); }
 
  private:
   std::unique_ptr<InputFile> real_;
@@ -124,6 +132,11 @@ std::unique_ptr<InputFile> TestPlatform::OpenRead(const std::string& path) {
   return std::make_unique<FaultyInput>(std::move(file), faulty ? readFailAfter : std::uint64_t(-1), *this, path);
 }
 
+std::unique_ptr<InputFile> TestPlatform::OpenSource(const std::string& path) {
+  if (!writtenElsewhere.empty() && path.find(writtenElsewhere) != std::string::npos) return nullptr;
+  return OpenRead(path);
+}
+
 std::unique_ptr<OutputFile> TestPlatform::Create(const std::string& path) {
   return CreateFaulty(path, false);
 }
@@ -162,6 +175,11 @@ void TestPlatform::ShowMessage(const std::string& text) {
   messages.push_back(text.substr(0, end));
   details.push_back(end == std::string::npos ? std::string() : text.substr(end + 1));
 }
+bool TestPlatform::Ask(const std::string& text) {
+  questions.push_back(text);
+  return answer;
+}
+
 std::string_view TestPlatform::RestoreImage() { return image; }
 
 TempDir::TempDir() {

@@ -36,12 +36,14 @@ class TestPlatform : public Platform {
   std::unique_ptr<Thread> StartThread(void (*run)(void*), void* context) override;
   std::string DecodeLegacyName(const std::string& bytes) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<InputFile> OpenSource(const std::string& path) override;
   std::unique_ptr<OutputFile> Create(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateNew(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool Replace(const std::string& from, const std::string& to) override;
   void CopyZoneMark(const std::string& from, const std::string& to) override;
   void ShowMessage(const std::string& text) override;
+  bool Ask(const std::string& text) override;
   std::string_view RestoreImage() override;
 
   Platform& real() { return *real_; }
@@ -49,6 +51,12 @@ class TestPlatform : public Platform {
   // The first line of each message, and its second line (empty if none).
   std::vector<std::string> messages;
   std::vector<std::string> details;
+  // The questions asked, whole, and the answer each one gets.
+  std::vector<std::string> questions;
+  bool answer = false;
+  // A source whose path holds this (when not empty) is held open for
+  // writing by another program: OpenSource refuses it.
+  std::string writtenElsewhere;
   std::string image = "MZ restore program stand-in\r\n";
   WriteFault writeFault;
   // When set, reads fail once this many bytes of a file were read; only in

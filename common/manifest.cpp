@@ -1,8 +1,10 @@
 #include "manifest.h"
 
 #include <cstring>
+#include <optional>
 
 #include "crc32c.h"
+#include "stored_name.h"
 
 namespace morsela {
 
@@ -58,7 +60,9 @@ bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
     return false;
   m.baseName.assign(bytes.substr(kManifestFixedSize, baseLength));
   m.storedName.assign(bytes.substr(kManifestFixedSize + baseLength, nameLength));
-  if (!CountAgrees(m)) return false;
+  // The pieces are looked for beside the program under the base name: one
+  // that leads elsewhere is no manifest of a split's.
+  if (!CountAgrees(m) || !IsAcceptableBaseName(m.baseName)) return false;
   m.pieceCrcs.resize(std::size_t(m.pieceCount));
   for (std::size_t k = 0; k < m.pieceCrcs.size(); ++k) m.pieceCrcs[k] = GetU32(bytes, std::size_t(names) + 4 * k);
   return true;
@@ -124,6 +128,31 @@ bool WriteManifest(const Manifest& m, std::uint64_t imageLength, OutputFile& out
   return written;
 }
 
+namespace {
+
+// A signer appends its certificate table at the end of the file, after
+// padding the file with zeros to a multiple of 8 bytes. When such a table
+// ends the file and something lies between it and the image, the footer
+// should end just before it: where it ends, or nothing when it is not
+// there.
+std::optional<std::uint64_t> FooterBeforeCertificates(InputFile& program, const ExecutableLayout& layout) {
+  constexpr std::uint64_t kAlignment = 8;
+  const std::uint64_t table = layout.certificateOffset;
+  std::string tail;
+  if (table < kFooterSize + kAlignment - 1 || !ReadAt(program, table - (kFooterSize + kAlignment - 1), tail,
+                                                      kFooterSize + kAlignment - 1))
+    return std::nullopt;
+  for (std::size_t pad = 0; pad < kAlignment; ++pad) {
+    const std::size_t end = tail.size() - pad;
+    if (tail.find_first_not_of('\0', end) == std::string::npos &&
+        std::memcmp(tail.data() + end - sizeof kMagic, kMagic, sizeof kMagic) == 0)
+      return table - pad;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 ManifestRead ReadManifest(InputFile& program) {
   ManifestRead result;
   std::uint64_t fileSize = 0;
@@ -132,9 +161,25 @@ ManifestRead ReadManifest(InputFile& program) {
   if (!program.Size(fileSize)) return unreadable;
   const std::size_t headSize = std::size_t(fileSize < kExecutableHeadSize ? fileSize : kExecutableHeadSize);
   if (!ReadAt(program, 0, head, headSize)) return unreadable;
-  const std::uint64_t imageEnd = ExecutableImageEnd(head);
+  const ExecutableLayout layout = ReadExecutableLayout(head);
+  std::uint64_t imageEnd = ExecutableImageEnd(head);
 
-  const bool hasFooter = fileSize >= kFooterSize && ReadAt(program, fileSize - kFooterSize, footer, kFooterSize) &&
+  // Where the footer ends: the file's end, or the start of a certificate
+  // table that a signer added after the manifest.
+  std::uint64_t end = fileSize;
+  const std::uint64_t certificateEnd = layout.certificateOffset + layout.certificateSize;
+  if (layout.sectionsEnd != 0 && layout.certificateSize > 0 && certificateEnd == fileSize &&
+      layout.certificateOffset > (layout.sectionsEnd + 7) / 8 * 8) {
+    const std::optional<std::uint64_t> before = FooterBeforeCertificates(program, layout);
+    if (program.Failed()) return unreadable;
+    // Something was appended to the image before it was signed, and it is
+    // no manifest.
+    if (!before) return ManifestRead{ManifestState::kDamaged, {}, 0};
+    end = *before;
+    imageEnd = layout.sectionsEnd;
+  }
+
+  const bool hasFooter = end >= kFooterSize && ReadAt(program, end - kFooterSize, footer, kFooterSize) &&
                          std::memcmp(footer.data() + 24, kMagic, sizeof kMagic) == 0;
   if (program.Failed()) return unreadable;
   if (!hasFooter) {
@@ -147,8 +192,8 @@ ManifestRead ReadManifest(InputFile& program) {
   const std::uint32_t version = GetU32(footer, 20);
   if (version > kManifestVersion) return {ManifestState::kNewer, {}, version};
   const std::uint64_t imageLength = GetU64(footer, 0), manifestLength = GetU64(footer, 8);
-  if (version == 0 || manifestLength > kLongestManifest || manifestLength > fileSize - kFooterSize ||
-      imageLength != fileSize - kFooterSize - manifestLength || (imageEnd != 0 && imageLength != imageEnd))
+  if (version == 0 || manifestLength > kLongestManifest || manifestLength > end - kFooterSize ||
+      imageLength != end - kFooterSize - manifestLength || (imageEnd != 0 && imageLength != imageEnd))
     return result;
   std::string bytes;
   if (!ReadAt(program, imageLength, bytes, std::size_t(manifestLength)))
@@ -159,35 +204,44 @@ ManifestRead ReadManifest(InputFile& program) {
   return result;
 }
 
-std::uint64_t ExecutableImageEnd(std::string_view head) {
+ExecutableLayout ReadExecutableLayout(std::string_view head) {
+  ExecutableLayout layout;
   auto fits = [&](std::uint64_t at, std::uint64_t size) { return at + size <= head.size(); };
-  if (!fits(0, 0x40) || head[0] != 'M' || head[1] != 'Z') return 0;
+  if (!fits(0, 0x40) || head[0] != 'M' || head[1] != 'Z') return layout;
   const std::uint64_t pe = GetU32(head, 0x3C);
-  if (!fits(pe, 24) || head.substr(std::size_t(pe), 4) != std::string_view("PE\0\0", 4)) return 0;
+  if (!fits(pe, 24) || head.substr(std::size_t(pe), 4) != std::string_view("PE\0\0", 4)) return layout;
   const std::size_t coff = std::size_t(pe) + 4;
   const std::uint64_t sections = Get(head, coff + 2, 2), optionalSize = Get(head, coff + 16, 2);
   const std::size_t optional = coff + 20;
   // Every field read below lies within the optional header, which must lie
   // within what was read.
-  if (optionalSize < 64 || !fits(optional, optionalSize)) return 0;
+  if (optionalSize < 64 || !fits(optional, optionalSize)) return layout;
   const std::uint64_t magic = Get(head, optional, 2);
-  if (magic != 0x10B && magic != 0x20B) return 0;
-  std::uint64_t end = GetU32(head, optional + 60);  // SizeOfHeaders
-  // The certificate table (data directory 4) is the one placed by file offset.
-  const std::size_t countAt = optional + (magic == 0x20B ? 108 : 92);
-  const std::size_t certificate = countAt + 4 + 4 * 8;
-  if (certificate + 8 <= optional + optionalSize && GetU32(head, countAt) > 4) {
-    const std::uint64_t offset = GetU32(head, certificate), size = GetU32(head, certificate + 4);
-    if (size > 0 && offset + size > end) end = offset + size;
-  }
+  if (magic != 0x10B && magic != 0x20B) return layout;
   const std::uint64_t table = optional + optionalSize;
-  if (!fits(table, sections * 40)) return 0;
+  if (!fits(table, sections * 40)) return layout;
+  std::uint64_t end = GetU32(head, optional + 60);  // SizeOfHeaders
   for (std::uint64_t s = 0; s < sections; ++s) {
     const std::size_t at = std::size_t(table + s * 40);
     const std::uint64_t size = GetU32(head, at + 16), offset = GetU32(head, at + 20);
     if (size > 0 && offset + size > end) end = offset + size;
   }
-  return end;
+  layout.sectionsEnd = end;
+  // The certificate table (data directory 4) is the one placed by file offset.
+  const std::size_t countAt = optional + (magic == 0x20B ? 108 : 92);
+  const std::size_t certificate = countAt + 4 + 4 * 8;
+  if (certificate + 8 <= optional + optionalSize && GetU32(head, countAt) > 4) {
+    layout.certificateOffset = GetU32(head, certificate);
+    layout.certificateSize = GetU32(head, certificate + 4);
+  }
+  return layout;
+}
+
+std::uint64_t ExecutableImageEnd(std::string_view head) {
+  const ExecutableLayout layout = ReadExecutableLayout(head);
+  if (layout.sectionsEnd == 0) return 0;
+  const std::uint64_t certificateEnd = layout.certificateSize > 0 ? layout.certificateOffset + layout.certificateSize : 0;
+  return certificateEnd > layout.sectionsEnd ? certificateEnd : layout.sectionsEnd;
 }
 
 }  // namespace morsela

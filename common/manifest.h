@@ -55,13 +55,24 @@ struct ManifestRead {
 };
 
 // Reads the manifest at the end of `program` (the restore program's own
-// file). Every length read is checked against the file's size before
+// file), or just before the certificate table that a signer appended after
+// it. Every length read is checked against the file's size before
 // anything is allocated.
 ManifestRead ReadManifest(InputFile& program);
 
-// Where a Windows executable image ends in its file (the end of its last
-// section or of its certificate table); 0 when `head`, the file's first
-// bytes, holds no such image.
+// Where a Windows executable image lies in its file, from `head`, the
+// file's first bytes: the end of its headers and sections (0 when `head`
+// holds no such image), and its certificate table, which the system places
+// by file offset (size 0 when it has none).
+struct ExecutableLayout {
+  std::uint64_t sectionsEnd = 0;
+  std::uint64_t certificateOffset = 0;
+  std::uint64_t certificateSize = 0;
+};
+ExecutableLayout ReadExecutableLayout(std::string_view head);
+
+// Where the image ends: the end of its last section or of its certificate
+// table, whichever is later; 0 when `head` holds no image.
 std::uint64_t ExecutableImageEnd(std::string_view head);
 
 // The bytes of the file a program image's header spans, enough for

@@ -88,13 +88,16 @@ enum class Outcome { kDone, kReadFailed, kWriteFailed, kDamaged, kStopped };
 
 // The reading side of a restore, on the read-ahead thread: the pieces'
 // bytes in order, each piece's length and (where the set gives one) CRC
-// checked at its end. After a damaged piece it goes on reading and
-// checking, so that the message can name every damaged piece, but marks
-// its blocks as not to be written.
+// checked at its end. The name header, which may span pieces, is checked
+// against the one the set's manifest gives, when it gives one. After a
+// damaged piece it goes on reading and checking, so that the message can
+// name every damaged piece, but marks its blocks as not to be written.
 class PieceReader : public BlockFiller {
  public:
-  PieceReader(const std::string& prefix, const PieceSet& set, std::size_t headerSize)
-      : prefix_(prefix), set_(set), headerSize_(headerSize) {}
+  // `header`: the name header the set must begin with; empty when only its
+  // size is known.
+  PieceReader(const std::string& prefix, const PieceSet& set, std::size_t headerSize, std::string header)
+      : prefix_(prefix), set_(set), header_(std::move(header)), headerLeft_(headerSize) {}
 
   bool Fill(Block& block) override {
     for (;;) {
@@ -105,21 +108,25 @@ class PieceReader : public BlockFiller {
         if (!in_) return Unreadable(block);
         crc_ = Crc32cState();
         length_ = 0;
+        headerWrong_ = false;
       }
       const std::size_t got = in_->Read(block.bytes.data(), block.bytes.size());
       if (in_->Failed()) return Unreadable(block);
-      const std::size_t skip = next_ == 0 ? headerSize_ : 0;
       if (got == 0) {
         // A piece that changed since it was listed, or whose bytes are not
         // the ones the split wrote.
-        if (length_ != piece_.size || length_ < skip || (piece_.crc && crc_.value() != *piece_.crc))
+        if (length_ != piece_.size || headerWrong_ || (piece_.crc && crc_.value() != *piece_.crc))
           damaged_.Add(piece_.name);
         in_.reset();
         ++next_;
         continue;
       }
       if (piece_.crc) crc_.Update(block.bytes.data(), got);
-      block.from = std::size_t(std::min<std::uint64_t>(got, skip > length_ ? skip - length_ : 0));
+      block.from = std::size_t(std::min<std::uint64_t>(got, headerLeft_));
+      if (!header_.empty() &&
+          header_.compare(header_.size() - std::size_t(headerLeft_), block.from, block.bytes.data(), block.from) != 0)
+        headerWrong_ = true;
+      headerLeft_ -= block.from;
       length_ += got;
       block.size = got;
       block.piece = next_;
@@ -146,8 +153,10 @@ class PieceReader : public BlockFiller {
 
   const std::string& prefix_;
   const PieceSet& set_;
-  const std::size_t headerSize_;
+  const std::string header_;
+  std::uint64_t headerLeft_;  // bytes of the header still to come
   std::uint64_t next_ = 0, length_ = 0;
+  bool headerWrong_ = false;
   JoinPiece piece_;
   std::unique_ptr<InputFile> in_;
   Crc32cState crc_;
@@ -165,7 +174,11 @@ class StepFlusher {
     Platform& system = System();
     asked_ = system.NewSemaphore(0);
     done_ = system.NewSemaphore(0);
-    if (asked_ && done_) thread_ = system.StartThread(&StepFlusher::Run, this);
+    if (!asked_ || !done_) return;
+    // Windows carries out the calls on one handle one after the other: the
+    // thread flushes through a handle of its own, so that the writes go on.
+    twin_ = out.FlushHandle();
+    thread_ = system.StartThread(&StepFlusher::Run, this);
   }
   ~StepFlusher() {
     Wait();
@@ -199,12 +212,13 @@ class StepFlusher {
       flusher.asked_->Wait();
       if (flusher.stop_) return;
       // Set before the hand-over, read after it.
-      if (!flusher.out_.Flush()) flusher.failed_ = true;
+      if (!(flusher.twin_ ? *flusher.twin_ : flusher.out_).Flush()) flusher.failed_ = true;
       flusher.done_->Post();
     }
   }
 
   OutputFile& out_;
+  std::unique_ptr<OutputFile> twin_;  // the flushing handle, where the system gives one
   std::unique_ptr<Semaphore> asked_, done_;
   std::atomic<bool> stop_{false};
   bool busy_ = false, failed_ = false;
@@ -263,8 +277,10 @@ std::string FileNameFrom(const std::string& stored) {
 // Writes the set into a new temporary file beside it, then puts that in
 // place of the stored name. Another restore running in the same folder
 // writes its own temporary file: the names are taken exclusively.
+// `headerKnown`: the set's manifest gives the stored name, which the head
+// piece must then begin with.
 int Rebuild(const Self& self, const PieceSet& set, const std::string& stored, std::size_t headerSize,
-            Progress* progress) {
+            bool headerKnown, Progress* progress) {
   Platform& system = System();
   const std::string name = FileNameFrom(stored);
   if (!IsAcceptableStoredName(name, {self.name}) || set.Holds(name))
@@ -285,7 +301,7 @@ int Rebuild(const Self& self, const PieceSet& set, const std::string& stored, st
   }
   if (!out) return Refuse(WithDetail(kCannotWriteFile, name));
 
-  PieceReader reader(self.prefix, set, headerSize);
+  PieceReader reader(self.prefix, set, headerSize, headerKnown ? stored + '\0' : std::string());
   Outcome outcome = Join(reader, *out, total, set.Count(), progress);
   if (outcome == Outcome::kDone && !reader.damaged().empty()) outcome = Outcome::kDamaged;
   if (outcome == Outcome::kDone && (!out->Flush() || !out->Close())) outcome = Outcome::kWriteFailed;
@@ -298,13 +314,17 @@ int Rebuild(const Self& self, const PieceSet& set, const std::string& stored, st
   }
   if (outcome == Outcome::kDone) return kExitRestored;
 
-  system.Remove(temporary);
+  const bool removed = system.Remove(temporary);
+  int code = kExitStopped;
   switch (outcome) {
-    case Outcome::kStopped: return kExitStopped;
-    case Outcome::kReadFailed: return Refuse(WithDetail(kCannotReadFile, reader.unreadable().Text()));
-    case Outcome::kDamaged: return Refuse(WithDetail(kSplitFileDamaged, reader.damaged().Text()));
-    default: return Refuse(WithDetail(kCannotWriteFile, name));
+    case Outcome::kStopped: break;
+    case Outcome::kReadFailed: code = Refuse(WithDetail(kCannotReadFile, reader.unreadable().Text())); break;
+    case Outcome::kDamaged: code = Refuse(WithDetail(kSplitFileDamaged, reader.damaged().Text())); break;
+    default: code = Refuse(WithDetail(kCannotWriteFile, name));
   }
+  // As large as the whole file: one that another program holds is named.
+  if (!removed) code = Refuse(WithDetail(kCannotWriteFile, FileNameOf(temporary)));
+  return code;
 }
 
 // The set as its manifest describes it: exactly pieces 0 to C - 1 of the
@@ -374,7 +394,7 @@ int RestoreWithManifest(const Self& self, const Manifest& m, Progress* progress)
   const std::string pattern = m.baseName + kPieceMarker + "*";
   if (!System().Scan(self.prefix + pattern, set)) return Refuse(WithDetail(kCannotReadFile, pattern));
   if (const int refused = set.Check()) return refused;
-  return Rebuild(self, set, m.storedName, m.storedName.size() + 1, progress);
+  return Rebuild(self, set, m.storedName, m.storedName.size() + 1, true, progress);
 }
 
 // The pieces the names in the folder make, when no manifest tells.
@@ -412,7 +432,7 @@ int RestoreByNames(const Self& self, Progress* progress) {
 
   const auto stored = ReadStoredName(self.prefix + found.front().name);
   if (!stored) return Refuse(WithDetail(kCannotReadFile, found.front().name));
-  return Rebuild(self, NamedSet(std::move(found)), stored->first, stored->second, progress);
+  return Rebuild(self, NamedSet(std::move(found)), stored->first, stored->second, false, progress);
 }
 
 }  // namespace

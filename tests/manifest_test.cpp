@@ -145,5 +145,50 @@ TEST(Manifest, ExecutableImageEndTellsACutOffManifest) {
   }
 }
 
+// A signer pads the file to 8 bytes and appends a certificate table, which
+// the image's headers then point to: the manifest is found before it. A
+// bare image signed has no manifest; anything else signed with it is
+// damage, as is a manifest whose base name leads out of the folder.
+TEST(Manifest, FoundBeforeTheCertificateTableOfASignature) {
+  const auto signedFile = [](std::string bytes) {
+    bytes.append((8 - bytes.size() % 8) % 8, '\0');
+    const std::string table(24, 'S');
+    for (int i = 0; i < 4; ++i) {
+      bytes[0x98 + 144 + i] = char((bytes.size() >> (8 * i)) & 0xFF);  // data directory 4: offset, size
+      bytes[0x98 + 148 + i] = char((table.size() >> (8 * i)) & 0xFF);
+    }
+    return bytes + table;
+  };
+  ProgramFile program;
+  const std::string image = test::MinimalExecutable();
+  const std::string manifest = EncodeManifest(program.manifest, image.size());
+  Manifest elsewhere = program.manifest, aligned = program.manifest;
+  elsewhere.baseName = "..\\up";
+  aligned.storedName = "movie.a";  // the file then ends on a multiple of 8
+  struct Case {
+    const char* what;
+    std::string bytes;
+    ManifestState state;
+  };
+  const std::vector<Case> cases{
+      {"signed after the split wrote it", signedFile(image + manifest), ManifestState::kValid},
+      {"signed without padding", signedFile(image + EncodeManifest(aligned, image.size())), ManifestState::kValid},
+      {"a byte of it altered", signedFile(image + manifest.substr(0, 50) + "?" + manifest.substr(51)),
+       ManifestState::kDamaged},
+      {"the bare image signed", signedFile(image), ManifestState::kAbsent},
+      {"something else signed with the image", signedFile(image + "not a manifest"), ManifestState::kDamaged},
+      {"a base name leading elsewhere", image + EncodeManifest(elsewhere, image.size()), ManifestState::kDamaged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    program.Write(c.bytes);
+    const ManifestRead read = program.Read();
+    EXPECT_EQ(read.state, c.state);
+    if (c.state == ManifestState::kValid) {
+      EXPECT_EQ(read.manifest.pieceCrcs, program.manifest.pieceCrcs);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace morsela

@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 
+#include "crc32c.h"
 #include "manifest.h"
 #include "piece_scan.h"
 #include "pieces.h"
@@ -102,6 +103,16 @@ TEST(Restore, WorksFromItsOwnDirectoryWhateverItsName) {
     EXPECT_EQ(RestoreAt(dir / "M.EXE"), 0);
     EXPECT_EQ(ReadAll(dir / "m.avi"), source);
   }
+  {  // A piece whose name came back in other case, in any script, is found.
+    TempDir dir;
+    const std::string source = RandomBytes(2500, 4);
+    WriteAll(dir / "\xC3\xA9t\xC3\xA9.avi", source);  // été.avi
+    SplitAway(dir / "\xC3\xA9t\xC3\xA9.avi", 1);
+    std::filesystem::rename(std::filesystem::u8path(dir / "\xC3\xA9t\xC3\xA9#.1"),
+                            std::filesystem::u8path(dir / "\xC3\x89T\xC3\x89#.1"));  // ÉTÉ#.1
+    EXPECT_EQ(RestoreAt(dir / "\xC3\xA9t\xC3\xA9.exe"), 0);
+    EXPECT_EQ(ReadAll(dir / "\xC3\xA9t\xC3\xA9.avi"), source);
+  }
   {  // Started under a name the search cannot find: the module path serves.
     TempDir dir;
     const std::string source = RandomBytes(2500, 3);
@@ -148,6 +159,18 @@ TEST(Restore, HeaderEdgeCases) {
     EXPECT_EQ(RestoreAt(set.program), 0);
     EXPECT_TRUE(Exists(set.dir / "b.txt"));
     EXPECT_EQ(ReadAll(set.dir / "b.txt"), "");
+  }
+  {  // A manifest's pieces may be shorter than the name header, which then
+     // spans pieces.
+    HandMadeSet set;
+    Manifest m{"a", "a.txt", 4, 4, 3, {}};
+    for (const std::string& piece : {std::string("a.tx"), std::string("t\0da", 4), std::string("ta")}) {
+      set.Piece("a#." + FormatDecimal(m.pieceCrcs.size()), piece);
+      m.pieceCrcs.push_back(Crc32c(0, piece.data(), piece.size()));
+    }
+    WriteAll(set.program, "MZ" + EncodeManifest(m, 2));
+    EXPECT_EQ(RestoreAt(set.program), 0);
+    EXPECT_EQ(ReadAll(set.dir / "a.txt"), "data");
   }
   {  // Leading zeros: "a#.00" stands in for a missing head piece.
     HandMadeSet set;
@@ -240,6 +263,7 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
     bool readFault;
     bool replaceFault;
     const char* message;
+    bool stays = false;  // another program holds the temporary file beyond the retries
   };
   const std::vector<Case> cases{
       {"output cannot be created", Stage::kOpen, 0, false, false, kCannotWriteFile},
@@ -249,6 +273,7 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
       {"the flush to the disk fails", Stage::kFlush, 0, false, false, kCannotWriteFile},
       {"the move onto the name fails", Stage::kNone, 0, false, true, kCannotWriteFile},
       {"a piece cannot be read", Stage::kNone, 0, true, false, kCannotReadFile},
+      {"a piece cannot be read, and the temporary file stays", Stage::kNone, 0, true, false, kCannotReadFile, true},
   };
   TempDir dir;
   const std::string source = RandomBytes(7000, 6);
@@ -269,9 +294,14 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
     platform.readFaultIn = "#.";
     platform.readFailAfter = 100;
     platform.replaceFault = c.replaceFault;
+    if (c.stays) platform.removeFaultIn = "~morsela";
     EXPECT_EQ(RestoreAt(dir / "f.exe"), 1);
-    EXPECT_EQ(platform.messages, std::vector<std::string>{c.message});
+    std::vector<std::string> messages{c.message};
+    if (c.stays) messages.push_back(kCannotWriteFile);
+    EXPECT_EQ(platform.messages, messages);
+    EXPECT_EQ(platform.details.back(), c.stays ? "~morsela0.tmp" : platform.details.front());
     EXPECT_EQ(ReadAll(dir / "f.bin"), "the file already there");
+    if (c.stays) std::filesystem::remove(dir / "~morsela0.tmp");
     std::vector<std::string> expected = pieces;
     expected.push_back("f.bin");
     std::sort(expected.begin(), expected.end());
@@ -348,6 +378,15 @@ TEST(RestoreWithManifest, RefusesEverySetThatIsNotTheOneSplit) {
       {"the manifest altered",
        [](ManifestSet& s) { FlipByte(s.dir / "movie.exe", s.platform.image.size() + 20); }, kSplitFileDamaged,
        "movie.exe"},
+      {"a manifest whose stored name the head piece does not hold",
+       [](ManifestSet& s) {
+         auto file = System().OpenRead(s.dir / "movie.exe");
+         Manifest m = ReadManifest(*file).manifest;
+         file.reset();
+         m.storedName = "mov1e.avi";
+         WriteAll(s.dir / "movie.exe", s.platform.image + EncodeManifest(m, s.platform.image.size()));
+       },
+       kSplitFileDamaged, "movie#.0"},
       {"a damaged piece, then one that cannot be read: the unreadable one is named",
        [](ManifestSet& s) {
          FlipByte(s.Piece(1), 10);

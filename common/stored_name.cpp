@@ -48,4 +48,8 @@ bool IsAcceptableStoredName(const std::string& name, const std::vector<std::stri
   return true;
 }
 
+bool IsAcceptableBaseName(const std::string& base) {
+  return base.empty() || (base.find('.') == std::string::npos && IsAcceptableStoredName(base + "#.0", {}));
+}
+
 }  // namespace morsela

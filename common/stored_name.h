@@ -1,5 +1,6 @@
-// The check of the file name stored in a head piece, before the restore
-// program writes anything under it.
+// The check of a name a set gives the restore: the file name stored in a
+// head piece, before anything is written under it, and the base name of
+// the pieces that a manifest gives.
 #pragma once
 
 #include <string>
@@ -13,5 +14,10 @@ namespace morsela {
 // reserved device name as its stem, and none of the `taken` names (the
 // pieces and the program itself), compared without regard to case.
 bool IsAcceptableStoredName(const std::string& name, const std::vector<std::string>& taken);
+
+// True when `base` can be the base name of pieces that lie beside the
+// restore program: empty (a source named without a dot), or a name without
+// a dot whose pieces' names pass the check above.
+bool IsAcceptableBaseName(const std::string& base);
 
 }  // namespace morsela

@@ -30,46 +30,47 @@ HWND MakeChild(HWND parent, const wchar_t* type, const std::wstring& text, DWORD
 
 }  // namespace
 
-RestoreProgressWindow::RestoreProgressWindow() : start_(GetTickCount64()) {}
+RestoreProgressWindow::RestoreProgressWindow() : start_(GetTickCount64()) { Create(); }
 
 RestoreProgressWindow::~RestoreProgressWindow() { Close(); }
 
 void RestoreProgressWindow::Begin(const std::string& name, std::uint64_t total) {
   name_ = name;
   total_ = total;
+  if (!window_) return;
+  SetWindowTextW(window_, Wide(name_ + " - Restoring").c_str());
+  SetWindowTextW(text_, Wide("Restoring " + name_).c_str());
 }
 
 bool RestoreProgressWindow::Advance(const ProgressReport& report) {
   done_ = report.done;
   total_ = report.total;
   const ULONGLONG now = GetTickCount64();
-  if (!opened_) {
+  if (!shown_) {
     const ULONGLONG elapsed = now - start_;
-    if (elapsed < kShowAfter) return true;
     const double left = done_ >= total_ ? 0 : done_ == 0 ? kWorthShowing
                                                           : double(elapsed) * double(total_ - done_) / double(done_);
-    if (left < kWorthShowing) return true;
-    Open();
+    if (elapsed >= kShowAfter && left >= kWorthShowing) Show();
   }
-  if (window_ && now - lastPump_ >= 10) {
+  // Hidden, the window still hears of the session's end.
+  if (window_ && !stopped_ && now - lastPump_ >= 10) {
     lastPump_ = now;
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (!stopped_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       // Esc and Tab as in a dialog box.
       if (window_ && IsDialogMessageW(window_, &msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
   }
-  if (window_ && now - lastDrawn_ >= 50) {
+  if (window_ && shown_ && now - lastDrawn_ >= 50) {
     lastDrawn_ = now;
     InvalidateRect(window_, &kBar, FALSE);
   }
   return !stopped_;
 }
 
-void RestoreProgressWindow::Open() {
-  opened_ = true;
+void RestoreProgressWindow::Create() {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSW type = {};
   type.lpfnWndProc = &Procedure;
@@ -85,18 +86,23 @@ void RestoreProgressWindow::Open() {
   AdjustWindowRectEx(&frame, style, FALSE, 0);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
   const RECT work = PrimaryWorkArea();
-  window_ = CreateWindowExW(0, kClassName, Wide(name_ + " - Restoring").c_str(), style, (work.left + work.right - width) / 2,
+  window_ = CreateWindowExW(0, kClassName, L"", style, (work.left + work.right - width) / 2,
                             (work.top + work.bottom - height) / 2, width, height, nullptr, nullptr, instance, nullptr);
   if (!window_) return;  // no window system: the restore goes on unseen
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  MakeChild(window_, L"STATIC", Wide("Restoring " + name_), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kText, 0);
-  HWND cancel = MakeChild(window_, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancel, IDCANCEL);
+  text_ = MakeChild(window_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kText, 0);
+  cancel_ = MakeChild(window_, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancel, IDCANCEL);
+}
+
+void RestoreProgressWindow::Show() {
+  shown_ = true;
+  if (!window_) return;
   ShowWindow(window_, SW_SHOWNORMAL);
-  SetFocus(cancel);
+  SetFocus(cancel_);
 }
 
 void RestoreProgressWindow::Close() {
-  opened_ = true;
+  shown_ = true;
   if (window_) DestroyWindow(window_);
   window_ = nullptr;
 }
@@ -123,6 +129,13 @@ LRESULT CALLBACK RestoreProgressWindow::Procedure(HWND window, UINT message, WPA
     case WM_CLOSE:  // the close box: the window goes with the restore
       if (self) self->stopped_ = true;
       return 0;
+    case WM_QUERYENDSESSION:
+      // The restore stops and removes its temporary file before this
+      // thread looks at its messages again: the session's end waits for
+      // that, and the system shows why meanwhile.
+      if (self) self->stopped_ = true;
+      ShutdownBlockReasonCreate(window, L"Stopping a restore");
+      return TRUE;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);

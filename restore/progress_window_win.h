@@ -3,7 +3,9 @@
 // restore shows nothing. It shows the stored name, a bar of the bytes
 // written and a Cancel button; Cancel, Esc and the close box stop the
 // restore at the next block. Made with CreateWindowEx and drawn by hand:
-// the program carries no dialog template and no common controls.
+// the program carries no dialog template and no common controls. It is
+// made, hidden, when the program starts, so that the end of the session
+// (a log-off, a shut-down) reaches the program and stops the restore too.
 #pragma once
 
 #include <windows.h>
@@ -17,16 +19,16 @@ namespace morsela {
 
 class RestoreProgressWindow : public Progress {
  public:
-  // The restore's time counts from here.
+  // The restore's time counts from here; the window is made, hidden.
   RestoreProgressWindow();
   ~RestoreProgressWindow() override;
   RestoreProgressWindow(const RestoreProgressWindow&) = delete;
   RestoreProgressWindow& operator=(const RestoreProgressWindow&) = delete;
 
   void Begin(const std::string& name, std::uint64_t total) override;
-  // Opens the window when the time comes, then lets it handle what is
-  // pending (at most every 10 ms) and redraws the bar (at most every 50 ms).
-  // False once the user asked to stop.
+  // Shows the window when the time comes, lets it handle what is pending
+  // (at most every 10 ms) and redraws the bar (at most every 50 ms). False
+  // once the user or the session's end asked to stop.
   bool Advance(const ProgressReport& report) override;
 
   // Takes the window away for good, so that a message box comes alone.
@@ -34,15 +36,16 @@ class RestoreProgressWindow : public Progress {
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void Open();
+  void Create();
+  void Show();
   void PaintBar(HDC dc) const;
 
   std::string name_;
   ULONGLONG start_;
   ULONGLONG lastPump_ = 0, lastDrawn_ = 0;
   std::uint64_t done_ = 0, total_ = 0;
-  HWND window_ = nullptr;
-  bool opened_ = false;  // the window was made (or could not be): never again
+  HWND window_ = nullptr, text_ = nullptr, cancel_ = nullptr;
+  bool shown_ = false;  // shown (or closed for good): never shown again
   bool stopped_ = false;
 };
 

@@ -4,11 +4,12 @@
 # holes but for the name header, so nothing is read from the disk) takes
 # seconds to restore: its window appears, titled with the stored name, and
 # Esc, its Cancel button (space, as it has the focus) and Alt+F4 (the close
-# box) each stop the restore with exit code 2, leaving the folder as it was.
-#   restore_window.sh RESTORE_PROGRAM
+# box) each stop the restore with exit code 2, leaving the folder as it was;
+# so does the end of the session, as END_SESSION sends it.
+#   restore_window.sh RESTORE_PROGRAM END_SESSION
 # Needs DISPLAY and MORSELA_WINEPREFIX (see with_display.sh).
 set -u
-program=$1
+program=$1 end_session=$2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 runner=$root/scripts/wine-run.sh
 work=$(mktemp -d /tmp/morsela-restore-window.XXXXXX)
@@ -52,6 +53,16 @@ for key in Escape space alt+F4; do
   [ "$rc" = 2 ] || fail "$key: exit code $rc, expected 2"
   [ "$(listing "$work/big")" = "$before" ] || fail "$key: the folder holds $(listing "$work/big")"
 done
+
+# The session ends: the program says it may, and ends only once the
+# temporary file is gone.
+"$runner" "$(winpath "$work/big/big.exe")" >/dev/null 2>&1 </dev/null &
+app=$!
+ended=$("$runner" "$end_session" 'big.iso - Restoring' </dev/null 2>/dev/null | tr -d '\r')
+wait "$app"
+app=
+[ "$ended" = "answer 1 exit 2" ] || fail "end of the session: $ended"
+[ "$(listing "$work/big")" = "$before" ] || fail "end of the session: the folder holds $(listing "$work/big")"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failures"; exit 1; fi
 echo "all passed"

@@ -8,6 +8,9 @@
 #include <thread>
 
 #include "platform.h"
+#ifdef _WIN32
+#include "platform_win.h"
+#endif
 #include "read_ahead.h"
 #include "test_platform.h"
 
@@ -216,6 +219,20 @@ TEST(PlatformFiles, ASourceOpenForWritingElsewhereIsRefused) {
   EXPECT_NE(NativePlatform().OpenRead(dir / "db.dat"), nullptr);
   std::fclose(writer);
   EXPECT_NE(NativePlatform().OpenSource(dir / "db.dat"), nullptr);
+}
+
+// Paths the system takes whole: those given in its long form already pass
+// unchanged (with backslashes), and a path whose stream name would take it
+// past the old limit gets the long form too.
+TEST(PlatformPaths, LongFormsPassAndLongPathsGetThem) {
+  const std::string deep = "C:\\" + std::string(250, 'd') + "\\f.bin";
+  EXPECT_EQ(SystemPath("\\\\?\\" + deep), Wide("\\\\?\\" + deep));
+  EXPECT_EQ(SystemPath("//?/C:/dir/f.bin"), L"\\\\?\\C:\\dir\\f.bin");
+  EXPECT_EQ(SystemPath("\\\\.\\pipe\\x"), L"\\\\.\\pipe\\x");
+  EXPECT_EQ(SystemPath(deep), Wide("\\\\?\\" + deep));
+  const std::string shorter = "C:\\" + std::string(230, 'n');
+  EXPECT_EQ(SystemPath(shorter), Wide(shorter));
+  EXPECT_EQ(SystemPath(shorter, 16), Wide("\\\\?\\" + shorter));
 }
 
 TEST(PlatformResources, RestoreImageIsTheBinaryResource129) {

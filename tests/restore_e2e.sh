@@ -189,6 +189,11 @@ rm "$deep/deep.bin"
 restore "$deep/deep.exe"
 [ "$rc" = 0 ] || fail "a restore in a deep folder: exit code $rc $box"
 cmp -s "$work/expected" "$deep/deep.bin" || fail "a restore in a deep folder: wrong file"
+# Started through a path already in the system's long form, "\\?\".
+rm "$deep/deep.bin"
+(cd / && "$runner" "\\\\?\\$(winpath "$deep/deep.exe")" >/dev/null 2>&1); rc=$?
+[ "$rc" = 0 ] || fail "a restore started as \\?\...: exit code $rc"
+cmp -s "$work/expected" "$deep/deep.bin" || fail "a restore started as \\?\...: wrong file"
 
 echo "random round trips"
 for round in 1 2 3 4 5 6; do

@@ -68,4 +68,27 @@ mv "$work/Movie.AVI" "$work/original"
 (cd / && DISPLAY= "$root/scripts/wine-run.sh" "Z:${work//\//\\}\\movie.exe") ||
   fail "the restore program written by the split failed"
 cmp -s "$work/movie.avi" "$work/original" || fail "the restored file differs from the source"
-echo "end_to_end: pieces, restore program, restored file and screenshot ($shot) are right"
+
+# Another file with the same base name, passed as Morsela.exe's argument:
+# its split would replace the set of movie.avi, so the window asks first.
+# No (the key n) keeps every file; Yes (y) replaces the set.
+head -c 150000 /dev/urandom >"$work/movie.mkv"  # two pieces at the 100 KB of the start
+sums() { (cd "$work" && md5sum movie#.* movie.exe); }
+before=$(sums)
+"$root/scripts/wine-run.sh" "$exe" "Z:${work//\//\\}\\movie.mkv" >/dev/null 2>&1 </dev/null &
+app=$!
+main=$(find_window '^Morsela by Quellin Studio')
+[ -n "$main" ] || fail "the main window did not appear with a path"
+focus "$main"
+xdotool key Tab Tab space   # from "Choose a File" to the split command
+answer_question n
+[ "$(sums)" = "$before" ] || fail "No to the question changed the files"
+focus "$main"
+xdotool key space   # the focus came back to the split command
+answer_question y
+actual=$(cd "$work" && ls | grep -v -e '^Movie.AVI$' -e '^original$' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
+[ "$actual" = "movie#.0 movie#.1 movie.avi movie.exe movie.mkv" ] || fail "after Yes: '$actual'"
+end_with_escape "$main"
+cat "$work/movie#.0" "$work/movie#.1" | tail -c +11 | cmp -s - "$work/movie.mkv" ||
+  fail "after Yes the pieces do not hold movie.mkv"
+echo "end_to_end: pieces, restore program, restored file, question and screenshot ($shot) are right"

@@ -39,6 +39,17 @@ split_expecting_box() {
   xdotool key space
   wait_gone '^Morsela$'
 }
+# answer_question KEY: the question a split asks before replacing files
+# (a Yes/No box captioned "Morsela"), answered with KEY: y or n.
+answer_question() {
+  local box
+  box=$(find_window '^Morsela$')
+  [ -n "$box" ] || fail "no question came"
+  focus "$box"
+  sleep 1
+  xdotool key "$1"
+  wait_gone '^Morsela$'
+}
 # Esc in WINDOW (the main window, no split running) ends the program $app.
 end_with_escape() {
   focus "$1"

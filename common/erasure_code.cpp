@@ -1,0 +1,285 @@
+#include "erasure_code.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#if !defined(MORSELA_SMALL_CODE)
+#include <immintrin.h>
+#define MORSELA_SIMD 1
+#endif
+#endif
+
+// InvertMatrix runs its row operations through MultiplyAdd, whose words are
+// then the vector's own.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are little-endian in memory");
+
+namespace morsela {
+
+namespace {
+
+// x^16 + x^12 + x^3 + x + 1.
+constexpr std::uint32_t kPolynomial = 0x1100B;
+constexpr std::uint32_t kLimit = 65535;
+
+// coefficient * x^k for k = 0 .. 15. Multiplying by a constant is linear
+// over GF(2), so these words give every product: the tables below are
+// built from them when a call starts rather than stored in the program.
+void Basis(std::uint16_t coefficient, std::uint16_t* basis) {
+  std::uint32_t word = coefficient;
+  for (int k = 0; k < 16; ++k) {
+    basis[k] = std::uint16_t(word);
+    word <<= 1;
+    if (word & 0x10000) word ^= kPolynomial;
+  }
+}
+
+// table[n] = the sum of basis[t] over the bits t of n, for n < 2^bits.
+void Span(const std::uint16_t* basis, int bits, std::uint16_t* table) {
+  table[0] = 0;
+  for (int t = 0; t < bits; ++t) {
+    for (int n = 0; n < (1 << t); ++n) table[(1 << t) + n] = table[n] ^ basis[t];
+  }
+}
+
+void Xor(const unsigned char* p, unsigned char* q, std::size_t bytes) {
+#ifdef __SSE2__
+  for (; bytes >= 16; bytes -= 16, p += 16, q += 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i acc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm_xor_si128(in, acc));
+  }
+#endif
+  for (; bytes >= 8; bytes -= 8, p += 8, q += 8) {
+    std::uint64_t in, acc;
+    std::memcpy(&in, p, 8);
+    std::memcpy(&acc, q, 8);
+    acc ^= in;
+    std::memcpy(q, &acc, 8);
+  }
+  while (bytes--) *q++ ^= *p++;
+}
+
+}  // namespace
+
+bool RecoveryFits(std::uint64_t pieces, std::uint64_t recovery) {
+  return pieces <= kLimit && recovery <= kLimit - pieces;
+}
+
+std::uint16_t Multiply(std::uint16_t a, std::uint16_t b) {
+  // Without branches: the bits of random words defeat prediction.
+  std::uint32_t product = 0, shifted = a;
+  for (int bit = 0; bit < 16; ++bit) {
+    product ^= shifted & (0u - ((b >> bit) & 1));
+    shifted = (shifted << 1) ^ (kPolynomial & (0u - (shifted >> 15)));
+  }
+  return std::uint16_t(product);
+}
+
+std::uint16_t Inverse(std::uint16_t a) {
+  // a^(2^16 - 2) = a^2 * a^4 * ... * a^(2^15), since a^(2^16 - 1) = 1.
+  std::uint16_t result = 1, square = a;
+  for (int k = 1; k < 16; ++k) {
+    square = Multiply(square, square);
+    result = Multiply(result, square);
+  }
+  return result;
+}
+
+std::uint16_t RecoveryCoefficient(std::uint32_t j, std::uint32_t i) {
+  const auto y = std::uint16_t(kLimit - i);
+  return Multiply(y, Inverse(std::uint16_t(j ^ y)));
+}
+
+void MultiplyAddScalar(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
+  std::uint16_t basis[16], low[256], high[256];
+  Basis(coefficient, basis);
+  Span(basis, 8, low);
+  Span(basis + 8, 8, high);
+  const auto* p = static_cast<const unsigned char*>(in);
+  auto* q = static_cast<unsigned char*>(acc);
+  for (; bytes >= 2; bytes -= 2, p += 2, q += 2) {
+    const unsigned product = low[p[0]] ^ high[p[1]];
+    q[0] ^= product & 0xFF;
+    q[1] ^= product >> 8;
+  }
+}
+
+#ifdef MORSELA_SIMD
+
+bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+// True only where the system also saves the wide registers.
+bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
+
+namespace {
+
+// Each word is cut into its four nibbles, and PSHUFB looks up the low and
+// the high byte of each nibble's product in tables of 16 bytes:
+// tables[2n][v] and tables[2n + 1][v] are those of coefficient * (v << 4n).
+void NibbleTables(std::uint16_t coefficient, unsigned char (*tables)[16]) {
+  std::uint16_t basis[16], span[16];
+  Basis(coefficient, basis);
+  for (int n = 0; n < 4; ++n) {
+    Span(basis + 4 * n, 4, span);
+    for (int v = 0; v < 16; ++v) {
+      tables[2 * n][v] = std::uint8_t(span[v]);
+      tables[2 * n + 1][v] = std::uint8_t(span[v] >> 8);
+    }
+  }
+}
+
+// The words left after the vector loop, with the same tables.
+void NibbleTail(const unsigned char (*tables)[16], const unsigned char* p, unsigned char* q,
+                std::size_t bytes) {
+  for (; bytes >= 2; bytes -= 2, p += 2, q += 2) {
+    const unsigned v0 = p[0] & 15, v1 = p[0] >> 4, v2 = p[1] & 15, v3 = p[1] >> 4;
+    q[0] ^= tables[0][v0] ^ tables[2][v1] ^ tables[4][v2] ^ tables[6][v3];
+    q[1] ^= tables[1][v0] ^ tables[3][v1] ^ tables[5][v2] ^ tables[7][v3];
+  }
+}
+
+}  // namespace
+
+// 16 words a round: their low bytes gathered into one register and their
+// high bytes into another, looked up, and interleaved again.
+__attribute__((target("ssse3"))) void MultiplyAddSsse3(std::uint16_t coefficient, const void* in,
+                                                      void* acc, std::size_t bytes) {
+  alignas(16) unsigned char tables[8][16];
+  NibbleTables(coefficient, tables);
+  __m128i t[8];
+  for (int k = 0; k < 8; ++k) t[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(tables[k]));
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i gather = _mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+  const auto* p = static_cast<const unsigned char*>(in);
+  auto* q = static_cast<unsigned char*>(acc);
+  for (; bytes >= 32; bytes -= 32, p += 32, q += 32) {
+    const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), gather);
+    const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), gather);
+    const __m128i low = _mm_unpacklo_epi64(a, b), high = _mm_unpackhi_epi64(a, b);
+    const __m128i n0 = _mm_and_si128(low, nibble), n1 = _mm_and_si128(_mm_srli_epi16(low, 4), nibble);
+    const __m128i n2 = _mm_and_si128(high, nibble), n3 = _mm_and_si128(_mm_srli_epi16(high, 4), nibble);
+    const __m128i productLow =
+        _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(t[0], n0), _mm_shuffle_epi8(t[2], n1)),
+                      _mm_xor_si128(_mm_shuffle_epi8(t[4], n2), _mm_shuffle_epi8(t[6], n3)));
+    const __m128i productHigh =
+        _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(t[1], n0), _mm_shuffle_epi8(t[3], n1)),
+                      _mm_xor_si128(_mm_shuffle_epi8(t[5], n2), _mm_shuffle_epi8(t[7], n3)));
+    auto* q0 = reinterpret_cast<__m128i*>(q);
+    auto* q1 = reinterpret_cast<__m128i*>(q + 16);
+    _mm_storeu_si128(q0, _mm_xor_si128(_mm_loadu_si128(q0), _mm_unpacklo_epi8(productLow, productHigh)));
+    _mm_storeu_si128(q1, _mm_xor_si128(_mm_loadu_si128(q1), _mm_unpackhi_epi8(productLow, productHigh)));
+  }
+  NibbleTail(tables, p, q, bytes);
+}
+
+// The same in registers twice as wide, 32 words a round. Every step stays
+// within its 128-bit half, so each half does what MultiplyAddSsse3 does.
+__attribute__((target("avx2"))) void MultiplyAddAvx2(std::uint16_t coefficient, const void* in,
+                                                    void* acc, std::size_t bytes) {
+  alignas(16) unsigned char tables[8][16];
+  NibbleTables(coefficient, tables);
+  __m256i t[8];
+  for (int k = 0; k < 8; ++k) {
+    t[k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables[k])));
+  }
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
+                                          0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+  const auto* p = static_cast<const unsigned char*>(in);
+  auto* q = static_cast<unsigned char*>(acc);
+  for (; bytes >= 64; bytes -= 64, p += 64, q += 64) {
+    const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), gather);
+    const __m256i b =
+        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), gather);
+    const __m256i low = _mm256_unpacklo_epi64(a, b), high = _mm256_unpackhi_epi64(a, b);
+    const __m256i n0 = _mm256_and_si256(low, nibble);
+    const __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(low, 4), nibble);
+    const __m256i n2 = _mm256_and_si256(high, nibble);
+    const __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(high, 4), nibble);
+    const __m256i productLow =
+        _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(t[0], n0), _mm256_shuffle_epi8(t[2], n1)),
+                         _mm256_xor_si256(_mm256_shuffle_epi8(t[4], n2), _mm256_shuffle_epi8(t[6], n3)));
+    const __m256i productHigh =
+        _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(t[1], n0), _mm256_shuffle_epi8(t[3], n1)),
+                         _mm256_xor_si256(_mm256_shuffle_epi8(t[5], n2), _mm256_shuffle_epi8(t[7], n3)));
+    auto* q0 = reinterpret_cast<__m256i*>(q);
+    auto* q1 = reinterpret_cast<__m256i*>(q + 32);
+    const __m256i first = _mm256_unpacklo_epi8(productLow, productHigh);
+    const __m256i second = _mm256_unpackhi_epi8(productLow, productHigh);
+    _mm256_storeu_si256(q0, _mm256_xor_si256(_mm256_loadu_si256(q0), first));
+    _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), second));
+  }
+  // The compiler does not always clear the upper halves itself, and the SSE
+  // code that runs next (Xor, the SSSE3 path) would then be several times
+  // slower.
+  _mm256_zeroupper();
+  NibbleTail(tables, p, q, bytes);
+}
+
+#else
+
+bool HasSsse3() { return false; }
+bool HasAvx2() { return false; }
+void MultiplyAddSsse3(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
+  MultiplyAddScalar(coefficient, in, acc, bytes);
+}
+void MultiplyAddAvx2(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
+  MultiplyAddScalar(coefficient, in, acc, bytes);
+}
+
+#endif
+
+void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
+  // Decided on first use: a plain variable, as in Crc32c.
+  static void (*multiplyAdd)(std::uint16_t, const void*, void*, std::size_t) = nullptr;
+  if (!multiplyAdd) {
+    multiplyAdd = HasAvx2() ? MultiplyAddAvx2 : HasSsse3() ? MultiplyAddSsse3 : MultiplyAddScalar;
+  }
+  bytes &= ~std::size_t(1);
+  if (coefficient == 1) {
+    Xor(static_cast<const unsigned char*>(in), static_cast<unsigned char*>(acc), bytes);
+  } else if (coefficient != 0) {
+    multiplyAdd(coefficient, in, acc, bytes);
+  }
+}
+
+bool InvertMatrix(std::vector<std::uint16_t>& matrix, std::size_t n) {
+  if (matrix.size() != n * n) return false;
+  // Gauss-Jordan on [matrix | identity], one row of `width` words each.
+  const std::size_t width = 2 * n;
+  std::vector<std::uint16_t> work(n * width);
+  for (std::size_t r = 0; r < n; ++r) {
+    std::copy_n(&matrix[r * n], n, &work[r * width]);
+    work[r * width + n + r] = 1;
+  }
+  for (std::size_t column = 0; column < n; ++column) {
+    std::uint16_t* pivot = &work[column * width];
+    std::size_t r = column;
+    while (r < n && work[r * width + column] == 0) ++r;
+    if (r == n) return false;
+    if (r != column) std::swap_ranges(pivot, pivot + width, &work[r * width]);
+    const std::uint16_t scale = Inverse(pivot[column]);
+    for (std::size_t k = column; k < width; ++k) pivot[k] = Multiply(scale, pivot[k]);
+    for (r = 0; r < n; ++r) {
+      std::uint16_t* row = &work[r * width];
+      if (r != column) MultiplyAdd(row[column], pivot + column, row + column, 2 * (width - column));
+    }
+  }
+  for (std::size_t r = 0; r < n; ++r) std::copy_n(&work[r * width + n], n, &matrix[r * n]);
+  return true;
+}
+
+std::vector<std::uint16_t> DecodeMatrix(const std::vector<std::uint32_t>& lost,
+                                        const std::vector<std::uint32_t>& used) {
+  const std::size_t e = lost.size();
+  if (used.size() != e) return {};
+  std::vector<std::uint16_t> matrix(e * e);
+  for (std::size_t k = 0; k < e; ++k) {
+    for (std::size_t m = 0; m < e; ++m) matrix[k * e + m] = RecoveryCoefficient(used[k], lost[m]);
+  }
+  if (!InvertMatrix(matrix, e)) return {};
+  return matrix;
+}
+
+}  // namespace morsela

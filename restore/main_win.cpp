@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform_win.h"
+#include "platform/platform_win.h"
 #include "progress_window_win.h"
 #include "restore_job.h"
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "pieces.h"
-#include "text.h"
+#include "format/pieces.h"
+#include "text/text.h"
 
 namespace morsela {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "pieces.h"
-#include "platform.h"
+#include "format/pieces.h"
+#include "platform/platform.h"
 
 namespace morsela {
 

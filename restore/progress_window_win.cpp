@@ -1,6 +1,6 @@
 #include "progress_window_win.h"
 
-#include "platform_win.h"
+#include "platform/platform_win.h"
 
 namespace morsela {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "progress.h"
+#include "pipeline/progress.h"
 
 namespace morsela {
 

@@ -6,17 +6,17 @@
 #include <optional>
 #include <vector>
 
-#include "crc32c.h"
-#include "manifest.h"
-#include "messages.h"
+#include "format/crc32c.h"
+#include "format/manifest.h"
+#include "text/messages.h"
 #include "piece_scan.h"
-#include "pieces.h"
-#include "platform.h"
-#include "read_ahead.h"
-#include "stored_name.h"
-#include "case_fold.h"
-#include "text.h"
-#include "utf8.h"
+#include "format/pieces.h"
+#include "platform/platform.h"
+#include "pipeline/read_ahead.h"
+#include "format/stored_name.h"
+#include "text/case_fold.h"
+#include "text/text.h"
+#include "text/utf8.h"
 
 namespace morsela {
 

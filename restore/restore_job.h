@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "progress.h"
+#include "pipeline/progress.h"
 
 namespace morsela {
 

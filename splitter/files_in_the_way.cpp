@@ -4,12 +4,12 @@
 #include <memory>
 #include <vector>
 
-#include "case_fold.h"
-#include "manifest.h"
-#include "messages.h"
-#include "pieces.h"
-#include "platform.h"
-#include "text.h"
+#include "text/case_fold.h"
+#include "format/manifest.h"
+#include "text/messages.h"
+#include "format/pieces.h"
+#include "platform/platform.h"
+#include "text/text.h"
 
 namespace morsela {
 

@@ -1,7 +1,7 @@
 // Morsela.exe's entry point and its one application object.
 #include <windows.h>
 
-#include "platform_win.h"
+#include "platform/platform_win.h"
 #include "splitter_app.h"
 
 namespace {

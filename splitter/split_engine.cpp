@@ -5,13 +5,13 @@
 #include <optional>
 #include <vector>
 
-#include "crc32c.h"
+#include "format/crc32c.h"
 #include "files_in_the_way.h"
-#include "manifest.h"
-#include "pieces.h"
-#include "platform.h"
-#include "read_ahead.h"
-#include "text.h"
+#include "format/manifest.h"
+#include "format/pieces.h"
+#include "platform/platform.h"
+#include "pipeline/read_ahead.h"
+#include "text/text.h"
 
 namespace morsela {
 

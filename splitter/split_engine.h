@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "messages.h"
-#include "progress.h"
+#include "text/messages.h"
+#include "pipeline/progress.h"
 
 namespace morsela {
 

@@ -1,6 +1,6 @@
 #include "splitter_app.h"
 
-#include "platform.h"
+#include "platform/platform.h"
 #include "splitter_dlg.h"
 #include "wrappers.h"
 

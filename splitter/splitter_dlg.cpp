@@ -1,8 +1,8 @@
 #include "splitter_dlg.h"
 
-#include "pieces.h"
+#include "format/pieces.h"
 #include "resource.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace morsela {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "dialog.h"
-#include "progress.h"
+#include "pipeline/progress.h"
 #include "split_engine.h"
 #include "wrappers.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "erasure_code.h"
+#include "format/erasure_code.h"
 
 namespace morsela {
 namespace {

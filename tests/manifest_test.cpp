@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "crc32c.h"
-#include "manifest.h"
+#include "format/crc32c.h"
+#include "format/manifest.h"
 #include "test_platform.h"
 
 namespace morsela {

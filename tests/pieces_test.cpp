@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "pieces.h"
+#include "format/pieces.h"
 
 namespace morsela {
 namespace {

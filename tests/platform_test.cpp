@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform.h"
+#include "platform/platform.h"
 #ifdef _WIN32
-#include "platform_win.h"
+#include "platform/platform_win.h"
 #endif
-#include "read_ahead.h"
+#include "pipeline/read_ahead.h"
 #include "test_platform.h"
 
 namespace morsela {

@@ -6,15 +6,15 @@
 #include <functional>
 #include <random>
 
-#include "crc32c.h"
-#include "manifest.h"
+#include "format/crc32c.h"
+#include "format/manifest.h"
 #include "piece_scan.h"
-#include "pieces.h"
+#include "format/pieces.h"
 #include "restore_job.h"
 #include "split_engine.h"
-#include "stored_name.h"
+#include "format/stored_name.h"
 #include "test_platform.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace morsela {
 namespace {

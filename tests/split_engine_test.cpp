@@ -5,12 +5,12 @@
 #include <functional>
 #include <random>
 
-#include "crc32c.h"
-#include "manifest.h"
-#include "pieces.h"
+#include "format/crc32c.h"
+#include "format/manifest.h"
+#include "format/pieces.h"
 #include "split_engine.h"
 #include "test_platform.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace morsela {
 namespace {

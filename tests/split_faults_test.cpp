@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "manifest.h"
-#include "pieces.h"
+#include "format/manifest.h"
+#include "format/pieces.h"
 #include "split_engine.h"
 #include "test_platform.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace morsela {
 namespace {

@@ -8,12 +8,12 @@
 #include <tuple>
 
 #include "headless.h"
-#include "pieces.h"
+#include "format/pieces.h"
 #include "resource.h"
 #include "splitter_app.h"
 #include "splitter_dlg.h"
 #include "test_platform.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace morsela {
 namespace {

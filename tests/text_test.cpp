@@ -4,11 +4,11 @@
 #include <windows.h>
 #endif
 
-#include "case_fold.h"
-#include "pieces.h"
-#include "text.h"
-#include "utf8.h"
-#include "wildcard.h"
+#include "text/case_fold.h"
+#include "format/pieces.h"
+#include "text/text.h"
+#include "text/utf8.h"
+#include "text/wildcard.h"
 
 namespace morsela {
 namespace {

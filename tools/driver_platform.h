@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace morsela {
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "driver_platform.h"
-#include "pieces.h"
+#include "format/pieces.h"
 #include "split_engine.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ int Run(int argc, char** argv) {
 }
 
 #ifdef _WIN32
-#include "platform_win.h"
+#include "platform/platform_win.h"
 
 // Windows hands the arguments over in UTF-16; the engine takes UTF-8.
 int wmain(int argc, wchar_t** wargv) {

@@ -22,8 +22,8 @@
 #include "application.h"
 #include "dialog.h"
 #include "framework_ids.h"
-#include "platform.h"
-#include "platform_win.h"
+#include "platform/platform.h"
+#include "platform/platform_win.h"
 #include "wrappers.h"
 
 namespace morsela::ui {

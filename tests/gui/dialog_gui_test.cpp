@@ -22,7 +22,7 @@
 #include "resource.h"
 #include "splitter_dlg.h"
 #include "application.h"
-#include "platform_win.h"
+#include "platform/platform_win.h"
 #include "test_platform.h"
 
 namespace morsela {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
-#include "progress.h"
+#include "platform/platform.h"
+#include "pipeline/progress.h"
 
 namespace morsela::test {
 

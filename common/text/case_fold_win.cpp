@@ -1,7 +1,7 @@
 // Names compared by the system's own table.
 #include <windows.h>
 
-#include "case_fold.h"
+#include "text/case_fold.h"
 
 namespace morsela {
 

@@ -1,4 +1,4 @@
-#include "erasure_code.h"
+#include "format/erasure_code.h"
 
 #include <algorithm>
 #include <cstring>

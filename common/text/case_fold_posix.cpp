@@ -1,5 +1,5 @@
 // Names compared where the system has no table of its own to offer.
-#include "case_fold.h"
+#include "text/case_fold.h"
 
 namespace morsela {
 

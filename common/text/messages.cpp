@@ -1,6 +1,6 @@
-#include "messages.h"
+#include "text/messages.h"
 
-#include "text.h"
+#include "text/text.h"
 
 namespace morsela {
 

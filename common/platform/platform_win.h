@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace morsela {
 

@@ -1,10 +1,10 @@
-#include "manifest.h"
+#include "format/manifest.h"
 
 #include <cstring>
 #include <optional>
 
-#include "crc32c.h"
-#include "stored_name.h"
+#include "format/crc32c.h"
+#include "format/stored_name.h"
 
 namespace morsela {
 

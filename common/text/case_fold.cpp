@@ -1,8 +1,8 @@
-#include "case_fold.h"
+#include "text/case_fold.h"
 
 #include <cstdint>
 
-#include "utf8.h"
+#include "text/utf8.h"
 
 namespace morsela {
 

@@ -1,7 +1,7 @@
-#include "wildcard.h"
+#include "text/wildcard.h"
 
-#include "case_fold.h"
-#include "utf8.h"
+#include "text/case_fold.h"
+#include "text/utf8.h"
 
 namespace morsela {
 

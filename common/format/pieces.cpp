@@ -1,9 +1,9 @@
-#include "pieces.h"
+#include "format/pieces.h"
 
 #include <limits>
 
-#include "case_fold.h"
-#include "text.h"
+#include "text/case_fold.h"
+#include "text/text.h"
 
 namespace morsela {
 

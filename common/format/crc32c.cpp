@@ -1,4 +1,4 @@
-#include "crc32c.h"
+#include "format/crc32c.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "stored_name.h"
+#include "format/stored_name.h"
 
 #include <cstring>
 
-#include "case_fold.h"
-#include "text.h"
-#include "utf8.h"
+#include "text/case_fold.h"
+#include "text/text.h"
+#include "text/utf8.h"
 
 namespace morsela {
 

@@ -1,10 +1,10 @@
-#include "platform_win.h"
+#include "platform/platform_win.h"
 
 #include <algorithm>
 
-#include "text.h"
-#include "unique_handle.h"
-#include "utf8.h"
+#include "text/text.h"
+#include "platform/unique_handle.h"
+#include "text/utf8.h"
 
 namespace morsela {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace morsela {
 

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform.h"
-#include "text.h"
-#include "utf8.h"
-#include "wildcard.h"
+#include "platform/platform.h"
+#include "text/text.h"
+#include "text/utf8.h"
+#include "text/wildcard.h"
 
 namespace morsela {
 

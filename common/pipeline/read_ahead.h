@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace morsela {
 

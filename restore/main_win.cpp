@@ -8,7 +8,7 @@
 
 #include "platform/platform_win.h"
 #include "progress_window_win.h"
-#include "restore_job.h"
+#include "restore_program.h"
 
 namespace {
 

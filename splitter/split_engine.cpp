@@ -10,7 +10,7 @@
 #include "format/manifest.h"
 #include "format/pieces.h"
 #include "platform/platform.h"
-#include "pipeline/read_ahead.h"
+#include "pipeline/ring.h"
 #include "text/text.h"
 
 namespace morsela {
@@ -25,15 +25,30 @@ constexpr std::size_t kBlockSize = 1 << 20;
 
 enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
 
-// The reading side of a split, on the read-ahead thread: the byte sequence
+// A block of the byte sequence the pieces cut, on its way from the reading
+// side to the writing side, with the CRC of its piece so far.
+struct DataBlock {
+  enum class Kind : std::uint8_t {
+    kData,    // bytes to write
+    kEnd,     // the data ended before this block; it holds no bytes
+    kFailed,  // reading failed; it holds no bytes
+  };
+  std::vector<char> bytes;  // sized once; `size` of them filled
+  std::size_t size = 0;
+  std::uint64_t piece = 0;
+  std::uint32_t crc = 0;
+  Kind kind = Kind::kData;
+};
+
+// The reading side of a split, on the ring's thread: the byte sequence
 // that the pieces cut (the name header, then the source) in blocks that
 // never straddle two pieces, each with its piece's CRC so far.
-class PieceFiller : public BlockFiller {
+class PieceFiller : public Filler<DataBlock> {
  public:
   PieceFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize)
       : header_(header), source_(source), pieceSize_(pieceSize), room_(pieceSize) {}
 
-  bool Fill(Block& block) override {
+  bool Fill(DataBlock& block) override {
     if (room_ == 0) {
       ++piece_;
       room_ = pieceSize_;
@@ -47,13 +62,13 @@ class PieceFiller : public BlockFiller {
     const std::size_t got = source_.Read(block.bytes.data() + head, want - head);
     sourceBytes_ += got;
     block.size = head + got;
-    if (source_.Failed()) return Last(block, Block::Kind::kFailed);
-    if (block.size == 0) return Last(block, Block::Kind::kEnd);
+    if (source_.Failed()) return Last(block, DataBlock::Kind::kFailed);
+    if (block.size == 0) return Last(block, DataBlock::Kind::kEnd);
     crc_.Update(block.bytes.data(), block.size);
     room_ -= block.size;
     block.piece = piece_;
     block.crc = crc_.value();
-    block.kind = Block::Kind::kData;
+    block.kind = DataBlock::Kind::kData;
     return true;
   }
 
@@ -61,7 +76,7 @@ class PieceFiller : public BlockFiller {
   std::uint64_t sourceBytes() const { return sourceBytes_; }
 
  private:
-  static bool Last(Block& block, Block::Kind kind) {
+  static bool Last(DataBlock& block, DataBlock::Kind kind) {
     block.size = 0;
     block.kind = kind;
     return false;
@@ -75,27 +90,26 @@ class PieceFiller : public BlockFiller {
   Crc32cState crc_;
 };
 
-// Creates the pieces the split expects ahead of the writing, on a thread of
-// its own: making a file costs the system as much as copying a piece's
-// bytes on some (a server round trip under Wine), and here that overlaps
-// the copying. It stops at the first piece it cannot create.
-class PieceCreator : public BlockFiller {
+// A piece file created ahead of the writing; none when it could not be
+// created (or all were).
+struct CreatedPiece {
+  std::unique_ptr<OutputFile> file;
+};
+
+// Creates the pieces the split expects ahead of the writing, on a ring's
+// thread of its own: making a file costs the system as much as copying a
+// piece's bytes on some (a server round trip under Wine), and here that
+// overlaps the copying. It stops at the first piece it cannot create.
+class PieceCreator : public Filler<CreatedPiece> {
  public:
   PieceCreator(const std::string& path, std::uint64_t count, std::uint64_t& created)
       : path_(path), count_(count), created_(created) {}
 
-  bool Fill(Block& block) override {
-    if (created_ == count_) {
-      block.kind = Block::Kind::kEnd;
-      return false;
-    }
-    block.file = System().Create(PieceName(path_, created_));
-    if (!block.file) {
-      block.kind = Block::Kind::kFailed;
-      return false;
-    }
+  bool Fill(CreatedPiece& piece) override {
+    if (created_ == count_) return false;
+    piece.file = System().Create(PieceName(path_, created_));
+    if (!piece.file) return false;
     ++created_;
-    block.kind = Block::Kind::kData;
     return true;
   }
 
@@ -120,8 +134,10 @@ class SplitRun {
     PieceCreator creator(path_, expected, createdAhead_);
     // The files still in the ring when this ends are closed before the
     // caller removes them.
-    ReadAhead created(creator, 0);
-    ReadAhead ahead(filler, kBlockSize);
+    Ring<CreatedPiece> created(creator);
+    DataBlock blank;
+    blank.bytes.resize(kBlockSize);
+    Ring<DataBlock> ahead(filler, blank);
     ProgressReport report{0, total, 0, expected};
     // Room for the CRCs foreseen, within reason: a count far beyond any
     // real set grows the list as the pieces come instead.
@@ -129,22 +145,21 @@ class SplitRun {
     std::unique_ptr<OutputFile> piece;
     std::uint32_t crc = 0;
     for (;;) {
-      const Block& block = ahead.Next();
-      if (block.kind == Block::Kind::kFailed) return Read();
-      if (piece && (block.kind == Block::Kind::kEnd || block.piece != report.piece)) {
+      const DataBlock& block = ahead.Next();
+      if (block.kind == DataBlock::Kind::kFailed) return Read();
+      if (piece && (block.kind == DataBlock::Kind::kEnd || block.piece != report.piece)) {
         if (!piece->Close()) return WriteFailed(report.piece);
         manifest_.pieceCrcs.push_back(crc);
         piece.reset();
       }
-      if (block.kind == Block::Kind::kEnd) return Outcome::kDone;
+      if (block.kind == DataBlock::Kind::kEnd) return Outcome::kDone;
       if (!piece) {
         report.piece = block.piece;
         report.pieces = std::max(expected, block.piece + 1);
         // A source longer than foreseen gets its further pieces here. A
         // file that could not be created is not ours: it is never removed.
         if (block.piece < expected) {
-          Block& made = created.Next();
-          if (made.kind == Block::Kind::kData) piece = std::move(made.file);
+          piece = std::move(created.Next().file);
         } else if ((piece = System().Create(PieceName(path_, block.piece)))) {
           created_ = block.piece + 1;
         }

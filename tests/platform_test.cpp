@@ -11,7 +11,7 @@
 #ifdef _WIN32
 #include "platform/platform_win.h"
 #endif
-#include "pipeline/read_ahead.h"
+#include "pipeline/ring.h"
 #include "test_platform.h"
 
 namespace morsela {
@@ -162,46 +162,41 @@ TEST(PlatformSystem, TestsCanPutADecoratorInFront) {
   EXPECT_EQ(&System(), &NativePlatform());
 }
 
-// Blocks arrive in order whether a thread of the system's fills them or the
+// Slots arrive in order whether a thread of the system's fills them or the
 // caller does; the filling stays at most a ring ahead of the taking, and it
 // ends cleanly when the caller stops taking early.
-TEST(PlatformThreads, ReadAheadDeliversInOrderAndEndsWhenTheCallerStops) {
-  constexpr std::uint64_t kBlocks = 40;
-  class Counter : public BlockFiller {
+TEST(PlatformThreads, RingDeliversInOrderAndEndsWhenTheCallerStops) {
+  constexpr std::int64_t kSlots = 40;
+  class Counter : public Filler<std::int64_t> {
    public:
-    bool Fill(Block& block) override {
-      if (filled == kBlocks) {
-        block.kind = Block::Kind::kEnd;
+    bool Fill(std::int64_t& slot) override {
+      if (filled == kSlots) {
+        slot = -1;
         return false;
       }
       // Now and then slower than the taking, now and then faster.
       if (filled % 7 == 3) std::this_thread::sleep_for(std::chrono::microseconds(300));
-      block.piece = filled++;
-      block.kind = Block::Kind::kData;
+      slot = filled++;
       return true;
     }
-    std::uint64_t filled = 0;
+    std::int64_t filled = 0;
   };
   for (bool threads : {true, false}) {
-    for (std::uint64_t taken : {0, 1, 9, 41}) {
+    for (std::int64_t taken : {0, 1, 9, 41}) {
       SCOPED_TRACE(std::to_string(taken) + (threads ? " taken" : " taken, without threads"));
       test::TestPlatform platform;
       platform.threads = threads;
       Counter counter;
       {
-        ReadAhead ahead(counter, 64);
-        for (std::uint64_t k = 0; k < taken; ++k) {
+        Ring<std::int64_t> ring(counter);
+        for (std::int64_t k = 0; k < taken; ++k) {
           if (k % 5 == 1) std::this_thread::sleep_for(std::chrono::microseconds(300));
-          const Block& block = ahead.Next();
-          EXPECT_EQ(block.kind, k < kBlocks ? Block::Kind::kData : Block::Kind::kEnd);
-          if (k < kBlocks) {
-            EXPECT_EQ(block.piece, k);
-          }
+          EXPECT_EQ(ring.Next(), k < kSlots ? k : -1);
         }
       }
-      const std::uint64_t ahead = threads ? ReadAhead::kSlots : 0;
-      EXPECT_LE(counter.filled, std::min(taken + ahead, kBlocks));
-      EXPECT_GE(counter.filled, std::min(taken, kBlocks));
+      const std::int64_t ahead = threads ? std::int64_t(Ring<std::int64_t>::kSlots) : 0;
+      EXPECT_LE(counter.filled, std::min(taken + ahead, kSlots));
+      EXPECT_GE(counter.filled, std::min(taken, kSlots));
     }
   }
 }

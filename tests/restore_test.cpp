@@ -8,9 +8,9 @@
 
 #include "format/crc32c.h"
 #include "format/manifest.h"
-#include "piece_scan.h"
+#include "restore/piece_set.h"
 #include "format/pieces.h"
-#include "restore_job.h"
+#include "restore_program.h"
 #include "split_engine.h"
 #include "format/stored_name.h"
 #include "test_platform.h"

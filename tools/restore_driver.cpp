@@ -8,7 +8,7 @@
 #include <string>
 
 #include "driver_platform.h"
-#include "restore_job.h"
+#include "restore_program.h"
 
 int main(int argc, char** argv) {
   const bool noFlush = argc == 3 && std::string(argv[1]) == "--no-flush";

@@ -1,0 +1,43 @@
+#include "pipeline/ring.h"
+
+namespace morsela {
+
+void RingThread::Start() {
+  Platform& system = System();
+  free_ = system.NewSemaphore(unsigned(kSlots));
+  filled_ = system.NewSemaphore(0);
+  if (free_ && filled_) thread_ = system.StartThread(&RingThread::Run, this);
+}
+
+void RingThread::Stop() {
+  stop_ = true;
+  // A filler waiting for a free slot wakes, sees the stop and ends.
+  if (thread_) free_->Post();
+  thread_.reset();
+}
+
+void RingThread::Run(void* self) {
+  RingThread& ring = *static_cast<RingThread*>(self);
+  for (std::size_t i = 0;; i = (i + 1) % kSlots) {
+    ring.free_->Wait();
+    if (ring.stop_) return;
+    const bool more = ring.FillSlot(i);
+    ring.filled_->Post();
+    if (!more) return;
+  }
+}
+
+std::size_t RingThread::Next() {
+  if (!thread_) {
+    FillSlot(0);
+    return 0;
+  }
+  if (holding_) free_->Post();
+  filled_->Wait();
+  holding_ = true;
+  const std::size_t index = next_;
+  next_ = (next_ + 1) % kSlots;
+  return index;
+}
+
+}  // namespace morsela

@@ -1,0 +1,174 @@
+#include "restore/join.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "format/crc32c.h"
+#include "pipeline/background_step.h"
+#include "pipeline/ring.h"
+
+namespace morsela {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 1 << 20;
+// The output goes to the disk in steps of this many bytes as it is written.
+constexpr std::uint64_t kFlushStep = std::uint64_t(128) << 20;
+
+// A block of a piece on its way from the reading side to the writing side.
+struct ReadBlock {
+  enum class Kind : std::uint8_t {
+    kData,    // bytes of a piece (possibly none)
+    kEnd,     // the last piece ended before this block; it holds no bytes
+    kFailed,  // reading failed; it holds no bytes
+  };
+  std::vector<char> bytes;  // sized once; `size` of them filled
+  std::size_t size = 0;
+  std::size_t from = 0;     // the bytes before this one are the name header, not data
+  std::uint64_t piece = 0;  // the piece the bytes belong to
+  bool write = true;        // false: after a damaged piece, the bytes are only checked
+  Kind kind = Kind::kData;
+};
+
+// The reading side, on the ring's thread. After a damaged piece it goes on
+// reading and checking, so that the message can name every damaged piece,
+// but marks its blocks as not to be written.
+class PieceReader : public Filler<ReadBlock> {
+ public:
+  PieceReader(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
+              JoinResult& result)
+      : folder_(folder), set_(set), header_(header), headerLeft_(headerSize), result_(result) {}
+
+  bool Fill(ReadBlock& block) override {
+    for (;;) {
+      if (!in_) {
+        if (next_ == set_.Count()) return Last(block, ReadBlock::Kind::kEnd);
+        piece_ = set_.At(next_);
+        in_ = System().OpenRead(folder_ + piece_.name);
+        if (!in_) return Unreadable(block);
+        crc_ = Crc32cState();
+        length_ = 0;
+        headerWrong_ = false;
+      }
+      const std::size_t got = in_->Read(block.bytes.data(), block.bytes.size());
+      if (in_->Failed()) return Unreadable(block);
+      if (got == 0) {
+        // A piece that changed since it was listed, or whose bytes are not
+        // the ones the split wrote.
+        if (length_ != piece_.size || headerWrong_ || (piece_.crc && crc_.value() != *piece_.crc))
+          result_.damaged.Add(piece_.name);
+        in_.reset();
+        ++next_;
+        continue;
+      }
+      if (piece_.crc) crc_.Update(block.bytes.data(), got);
+      block.from = std::size_t(std::min<std::uint64_t>(got, headerLeft_));
+      if (!header_.empty() &&
+          header_.compare(header_.size() - std::size_t(headerLeft_), block.from, block.bytes.data(), block.from) != 0)
+        headerWrong_ = true;
+      headerLeft_ -= block.from;
+      length_ += got;
+      block.size = got;
+      block.piece = next_;
+      block.write = result_.damaged.empty();
+      block.kind = ReadBlock::Kind::kData;
+      return true;
+    }
+  }
+
+ private:
+  static bool Last(ReadBlock& block, ReadBlock::Kind kind) {
+    block.size = 0;
+    block.kind = kind;
+    return false;
+  }
+  bool Unreadable(ReadBlock& block) {
+    result_.unreadable.Add(piece_.name);
+    return Last(block, ReadBlock::Kind::kFailed);
+  }
+
+  const std::string& folder_;
+  const PieceSet& set_;
+  const std::string& header_;
+  std::uint64_t headerLeft_;  // bytes of the header still to come
+  JoinResult& result_;        // the damaged and the unreadable pieces, this thread's until the ring ends
+  std::uint64_t next_ = 0, length_ = 0;
+  bool headerWrong_ = false;
+  JoinPiece piece_;
+  std::unique_ptr<InputFile> in_;
+  Crc32cState crc_;
+};
+
+// The output's steps to the disk: Windows carries out the calls on one
+// handle one after the other, so the step flushes through a second handle
+// where there is one, and the writes on the first go on meanwhile.
+// Windows' cache writes a file out as it fills, so that a step there finds
+// little left to do; Linux (under Wine) writes nothing until asked.
+struct FlushTarget {
+  OutputFile& out;
+  std::unique_ptr<OutputFile> twin;
+  static bool Flush(void* self) {
+    FlushTarget& target = *static_cast<FlushTarget*>(self);
+    return (target.twin ? *target.twin : target.out).Flush();
+  }
+};
+
+}  // namespace
+
+JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
+                OutputFile& out, std::uint64_t total, Progress* progress) {
+  JoinResult result;
+  using Outcome = JoinResult::Outcome;
+  const auto ended = [&](Outcome outcome) {
+    result.outcome = outcome;
+    return outcome;
+  };
+  {
+    PieceReader reader(folder, set, headerSize, header, result);
+    ReadBlock blank;
+    blank.bytes.resize(kBlockSize);
+    FlushTarget target{out, out.FlushHandle()};
+    BackgroundStep flushes(&FlushTarget::Flush, &target);
+    Ring<ReadBlock> ahead(reader, blank);
+    ProgressReport report{0, total, 0, set.Count()};
+    std::uint64_t unflushed = 0;
+    for (;;) {
+      const ReadBlock& block = ahead.Next();
+      if (block.kind == ReadBlock::Kind::kFailed) {
+        ended(Outcome::kReadFailed);
+        break;
+      }
+      if (block.kind == ReadBlock::Kind::kEnd) {
+        ended(flushes.Wait() ? Outcome::kDone : Outcome::kWriteFailed);
+        break;
+      }
+      report.piece = block.piece;
+      if (block.write && block.from < block.size) {
+        const std::size_t n = block.size - block.from;
+        if (!out.Write(block.bytes.data() + block.from, n)) {
+          ended(Outcome::kWriteFailed);
+          break;
+        }
+        report.done += n;
+        unflushed += n;
+        if (unflushed >= kFlushStep) {
+          if (!flushes.Start()) {
+            ended(Outcome::kWriteFailed);
+            break;
+          }
+          unflushed = 0;
+        }
+      }
+      if (progress && !progress->Advance(report)) {
+        ended(Outcome::kStopped);
+        break;
+      }
+    }
+  }
+  // The reading side has ended with the ring: what it found is whole.
+  if (result.outcome == Outcome::kDone && !result.damaged.empty()) result.outcome = Outcome::kDamaged;
+  return result;
+}
+
+}  // namespace morsela

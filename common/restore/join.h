@@ -1,0 +1,35 @@
+// The join: the pieces' bytes read in order on a ring's thread, each
+// piece's length and (where the set's manifest gives one) CRC checked at
+// its end, the name header (which may span pieces) checked against the
+// one the manifest gives, and the data after it written to the output on
+// the caller's thread, which also reports the progress. The output goes
+// to the disk in steps on a background step of its own as it is written,
+// so that the last step, before the file takes its name, is short.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pipeline/progress.h"
+#include "platform/platform.h"
+#include "restore/piece_set.h"
+#include "text/messages.h"
+
+namespace morsela {
+
+struct JoinResult {
+  enum class Outcome { kDone, kReadFailed, kWriteFailed, kDamaged, kStopped };
+  Outcome outcome = Outcome::kDone;
+  // kDamaged: every damaged piece (the join reads on after the first, only
+  // no longer writing); kReadFailed: the piece that could not be read.
+  NameTally damaged, unreadable;
+};
+
+// Joins `set`, whose pieces lie in `folder`, into `out`: the first
+// `headerSize` bytes of the pieces are the name header, which must be
+// `header` when that is not empty. `total` is the bytes of data to write.
+// `progress` hears of every block and may stop the join.
+JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
+                OutputFile& out, std::uint64_t total, Progress* progress);
+
+}  // namespace morsela

@@ -1,0 +1,143 @@
+#include "restore/piece_set.h"
+
+#include <algorithm>
+
+#include "format/pieces.h"
+#include "restore/restore.h"
+#include "text/case_fold.h"
+#include "text/messages.h"
+#include "text/text.h"
+
+namespace morsela {
+
+namespace {
+
+// Per piece it keeps two bits beside the manifest's CRC, and a name only
+// for a piece whose name differs in case from the one the split wrote.
+class ManifestSet : public PieceSet, public EntrySink {
+ public:
+  explicit ManifestSet(const Manifest& m)
+      : m_(m), found_(std::size_t(m.pieceCount)), misSized_(std::size_t(m.pieceCount)) {}
+
+  void Take(const DirEntry& entry) override {
+    if (entry.isDirectory) return;
+    const std::optional<std::uint64_t> number = WrittenPieceNumber(entry.name, m_.baseName);
+    if (!number || *number >= m_.pieceCount) return;
+    const std::size_t k = std::size_t(*number);
+    if (found_[k]) return;
+    found_[k] = true;
+    misSized_[k] = entry.size != m_.PieceLength(k);
+    if (entry.name != PieceFileName(m_.baseName, k)) {
+      if (odd_.empty()) odd_.resize(found_.size());
+      odd_[k] = entry.name;
+    }
+  }
+
+  std::optional<Refusal> Check() const override {
+    NameTally missing, misSized;
+    for (std::uint64_t k = 0; k < Count(); ++k) {
+      if (!found_[std::size_t(k)]) missing.Add(PieceFileName(m_.baseName, k));
+      else if (misSized_[std::size_t(k)]) misSized.Add(At(k).name);
+    }
+    if (!missing.empty()) {
+      const bool none = std::find(found_.begin(), found_.end(), true) == found_.end();
+      return Refusal{none ? kNoSplitFileFound : kFileNotFound, missing.Text()};
+    }
+    if (!misSized.empty()) return Refusal{kSplitFileDamaged, misSized.Text()};
+    return std::nullopt;
+  }
+
+  std::uint64_t Count() const override { return m_.pieceCount; }
+  JoinPiece At(std::uint64_t k) const override {
+    const bool odd = !odd_.empty() && !odd_[std::size_t(k)].empty();
+    return {odd ? odd_[std::size_t(k)] : PieceFileName(m_.baseName, k), m_.PieceLength(k),
+            m_.pieceCrcs[std::size_t(k)]};
+  }
+  PieceState State(std::uint64_t k) const override {
+    return !found_[std::size_t(k)] ? PieceState::kMissing
+           : misSized_[std::size_t(k)] ? PieceState::kWrongSize
+                                       : PieceState::kPresent;
+  }
+  bool Holds(const std::string& name) const override {
+    const std::optional<std::uint64_t> number = PieceNumber(name, m_.baseName);
+    return number && *number < Count() && EqualsNoCase(name, At(*number).name);
+  }
+
+ private:
+  const Manifest& m_;
+  std::vector<bool> found_, misSized_;
+  std::vector<std::string> odd_;
+};
+
+class NamedSet : public PieceSet {
+ public:
+  explicit NamedSet(std::vector<Piece> pieces) : pieces_(std::move(pieces)) {}
+  std::uint64_t Count() const override { return pieces_.size(); }
+  JoinPiece At(std::uint64_t k) const override {
+    return {pieces_[std::size_t(k)].name, pieces_[std::size_t(k)].size, std::nullopt};
+  }
+  PieceState State(std::uint64_t) const override { return PieceState::kPresent; }
+  bool Holds(const std::string& name) const override {
+    return std::any_of(pieces_.begin(), pieces_.end(),
+                       [&](const Piece& piece) { return EqualsNoCase(name, piece.name); });
+  }
+  std::optional<Refusal> Check() const override {
+    if (pieces_.empty()) return Refusal{kNoSplitFileFound, {}};
+    if (!IsUnbrokenSequence(pieces_)) return Refusal{kFileNotFound, {}};
+    if (!HasSplitShape(pieces_)) return Refusal{kSplitFileDamaged, {}};
+    return std::nullopt;
+  }
+
+ private:
+  std::vector<Piece> pieces_;
+};
+
+}  // namespace
+
+std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, const Manifest& manifest, Refusal& failed) {
+  auto set = std::make_unique<ManifestSet>(manifest);
+  const std::string pattern = manifest.baseName + kPieceMarker + "*";
+  if (System().Scan(folder + pattern, *set)) return set;
+  failed = {kCannotReadFile, pattern};
+  return nullptr;
+}
+
+std::unique_ptr<PieceSet> FindNamedSet(const std::string& folder, const std::string& baseName, Refusal& failed) {
+  const std::string pattern = baseName + kPieceMarker + "*";
+  std::vector<DirEntry> entries;
+  if (System().List(folder + pattern, entries)) return std::make_unique<NamedSet>(CollectPieces(entries, baseName));
+  failed = {kCannotReadFile, pattern};
+  return nullptr;
+}
+
+std::vector<Piece> CollectPieces(const std::vector<DirEntry>& entries, const std::string& baseName) {
+  std::vector<Piece> pieces;
+  for (const DirEntry& entry : entries) {
+    if (entry.isDirectory) continue;
+    if (auto number = PieceNumber(entry.name, baseName)) {
+      pieces.push_back({entry.name, *number, entry.size});
+    }
+  }
+  std::stable_sort(pieces.begin(), pieces.end(),
+                   [](const Piece& a, const Piece& b) { return a.number < b.number; });
+  return pieces;
+}
+
+bool IsUnbrokenSequence(const std::vector<Piece>& pieces) {
+  for (std::size_t p = 0; p < pieces.size(); ++p) {
+    if (pieces[p].number != p) return false;
+  }
+  return true;
+}
+
+bool HasSplitShape(const std::vector<Piece>& pieces) {
+  if (pieces.empty()) return false;
+  const std::uint64_t full = pieces.front().size;
+  for (std::size_t p = 1; p < pieces.size(); ++p) {
+    const bool last = p + 1 == pieces.size();
+    if (last ? pieces[p].size > full : pieces[p].size != full) return false;
+  }
+  return true;
+}
+
+}  // namespace morsela

@@ -1,0 +1,81 @@
+// Which pieces make a set, as the folder holds them now, and the refusals
+// that come before anything is read: pure decisions over what a search of
+// the folder returns. A set described by a manifest is exactly its pieces;
+// one without is whatever the names in the folder make.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "format/manifest.h"
+#include "platform/platform.h"
+
+namespace morsela {
+
+// A piece to join: its name as the folder lists it, its size, and the CRC
+// it must have when the set's manifest gives one.
+struct JoinPiece {
+  std::string name;
+  std::uint64_t size = 0;
+  std::optional<std::uint32_t> crc;
+};
+
+// What the search of the folder found of a piece.
+enum class PieceState : std::uint8_t { kPresent, kMissing, kWrongSize };
+
+// Why a restore does not go on: a message's fixed text and its second line.
+struct Refusal {
+  const char* text = nullptr;
+  std::string detail;
+};
+
+// The pieces of a set, in the order they join. Kept as compact as the set
+// allows: a set of half a million pieces is no reason for half a million
+// names in memory.
+class PieceSet {
+ public:
+  virtual ~PieceSet() = default;
+  virtual std::uint64_t Count() const = 0;
+  virtual JoinPiece At(std::uint64_t k) const = 0;
+  virtual PieceState State(std::uint64_t k) const = 0;
+  // True when `name` is one of the pieces, compared without regard to case.
+  virtual bool Holds(const std::string& name) const = 0;
+  // Why the set cannot be joined as the folder holds it; nothing when it
+  // can: "No Split File Found !" or "File Not Found !" naming the missing
+  // pieces, "Split File Damaged !" naming those of a wrong size.
+  virtual std::optional<Refusal> Check() const = 0;
+};
+
+// The set `manifest` describes (which must outlive it), as `folder` (ending
+// in a separator) holds it: exactly pieces 0 to C - 1 of its base name,
+// each of the size it gives; pieces numbered C or more are not the set's.
+// Nothing, and `failed` says why, when the folder could not be searched.
+std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, const Manifest& manifest, Refusal& failed);
+
+// The set the names in `folder` make for `baseName`, where no manifest
+// tells: every piece of that base name, numbered 0, 1, 2, ... without a
+// gap, shaped as a split leaves them.
+std::unique_ptr<PieceSet> FindNamedSet(const std::string& folder, const std::string& baseName, Refusal& failed);
+
+// The rules for sets without a manifest, on their own.
+struct Piece {
+  std::string name;  // as the directory stores it
+  std::uint64_t number = 0;
+  std::uint64_t size = 0;
+};
+
+// The regular files among `entries` that are pieces of `baseName`, sorted
+// stably by number (entries with one number keep the order found).
+std::vector<Piece> CollectPieces(const std::vector<DirEntry>& entries, const std::string& baseName);
+
+// True when the pieces are numbered 0, 1, 2, ... without gap or repeat.
+bool IsUnbrokenSequence(const std::vector<Piece>& pieces);
+
+// True when every piece but the last holds as many bytes as the head piece
+// and the last no more than that: the shape a split leaves.
+bool HasSplitShape(const std::vector<Piece>& pieces);
+
+}  // namespace morsela

@@ -1,0 +1,145 @@
+#include "restore/restore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "format/manifest.h"
+#include "format/stored_name.h"
+#include "platform/platform.h"
+#include "restore/join.h"
+#include "restore/output.h"
+#include "restore/piece_set.h"
+#include "text/messages.h"
+#include "text/text.h"
+#include "text/utf8.h"
+
+namespace morsela {
+
+const char kNoSplitFileFound[] = "No Split File Found !";
+const char kFileNotFound[] = "File Not Found !";
+const char kInvalidFileName[] = "Invalid File Name !";
+const char kSplitFileDamaged[] = "Split File Damaged !";
+
+namespace {
+
+// A stored name is at most 255 UTF-16 units, three bytes each in UTF-8 at
+// most, so its 0 byte lies within this many bytes.
+constexpr std::size_t kLongestHeader = 1024;
+
+RestoreResult Refused(const std::string& message) {
+  System().ShowMessage(message);
+  return RestoreResult{};
+}
+RestoreResult Refused(const Refusal& refusal) { return Refused(WithDetail(refusal.text, refusal.detail)); }
+
+// The stored name of the head piece and the size of its header (the name and
+// its 0 byte, or the whole piece when it holds no 0 byte). Nothing when the
+// piece cannot be read; a name longer than any valid one is cut, so that
+// the check refuses it.
+std::optional<std::pair<std::string, std::size_t>> ReadStoredName(const std::string& path) {
+  std::unique_ptr<InputFile> head = System().OpenRead(path);
+  if (!head) return std::nullopt;
+  char bytes[kLongestHeader + 1];
+  const std::size_t got = head->Read(bytes, sizeof bytes);
+  if (head->Failed()) return std::nullopt;
+  const char* zero = static_cast<const char*>(std::memchr(bytes, 0, got));
+  if (zero) return std::make_pair(std::string(bytes, std::size_t(zero - bytes)), std::size_t(zero - bytes) + 1);
+  // No 0 byte: the name is the whole piece, which then gives no data.
+  return std::make_pair(std::string(bytes, got), got);
+}
+
+// The file name that stored name bytes give: UTF-8 as splitters write it
+// now, or the legacy code page of a splitter that wrote that.
+std::string FileNameFrom(const std::string& stored) {
+  return IsValidUtf8(stored) ? stored : System().DecodeLegacyName(stored);
+}
+
+// Writes the set into a temporary file, then puts that in place of the
+// stored name. `header`: the name header the head piece must begin with,
+// when the set's manifest tells it; empty otherwise.
+RestoreResult Rebuild(const SetSource& source, const RestoreOptions& options, const PieceSet& set,
+                      const std::string& stored, std::uint64_t headerSize, const std::string& header) {
+  RestoreResult result;
+  result.name = FileNameFrom(stored);
+  std::vector<std::string> taken;
+  if (!source.programName.empty()) taken.push_back(source.programName);
+  if (!IsAcceptableStoredName(result.name, taken) || set.Holds(result.name))
+    return Refused(WithDetail(kInvalidFileName, result.name));
+
+  std::uint64_t total = 0;
+  for (std::uint64_t k = 0; k < set.Count(); ++k) total += set.At(k).size;
+  total -= std::min<std::uint64_t>(total, headerSize);
+  result.bytes = total;
+  if (options.progress) options.progress->Begin(result.name, total);
+
+  const std::string target = options.output.empty() ? source.folder + result.name : options.output;
+  TemporaryOutput output;
+  if (!output.Create(DirectoryOf(target))) {
+    if (options.tellWhenNoRoom) {
+      result.code = kNoRoomBesideThePieces;
+      return result;
+    }
+    return Refused(WithDetail(kCannotWriteFile, result.name));
+  }
+
+  const JoinResult joined = Join(source.folder, set, headerSize, header, output.file(), total, options.progress);
+  JoinResult::Outcome outcome = joined.outcome;
+  if (outcome == JoinResult::Outcome::kDone && !output.Finish(source.folder + set.At(0).name, target))
+    outcome = JoinResult::Outcome::kWriteFailed;
+  if (outcome == JoinResult::Outcome::kDone) {
+    result.code = kExitRestored;
+    result.checked = !header.empty();
+    return result;
+  }
+
+  const bool removed = output.Discard();
+  const std::string name = result.name;
+  switch (outcome) {
+    case JoinResult::Outcome::kStopped: result.code = kExitStopped; break;
+    case JoinResult::Outcome::kReadFailed: result = Refused(WithDetail(kCannotReadFile, joined.unreadable.Text())); break;
+    case JoinResult::Outcome::kDamaged: result = Refused(WithDetail(kSplitFileDamaged, joined.damaged.Text())); break;
+    default: result = Refused(WithDetail(kCannotWriteFile, name));
+  }
+  // As large as the whole file: one that another program holds is named.
+  if (!removed) result = Refused(WithDetail(kCannotWriteFile, FileNameOf(output.path())));
+  return result;
+}
+
+}  // namespace
+
+RestoreResult Restore(const SetSource& source, const RestoreOptions& options) {
+  // The manifest at the end of the restore program's file, read as data.
+  ManifestRead read;
+  if (!source.program.empty()) {
+    std::unique_ptr<InputFile> file = System().OpenRead(source.program);
+    if (!file) return Refused(WithDetail(kCannotReadFile, source.programName));
+    read = ReadManifest(*file);
+  }
+  switch (read.state) {
+    case ManifestState::kValid:
+    case ManifestState::kAbsent: break;
+    case ManifestState::kNewer:
+      return Refused(WithDetail(kSplitFileDamaged, source.programName + " (set description of format " +
+                                                       FormatDecimal(read.version) + ", unknown here)"));
+    case ManifestState::kUnreadable: return Refused(WithDetail(kCannotReadFile, source.programName));
+    case ManifestState::kDamaged: return Refused(WithDetail(kSplitFileDamaged, source.programName));
+  }
+
+  Refusal failed;
+  const Manifest& m = read.manifest;
+  const bool described = read.state == ManifestState::kValid;
+  const std::unique_ptr<PieceSet> set =
+      described ? FindManifestSet(source.folder, m, failed) : FindNamedSet(source.folder, source.baseName, failed);
+  if (!set) return Refused(failed);
+  if (const std::optional<Refusal> refusal = set->Check()) return Refused(*refusal);
+  if (described) return Rebuild(source, options, *set, m.storedName, m.storedName.size() + 1, m.storedName + '\0');
+
+  const auto stored = ReadStoredName(source.folder + set->At(0).name);
+  if (!stored) return Refused(WithDetail(kCannotReadFile, set->At(0).name));
+  return Rebuild(source, options, *set, stored->first, stored->second, std::string());
+}
+
+}  // namespace morsela

@@ -1,0 +1,59 @@
+// The restore, the same for the restore program and for Morsela.exe: which
+// set (the one the restore program's manifest describes, else the one the
+// names in the folder make), which refusal, the join and the replace. Each
+// front end says where the set lies and what came along with it; the
+// checks, their order, the messages and the clean-up are the same.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pipeline/progress.h"
+
+namespace morsela {
+
+extern const char kNoSplitFileFound[];
+extern const char kFileNotFound[];
+extern const char kInvalidFileName[];
+extern const char kSplitFileDamaged[];
+
+// How a restore ends: the restore program's exit codes.
+constexpr int kExitRestored = 0;
+constexpr int kExitRefused = 1;  // after a message
+constexpr int kExitStopped = 2;  // stopped by the user, nothing written
+// Not an exit code: the pieces' folder cannot take the file and the caller
+// asked to be told rather than refused (no message was shown).
+constexpr int kNoRoomBesideThePieces = 3;
+
+// Where a set lies and what came along with it.
+struct SetSource {
+  std::string folder;       // the pieces' folder, ending in a separator
+  std::string program;      // the restore program file, whose manifest describes the set; empty when none came along
+  std::string programName;  // its name in the folder, which the file restored must not take
+  std::string baseName;     // the pieces' base name, where no manifest tells it
+};
+
+struct RestoreOptions {
+  Progress* progress = nullptr;  // hears of every block and may stop the restore
+  // Where the file goes: empty for the pieces' folder, under its stored name.
+  std::string output;
+  // When the pieces' folder cannot take the file, end with
+  // kNoRoomBesideThePieces instead of refusing.
+  bool tellWhenNoRoom = false;
+};
+
+struct RestoreResult {
+  int code = kExitRefused;
+  std::string name;          // the stored name, once known
+  std::uint64_t bytes = 0;   // the file's length, once known
+  bool checked = false;      // a manifest gave every piece's CRC, and every byte was checked
+};
+
+// Runs one restore through the platform in force. Nothing is written unless
+// the pieces form a complete set with a valid stored name; the output goes
+// to a new temporary file first and replaces a file of the stored name only
+// once every byte was written, checked and put on the disk. Messages name
+// the pieces concerned on a second line.
+RestoreResult Restore(const SetSource& source, const RestoreOptions& options);
+
+}  // namespace morsela

@@ -1,0 +1,53 @@
+#include "restore_program.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace morsela {
+
+namespace {
+
+struct Self {
+  std::string name;    // the program's file name as the directory stores it
+  std::string prefix;  // its directory, with a trailing '/' and '/' throughout
+};
+
+// The directory prefix of `absolutePath`: the part before its last separator,
+// then "/", every backslash turned into a slash.
+std::string PrefixOf(const std::string& absolutePath) {
+  std::string dir = DirectoryOf(absolutePath);
+  if (!dir.empty()) dir.pop_back();
+  dir += '/';
+  std::replace(dir.begin(), dir.end(), '\\', '/');
+  return dir;
+}
+
+std::optional<Self> FindSelf(Platform& system, const std::string& path, const std::string& absolute) {
+  if (path.empty() || absolute.empty()) return std::nullopt;
+  for (const DirEntry& entry : system.Find(path)) {
+    if (!entry.isDirectory) return Self{entry.name, PrefixOf(absolute)};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int RestoreSplitFile(const RestoreStart& start, Progress* progress) {
+  std::optional<Self> self = FindSelf(System(), start.invocation, start.absoluteInvocation);
+  if (!self) self = FindSelf(System(), start.modulePath, start.modulePath);
+  if (!self) {
+    System().ShowMessage(kNoSplitFileFound);
+    return kExitRefused;
+  }
+  // The manifest is at the end of the program's own file.
+  SetSource source{self->prefix, start.modulePath.empty() ? self->prefix + self->name : start.modulePath,
+                   self->name, BaseNameOf(self->name)};
+  RestoreOptions options;
+  options.progress = progress;
+  return Restore(source, options).code;
+}
+
+}  // namespace morsela

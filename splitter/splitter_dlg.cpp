@@ -1,5 +1,6 @@
 #include "splitter_dlg.h"
 
+#include "chosen_set.h"
 #include "format/pieces.h"
 #include "resource.h"
 #include "text/text.h"
@@ -91,6 +92,8 @@ ui::Result CSplitterDlg::OnDpiChanged() {
 void CSplitterDlg::ChooseSource(const std::string& path) {
   source_ = path;
   SetItemText(IDC_SOURCE_PATH, path);
+  if (const std::optional<SetSource> set = SetOfChosenFile(path)) return ShowSet(*set);
+  if (restore_) LeaveRestoreMode();
   RefreshPreview();
 }
 
@@ -132,7 +135,7 @@ ui::Result CSplitterDlg::OnQueryEndSession() {
   // The split stops at once and cleans up before this thread looks at its
   // messages again, so the end of the session waits for the clean-up.
   stop_ = Stop::kEndSession;
-  ui::BlockSessionEnd(*this, "Stopping a split");
+  ui::BlockSessionEnd(*this, restore_ ? "Stopping a restore" : "Stopping a split");
   return 1;
 }
 
@@ -161,6 +164,7 @@ void CSplitterDlg::OnChooseFile() {
 
 void CSplitterDlg::OnSplitCurrentFile() {
   if (splitting_) return;  // one split at a time, whatever message comes
+  if (restore_) return OnRestoreFile();
   const std::string path = GetItemText(IDC_SOURCE_PATH), source = source_;
   std::uint64_t length = 0;
   bool folder = false;
@@ -168,23 +172,26 @@ void CSplitterDlg::OnSplitCurrentFile() {
   const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size == 0) return ui::ShowMessageBox(kSizeNoValid);
   expectedPieces_ = PieceCount(length, path, size);
-
-  // Disabling the control with the focus takes the focus away, and a
-  // message box of the engine leaves it wherever the system puts it; it
-  // goes back afterwards to the control that had it.
-  const int focus = GetFocusedItem();
   SplitResult result;
+  RunWork([&] { result = engine_.SplitFile(path, size, expectedPieces_, this, source); },
+          [&] { ShowOutcome(result); });
+}
+
+void CSplitterDlg::RunWork(const std::function<void()>& work, const std::function<void()>& showOutcome) {
+  // Disabling the control with the focus takes the focus away, and a
+  // message box of the work leaves it wherever the system puts it.
+  const int focus = GetFocusedItem();
   {
     SetSplitting(true);
     AtScopeEnd idle([this] { SetSplitting(false); });
     ui::TaskbarProgress taskbar(*this);
     taskbar_ = &taskbar;
     AtScopeEnd forget([this] { taskbar_ = nullptr; });
-    result = engine_.SplitFile(path, size, expectedPieces_, this, source);
+    work();
   }
   if (stop_ == Stop::kEndSession) ui::AllowSessionEnd(*this);
   if (stop_ == Stop::kCloseWindow || stop_ == Stop::kEndSession) return EndDialog(ui::kIdCancel);
-  ShowOutcome(result);
+  showOutcome();
   if (focus != 0 && GetFocusedItem() != focus) FocusItem(focus);
 }
 
@@ -225,8 +232,8 @@ void CSplitterDlg::DrawProgress(const ProgressReport& report) {
   // Setting the text redraws the line: only when the piece changes.
   if (report.piece != pieceShown_) {
     pieceShown_ = report.piece;
-    SetStatus("Writing piece " + FormatDecimal(report.piece + 1) + " of " + FormatDecimal(report.pieces) +
-              "...");
+    SetStatus((restore_ ? "Reading piece " : "Writing piece ") + FormatDecimal(report.piece + 1) + " of " +
+              FormatDecimal(report.pieces) + "...");
   }
 }
 
@@ -269,7 +276,7 @@ bool CSplitterDlg::LookUpSource(const std::string& path, std::uint64_t& length, 
 }
 
 void CSplitterDlg::RefreshPreview() {
-  if (splitting_) return;
+  if (splitting_ || restore_) return;
   // What the last split or refresh said no longer holds.
   SetStatus(std::string());
   if (barFilled_) {
@@ -296,7 +303,7 @@ void CSplitterDlg::RefreshPreview() {
 }
 
 void CSplitterDlg::OnGetPieceName(ui::ListTextRequest& request) {
-  request.SetText(PieceFileName(previewBase_, request.index()));
+  request.SetText(restore_ ? SetPieceText(request.index()) : PieceFileName(previewBase_, request.index()));
 }
 
 }  // namespace morsela

@@ -1,7 +1,15 @@
 // The splitter's one window: the source path, the piece size, the split
 // command, the preview list of the pieces' names and, below them, a status
 // line, the split's progress bar and its Cancel button. The dialog keeps no
-// copy of its inputs: every handler reads the two fields back.
+// copy of its inputs but the source as the system named it: every handler
+// reads the two fields back.
+//
+// A piece of a set, or a restore program that Morsela wrote, puts the
+// window into restore mode: the path field shows the file chosen, the size
+// field the set's piece size (read-only), the list the set's pieces with
+// what the folder holds of them, and the split command reads "Restore
+// File" and rebuilds the file beside the pieces with the restore the
+// restore program runs.
 //
 // A split runs inside its command's handler, on the window's own thread:
 // the engine reports each block to the dialog, which draws the progress now
@@ -10,10 +18,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "dialog.h"
 #include "pipeline/progress.h"
+#include "restore/restore.h"
 #include "split_engine.h"
 #include "wrappers.h"
 
@@ -83,6 +94,21 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   void OnPieceSizeChange();
   void OnGetPieceName(ui::ListTextRequest& request);
 
+  // Runs `work` (a split or a restore) with the controls that start or
+  // change one disabled, its progress shown, and Cancel, Esc, the close
+  // box and the session's end stopping it; then `showOutcome`, unless the
+  // window is to close, and the focus goes back to the control that had
+  // it.
+  void RunWork(const std::function<void()>& work, const std::function<void()>& showOutcome);
+
+  // Restore mode (splitter_dlg_restore.cpp): shows the set `source` leads
+  // to; leaves it for a file to split, giving the size field back.
+  void ShowSet(const SetSource& source);
+  void LeaveRestoreMode();
+  void OnRestoreFile();
+  void ShowRestoreOutcome(const RestoreResult& result, const std::string& output);
+  std::string SetPieceText(std::uint64_t k) const;
+
   // Takes `path` as the source, however it came (a drop, the open-file
   // dialog, the command line): shows it and refreshes the preview.
   void ChooseSource(const std::string& path);
@@ -118,6 +144,12 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // widest of those names, which the columns fit.
   std::string previewBase_;
   std::string previewWidest_;
+
+  // Restore mode: the set the chosen file leads to and what a look at it
+  // found; the size field's text before, given back after it.
+  std::optional<SetSource> restore_;
+  SetView restoreView_;
+  std::string splitSize_;
 
   std::string status_;      // what the status line shows
   bool barFilled_ = false;  // the bar shows something, to be cleared

@@ -13,6 +13,7 @@
 #include "restore_program.h"
 #include "split_engine.h"
 #include "format/stored_name.h"
+#include "front_ends.h"
 #include "test_platform.h"
 #include "text/text.h"
 
@@ -20,6 +21,8 @@ namespace morsela {
 namespace {
 
 using test::Exists;
+using test::FrontEnd;
+using test::FrontEnds;
 using test::ListDir;
 using test::RandomBytes;
 using test::ReadAll;
@@ -28,9 +31,10 @@ using test::TempDir;
 using test::TestPlatform;
 using test::WriteAll;
 
-// Runs the restore program found at `program`, started under that path.
-int RestoreAt(const std::string& program) {
-  return RestoreSplitFile({program, program, program});
+// Runs the restore program found at `program`, started under that path, or
+// restores its set through the other front end.
+int RestoreAt(const std::string& program, FrontEnd frontEnd = FrontEnd::kRestoreProgram) {
+  return RestoreThrough(frontEnd, program);
 }
 
 // Splits `path` into pieces of `sizeKb`, then removes the source, so that
@@ -65,7 +69,8 @@ TEST(Restore, RebuildsRandomSplitsByteForByte) {
     WriteAll(dir / name, source);
     SplitAway(dir / name, sizeKb);
 
-    EXPECT_EQ(RestoreAt(RestoreProgramName(dir / name)), 0);
+    // The front ends take turns.
+    EXPECT_EQ(RestoreAt(RestoreProgramName(dir / name), FrontEnds()[round % FrontEnds().size()]), 0);
     EXPECT_TRUE(ReadAll(dir / name) == source);
     EXPECT_TRUE(platform.messages.empty());
     const std::uint64_t count = PieceCount(length, name, sizeKb);
@@ -144,58 +149,64 @@ TEST(Restore, ReplacesAFileOfTheStoredName) {
 }
 
 TEST(Restore, HeaderEdgeCases) {
-  TestPlatform platform;
-  {  // A head piece that holds nothing but the header gives no data.
-    HandMadeSet set;
-    set.Piece("a#.0", std::string("a.txt", 6));
-    set.Piece("a#.1", "123456");
-    set.Piece("a#.2", "789");
-    EXPECT_EQ(RestoreAt(set.program), 0);
-    EXPECT_EQ(ReadAll(set.dir / "a.txt"), "123456789");
-  }
-  {  // A head piece without a 0 byte is all name.
-    HandMadeSet set;
-    set.Piece("a#.0", "b.txt");
-    EXPECT_EQ(RestoreAt(set.program), 0);
-    EXPECT_TRUE(Exists(set.dir / "b.txt"));
-    EXPECT_EQ(ReadAll(set.dir / "b.txt"), "");
-  }
-  {  // A manifest's pieces may be shorter than the name header, which then
-     // spans pieces.
-    HandMadeSet set;
-    Manifest m{"a", "a.txt", 4, 4, 3, {}};
-    for (const std::string& piece : {std::string("a.tx"), std::string("t\0da", 4), std::string("ta")}) {
-      set.Piece("a#." + FormatDecimal(m.pieceCrcs.size()), piece);
-      m.pieceCrcs.push_back(Crc32c(0, piece.data(), piece.size()));
+  for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(test::NameOf(frontEnd));
+    TestPlatform platform;
+    {  // A head piece that holds nothing but the header gives no data.
+      HandMadeSet set;
+      set.Piece("a#.0", std::string("a.txt", 6));
+      set.Piece("a#.1", "123456");
+      set.Piece("a#.2", "789");
+      EXPECT_EQ(RestoreAt(set.program, frontEnd), 0);
+      EXPECT_EQ(ReadAll(set.dir / "a.txt"), "123456789");
     }
-    WriteAll(set.program, "MZ" + EncodeManifest(m, 2));
-    EXPECT_EQ(RestoreAt(set.program), 0);
-    EXPECT_EQ(ReadAll(set.dir / "a.txt"), "data");
+    {  // A head piece without a 0 byte is all name.
+      HandMadeSet set;
+      set.Piece("a#.0", "b.txt");
+      EXPECT_EQ(RestoreAt(set.program, frontEnd), 0);
+      EXPECT_TRUE(Exists(set.dir / "b.txt"));
+      EXPECT_EQ(ReadAll(set.dir / "b.txt"), "");
+    }
+    {  // A manifest's pieces may be shorter than the name header, which then
+       // spans pieces.
+      HandMadeSet set;
+      Manifest m{"a", "a.txt", 4, 4, 3, {}};
+      for (const std::string& piece : {std::string("a.tx"), std::string("t\0da", 4), std::string("ta")}) {
+        set.Piece("a#." + FormatDecimal(m.pieceCrcs.size()), piece);
+        m.pieceCrcs.push_back(Crc32c(0, piece.data(), piece.size()));
+      }
+      WriteAll(set.program, "MZ" + EncodeManifest(m, 2));
+      EXPECT_EQ(RestoreAt(set.program, frontEnd), 0);
+      EXPECT_EQ(ReadAll(set.dir / "a.txt"), "data");
+    }
+    {  // Leading zeros: "a#.00" stands in for a missing head piece.
+      HandMadeSet set;
+      set.Piece("a#.00", std::string("a.txt\0xy", 8));
+      set.Piece("a#.1", "z");
+      EXPECT_EQ(RestoreAt(set.program, frontEnd), 0);
+      EXPECT_EQ(ReadAll(set.dir / "a.txt"), "xyz");
+    }
+    EXPECT_TRUE(platform.messages.empty());
   }
-  {  // Leading zeros: "a#.00" stands in for a missing head piece.
-    HandMadeSet set;
-    set.Piece("a#.00", std::string("a.txt\0xy", 8));
-    set.Piece("a#.1", "z");
-    EXPECT_EQ(RestoreAt(set.program), 0);
-    EXPECT_EQ(ReadAll(set.dir / "a.txt"), "xyz");
-  }
-  EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST(Restore, IgnoresEntriesThatAreNotPieces) {
-  TestPlatform platform;
-  HandMadeSet set;
-  set.Piece("a#.0", std::string("a.txt\0ab", 8));
-  set.Piece("a#.1", "cd");
-  set.Piece("a#.txt", "notes");
-  set.Piece("a#.a", "stray");
-  set.Piece("a#.2x", "stray");
-  set.Piece("a#.", "stray");
-  set.Piece("ab#.2", "other set");
-  std::filesystem::create_directory(set.dir / "a#.2");
-  EXPECT_EQ(RestoreAt(set.program), 0);
-  EXPECT_EQ(ReadAll(set.dir / "a.txt"), "abcd");
-  EXPECT_TRUE(platform.messages.empty());
+  for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(test::NameOf(frontEnd));
+    TestPlatform platform;
+    HandMadeSet set;
+    set.Piece("a#.0", std::string("a.txt\0ab", 8));
+    set.Piece("a#.1", "cd");
+    set.Piece("a#.txt", "notes");
+    set.Piece("a#.a", "stray");
+    set.Piece("a#.2x", "stray");
+    set.Piece("a#.", "stray");
+    set.Piece("ab#.2", "other set");
+    std::filesystem::create_directory(set.dir / "a#.2");
+    EXPECT_EQ(RestoreAt(set.program, frontEnd), 0);
+    EXPECT_EQ(ReadAll(set.dir / "a.txt"), "abcd");
+    EXPECT_TRUE(platform.messages.empty());
+  }
 }
 
 // Each broken set ends with its message and exit code 1, writing nothing.
@@ -221,13 +232,15 @@ TEST(Restore, RefusesBrokenSetsWithoutWriting) {
       {"an empty stored name", {{"a#.0", std::string("\0abc", 4)}}, kInvalidFileName},
       {"a stored name without end", {{"a#.0", std::string(300, 'n')}}, kInvalidFileName},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const Case& c : cases) for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(std::string(c.what) + " through " + test::NameOf(frontEnd));
     TestPlatform platform;
     HandMadeSet set;
     for (const auto& [name, bytes] : c.pieces) set.Piece(name, bytes);
     const std::vector<std::string> before = ListDir(set.dir.path());
-    EXPECT_EQ(RestoreAt(set.program), 1);
+    const int code = RestoreAt(set.program, frontEnd);
+    if (code == test::kNoWayIn) continue;  // no piece to open the set by in the window
+    EXPECT_EQ(code, 1);
     EXPECT_EQ(platform.messages, std::vector<std::string>{c.message});
     EXPECT_EQ(ListDir(set.dir.path()), before);
     EXPECT_EQ(platform.created, 0);
@@ -283,8 +296,8 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
     SplitAway(dir / "f.bin", 2);
   }
   const std::vector<std::string> pieces = ListDir(dir.path());
-  for (const Case& c : cases) for (bool threads : {true, false}) {
-    SCOPED_TRACE(std::string(c.what) + (threads ? "" : ", without threads"));
+  for (const Case& c : cases) for (bool threads : {true, false}) for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(std::string(c.what) + (threads ? "" : ", without threads") + " through " + test::NameOf(frontEnd));
     WriteAll(dir / "f.bin", "the file already there");
     TestPlatform platform;
     platform.threads = threads;
@@ -295,7 +308,7 @@ TEST(Restore, IoFailuresKeepTheExistingFile) {
     platform.readFailAfter = 100;
     platform.replaceFault = c.replaceFault;
     if (c.stays) platform.removeFaultIn = "~morsela";
-    EXPECT_EQ(RestoreAt(dir / "f.exe"), 1);
+    EXPECT_EQ(RestoreAt(dir / "f.exe", frontEnd), 1);
     std::vector<std::string> messages{c.message};
     if (c.stays) messages.push_back(kCannotWriteFile);
     EXPECT_EQ(platform.messages, messages);
@@ -395,12 +408,12 @@ TEST(RestoreWithManifest, RefusesEverySetThatIsNotTheOneSplit) {
        },
        kCannotReadFile, "movie#.3"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const Case& c : cases) for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(std::string(c.what) + " through " + test::NameOf(frontEnd));
     ManifestSet set;
     c.damage(set);
     const std::vector<std::string> before = ListDir(set.dir.path());
-    EXPECT_EQ(RestoreAt(set.dir / "movie.exe"), 1);
+    EXPECT_EQ(RestoreAt(set.dir / "movie.exe", frontEnd), 1);
     EXPECT_EQ(set.platform.messages, std::vector<std::string>{c.message});
     EXPECT_EQ(set.platform.details, std::vector<std::string>{c.detail});
     EXPECT_EQ(ListDir(set.dir.path()), before);
@@ -411,18 +424,21 @@ TEST(RestoreWithManifest, RefusesEverySetThatIsNotTheOneSplit) {
 // What is not the set's is left alone: stale higher pieces of an earlier,
 // longer split, names with leading zeros, another temporary file.
 TEST(RestoreWithManifest, JoinsExactlyItsPiecesAndLeavesTheRestAlone) {
-  ManifestSet set;
-  WriteAll(set.Piece(6), "a stale piece of an earlier, longer split");
-  WriteAll(set.dir / "movie#.01", "stray");
-  WriteAll(set.dir / "~morsela0.tmp", "another restore's output");
-  // A piece whose name came back in other case is still the set's.
-  std::filesystem::rename(set.Piece(2), set.dir / "MOVIE#.2");
-  EXPECT_EQ(RestoreAt(set.dir / "movie.exe"), 0);
-  EXPECT_TRUE(ReadAll(set.dir / "movie.avi") == set.source);
-  EXPECT_TRUE(set.platform.messages.empty());
-  EXPECT_EQ(ReadAll(set.Piece(6)), "a stale piece of an earlier, longer split");
-  EXPECT_EQ(ReadAll(set.dir / "~morsela0.tmp"), "another restore's output");
-  EXPECT_EQ(ListDir(set.dir.path()).size(), 11u);
+  for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(test::NameOf(frontEnd));
+    ManifestSet set;
+    WriteAll(set.Piece(6), "a stale piece of an earlier, longer split");
+    WriteAll(set.dir / "movie#.01", "stray");
+    WriteAll(set.dir / "~morsela0.tmp", "another restore's output");
+    // A piece whose name came back in other case is still the set's.
+    std::filesystem::rename(set.Piece(2), set.dir / "MOVIE#.2");
+    EXPECT_EQ(RestoreAt(set.dir / "movie.exe", frontEnd), 0);
+    EXPECT_TRUE(ReadAll(set.dir / "movie.avi") == set.source);
+    EXPECT_TRUE(set.platform.messages.empty());
+    EXPECT_EQ(ReadAll(set.Piece(6)), "a stale piece of an earlier, longer split");
+    EXPECT_EQ(ReadAll(set.dir / "~morsela0.tmp"), "another restore's output");
+    EXPECT_EQ(ListDir(set.dir.path()).size(), 11u);
+  }
 }
 
 TEST(RestoreWithManifest, StoppedAtAnyBlockLeavesNothing) {
@@ -581,32 +597,35 @@ TEST(RestoreFuzz, RandomDamageNeverGivesAWrongFile) {
 // splitter's legacy code page and keeps its name; one that is UTF-8 is
 // taken as it is. A search that fails part-way is no short list.
 TEST(Restore, LegacyHeadersAndFailingSearches) {
-  TestPlatform platform;
-  {
-    HandMadeSet set;
-    set.Piece("a#.0", std::string("caf\xE9.txt\0data", 13));  // Windows-1252
-    EXPECT_EQ(RestoreAt(set.program), 0);
-    EXPECT_EQ(ReadAll(set.dir / "caf\xC3\xA9.txt"), "data");
-  }
-  {
-    HandMadeSet set;
-    set.Piece("a#.0", std::string("\xD0\xB6.txt\0data", 11));  // UTF-8
-    EXPECT_EQ(RestoreAt(set.program), 0);
-    EXPECT_EQ(ReadAll(set.dir / "\xD0\xB6.txt"), "data");
-  }
-  EXPECT_TRUE(platform.messages.empty());
-  for (bool manifest : {false, true}) {
-    SCOPED_TRACE(manifest ? "with a manifest" : "by names");
-    TempDir dir;
-    WriteAll(dir / "f.bin", RandomBytes(5000, 43));
-    SplitAway(dir / "f.bin", 1);
-    if (!manifest) WriteAll(dir / "f.exe", platform.image);
-    TestPlatform failing;
-    failing.listFaultIn = "f#.";
-    const std::vector<std::string> before = ListDir(dir.path());
-    EXPECT_EQ(RestoreAt(dir / "f.exe"), 1);
-    EXPECT_EQ(failing.messages, std::vector<std::string>{kCannotReadFile});
-    EXPECT_EQ(ListDir(dir.path()), before);
+  for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(test::NameOf(frontEnd));
+    TestPlatform platform;
+    {
+      HandMadeSet set;
+      set.Piece("a#.0", std::string("caf\xE9.txt\0data", 13));  // Windows-1252
+      EXPECT_EQ(RestoreAt(set.program, frontEnd), 0);
+      EXPECT_EQ(ReadAll(set.dir / "caf\xC3\xA9.txt"), "data");
+    }
+    {
+      HandMadeSet set;
+      set.Piece("a#.0", std::string("\xD0\xB6.txt\0data", 11));  // UTF-8
+      EXPECT_EQ(RestoreAt(set.program, frontEnd), 0);
+      EXPECT_EQ(ReadAll(set.dir / "\xD0\xB6.txt"), "data");
+    }
+    EXPECT_TRUE(platform.messages.empty());
+    for (bool manifest : {false, true}) {
+      SCOPED_TRACE(manifest ? "with a manifest" : "by names");
+      TempDir dir;
+      WriteAll(dir / "f.bin", RandomBytes(5000, 43));
+      SplitAway(dir / "f.bin", 1);
+      if (!manifest) WriteAll(dir / "f.exe", platform.image);
+      TestPlatform failing;
+      failing.listFaultIn = "f#.";
+      const std::vector<std::string> before = ListDir(dir.path());
+      EXPECT_EQ(RestoreAt(dir / "f.exe", frontEnd), 1);
+      EXPECT_EQ(failing.messages, std::vector<std::string>{kCannotReadFile});
+      EXPECT_EQ(ListDir(dir.path()), before);
+    }
   }
 }
 

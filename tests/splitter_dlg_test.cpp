@@ -7,6 +7,7 @@
 #include <functional>
 #include <tuple>
 
+#include "front_ends.h"
 #include "headless.h"
 #include "format/pieces.h"
 #include "resource.h"
@@ -39,19 +40,7 @@ class RecordingPlatform : public test::TestPlatform {
 
 class SplitterDialog : public ::testing::Test {
  protected:
-  SplitterDialog() {
-    // The controls of the dialog template, in tab order.
-    hl::RegisterTemplate(IDD_SPLITTER_DIALOG, {
-        {IDC_CHOOSE_FILE, hl::Kind::kButton},
-        {IDC_PIECE_SIZE, hl::Kind::kEdit, hl::kNumber},
-        {IDC_SPLIT_FILE, hl::Kind::kButton},
-        {IDC_SOURCE_PATH, hl::Kind::kEdit, hl::kReadOnly | hl::kLowerCase},
-        {IDC_PIECE_LIST, hl::Kind::kList},
-        {IDC_SPLIT_STATUS, hl::Kind::kText},
-        {IDC_SPLIT_PROGRESS, hl::Kind::kProgress},
-        {IDC_CANCEL_SPLIT, hl::Kind::kButton, hl::kDisabled},
-    });
-  }
+  SplitterDialog() { test::RegisterSplitterTemplate(); }
   ~SplitterDialog() override {
     hl::SetUser(nullptr);
     hl::SetUserWhileBusy(nullptr);
@@ -446,6 +435,75 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
     }
   }
   EXPECT_TRUE(platform.messages.empty());
+}
+
+// A piece of a set, or the restore program Morsela wrote for it, opens the
+// set for restoring: the list shows every piece with what the folder holds
+// of it, the size field the piece size (read-only), the command reads
+// Restore File and refuses or restores as the restore program would. A
+// folder that cannot be written brings the save dialog; any other file goes
+// back to splitting.
+TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
+  const std::string source = RandomBytes(25000, 21);
+  WriteAll(dir / "movie.avi", source);
+  CSplitEngine().SplitFile(dir / "movie.avi", 10, 3);
+  std::filesystem::remove(dir / "movie.avi");
+  const std::string middle = ReadAll(dir / "movie#.1"), last = ReadAll(dir / "movie#.2");
+  std::filesystem::remove(dir / "movie#.1");
+  WriteAll(dir / "movie#.2", last + "x");
+  TempDir elsewhere;
+  Run([&](hl::Window& w) {
+    w.Edit(IDC_PIECE_SIZE, "20");
+    w.DropFiles({dir / "movie#.2"});
+    EXPECT_EQ(w.text(IDC_SPLIT_FILE), "&Restore File");
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+    w.Edit(IDC_PIECE_SIZE, "30");  // read-only
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST),
+              (std::vector<std::string>{"movie#.0", "movie#.1 (missing)", "movie#.2 (wrong size)"}));
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restore failed: nothing was written.");
+
+    WriteAll(dir / "movie#.1", middle);
+    WriteAll(dir / "movie#.2", last);
+    w.DropFiles({dir / "movie.exe"});
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2"}));
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restored movie.avi: 25,000 bytes, every piece checked.");
+    EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
+    std::filesystem::remove(dir / "movie.avi");
+
+    // The folder takes no file: the save dialog, the name preset, asks
+    // where it goes instead.
+    platform.writeFault = {test::Stage::kOpen, platform.created, false, 0};
+    hl::AnswerSaveFile(elsewhere / "film.avi");
+    w.Click(IDC_SPLIT_FILE);
+    ASSERT_EQ(hl::SaveFileDialogsShown().size(), 1u);
+    EXPECT_EQ(hl::SaveFileDialogsShown()[0].first, "movie.avi");
+    EXPECT_TRUE(ReadAll(elsewhere / "film.avi") == source);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+              "Restored " + elsewhere / "film.avi" + ": 25,000 bytes, every piece checked.");
+
+    // Without the restore program the names make the set, unchecked.
+    std::filesystem::rename(dir / "movie.exe", dir / "kept.bin");
+    w.DropFiles({dir / "movie#.1"});
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+              "Restored movie.avi: 25,000 bytes; its content could not be checked: the restore program was missing.");
+    EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
+
+    // Any other file is split: the command, the size and the preview come back.
+    WriteAll(dir / "other#.3", RandomBytes(5000, 22));  // a piece's form, but no set
+    w.DropFiles({dir / "other#.3"});
+    EXPECT_EQ(w.text(IDC_SPLIT_FILE), "Split Current File");
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "20");
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"other##.0"});
+    w.Edit(IDC_PIECE_SIZE, "30");
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "30");
+  });
+  EXPECT_EQ(platform.messages, std::vector<std::string>{kFileNotFound});
+  EXPECT_EQ(platform.details, std::vector<std::string>{"movie#.1"});
 }
 
 TEST_F(SplitterDialog, IconsAndTheListFollowTheScale) {

@@ -16,8 +16,8 @@ namespace {
 // for a piece whose name differs in case from the one the split wrote.
 class ManifestSet : public PieceSet, public EntrySink {
  public:
-  explicit ManifestSet(const Manifest& m)
-      : m_(m), found_(std::size_t(m.pieceCount)), misSized_(std::size_t(m.pieceCount)) {}
+  explicit ManifestSet(Manifest m)
+      : m_(std::move(m)), found_(std::size_t(m_.pieceCount)), misSized_(std::size_t(m_.pieceCount)) {}
 
   void Take(const DirEntry& entry) override {
     if (entry.isDirectory) return;
@@ -62,9 +62,10 @@ class ManifestSet : public PieceSet, public EntrySink {
     const std::optional<std::uint64_t> number = PieceNumber(name, m_.baseName);
     return number && *number < Count() && EqualsNoCase(name, At(*number).name);
   }
+  const Manifest* Description() const override { return &m_; }
 
  private:
-  const Manifest& m_;
+  const Manifest m_;
   std::vector<bool> found_, misSized_;
   std::vector<std::string> odd_;
 };
@@ -94,9 +95,9 @@ class NamedSet : public PieceSet {
 
 }  // namespace
 
-std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, const Manifest& manifest, Refusal& failed) {
-  auto set = std::make_unique<ManifestSet>(manifest);
+std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, Manifest manifest, Refusal& failed) {
   const std::string pattern = manifest.baseName + kPieceMarker + "*";
+  auto set = std::make_unique<ManifestSet>(std::move(manifest));
   if (System().Scan(folder + pattern, *set)) return set;
   failed = {kCannotReadFile, pattern};
   return nullptr;

@@ -47,13 +47,15 @@ class PieceSet {
   // can: "No Split File Found !" or "File Not Found !" naming the missing
   // pieces, "Split File Damaged !" naming those of a wrong size.
   virtual std::optional<Refusal> Check() const = 0;
+  // The manifest that describes the set; nullptr where the names alone do.
+  virtual const Manifest* Description() const { return nullptr; }
 };
 
-// The set `manifest` describes (which must outlive it), as `folder` (ending
-// in a separator) holds it: exactly pieces 0 to C - 1 of its base name,
-// each of the size it gives; pieces numbered C or more are not the set's.
-// Nothing, and `failed` says why, when the folder could not be searched.
-std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, const Manifest& manifest, Refusal& failed);
+// The set `manifest` describes, as `folder` (ending in a separator) holds
+// it: exactly pieces 0 to C - 1 of its base name, each of the size it
+// gives; pieces numbered C or more are not the set's. Nothing, and
+// `failed` says why, when the folder could not be searched.
+std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, Manifest manifest, Refusal& failed);
 
 // The set the names in `folder` make for `baseName`, where no manifest
 // tells: every piece of that base name, numbered 0, 1, 2, ... without a

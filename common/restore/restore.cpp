@@ -110,36 +110,46 @@ RestoreResult Rebuild(const SetSource& source, const RestoreOptions& options, co
 
 }  // namespace
 
-RestoreResult Restore(const SetSource& source, const RestoreOptions& options) {
-  // The manifest at the end of the restore program's file, read as data.
+SetView LookAtSet(const SetSource& source) {
+  SetView view;
+  const auto refuse = [&](const char* text, const std::string& detail) {
+    view.refusal = Refusal{text, detail};
+    return std::move(view);
+  };
+  // The manifest at the end of the restore program's file.
   ManifestRead read;
   if (!source.program.empty()) {
     std::unique_ptr<InputFile> file = System().OpenRead(source.program);
-    if (!file) return Refused(WithDetail(kCannotReadFile, source.programName));
+    if (!file) return refuse(kCannotReadFile, source.programName);
     read = ReadManifest(*file);
   }
   switch (read.state) {
     case ManifestState::kValid:
     case ManifestState::kAbsent: break;
     case ManifestState::kNewer:
-      return Refused(WithDetail(kSplitFileDamaged, source.programName + " (set description of format " +
-                                                       FormatDecimal(read.version) + ", unknown here)"));
-    case ManifestState::kUnreadable: return Refused(WithDetail(kCannotReadFile, source.programName));
-    case ManifestState::kDamaged: return Refused(WithDetail(kSplitFileDamaged, source.programName));
+      return refuse(kSplitFileDamaged, source.programName + " (set description of format " +
+                                           FormatDecimal(read.version) + ", unknown here)");
+    case ManifestState::kUnreadable: return refuse(kCannotReadFile, source.programName);
+    case ManifestState::kDamaged: return refuse(kSplitFileDamaged, source.programName);
   }
-
   Refusal failed;
-  const Manifest& m = read.manifest;
-  const bool described = read.state == ManifestState::kValid;
-  const std::unique_ptr<PieceSet> set =
-      described ? FindManifestSet(source.folder, m, failed) : FindNamedSet(source.folder, source.baseName, failed);
-  if (!set) return Refused(failed);
-  if (const std::optional<Refusal> refusal = set->Check()) return Refused(*refusal);
-  if (described) return Rebuild(source, options, *set, m.storedName, m.storedName.size() + 1, m.storedName + '\0');
+  view.set = read.state == ManifestState::kValid ? FindManifestSet(source.folder, std::move(read.manifest), failed)
+                                                 : FindNamedSet(source.folder, source.baseName, failed);
+  if (!view.set) view.refusal = failed;
+  return view;
+}
 
-  const auto stored = ReadStoredName(source.folder + set->At(0).name);
-  if (!stored) return Refused(WithDetail(kCannotReadFile, set->At(0).name));
-  return Rebuild(source, options, *set, stored->first, stored->second, std::string());
+RestoreResult Restore(const SetSource& source, const RestoreOptions& options) {
+  const SetView view = LookAtSet(source);
+  if (view.refusal) return Refused(*view.refusal);
+  const PieceSet& set = *view.set;
+  if (const std::optional<Refusal> refusal = set.Check()) return Refused(*refusal);
+  if (const Manifest* m = set.Description())
+    return Rebuild(source, options, set, m->storedName, m->storedName.size() + 1, m->storedName + '\0');
+
+  const auto stored = ReadStoredName(source.folder + set.At(0).name);
+  if (!stored) return Refused(WithDetail(kCannotReadFile, set.At(0).name));
+  return Rebuild(source, options, set, stored->first, stored->second, std::string());
 }
 
 }  // namespace morsela

@@ -6,9 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "pipeline/progress.h"
+#include "restore/piece_set.h"
 
 namespace morsela {
 
@@ -32,6 +35,22 @@ struct SetSource {
   std::string programName;  // its name in the folder, which the file restored must not take
   std::string baseName;     // the pieces' base name, where no manifest tells it
 };
+
+// What a look at a set finds before anything of it is read.
+struct SetView {
+  // Why no restore can go on whatever the pieces hold (the restore
+  // program's file or the folder cannot be read, the manifest is damaged
+  // or of an unknown format); nothing when none of that.
+  std::optional<Refusal> refusal;
+  // The set as the folder holds it, described by the restore program's
+  // manifest where it carries one; nullptr after a refusal.
+  std::unique_ptr<PieceSet> set;
+};
+
+// Looks at the set `source` gives: reads the manifest of the restore
+// program that came along (as data, never running it) and searches the
+// folder for the pieces.
+SetView LookAtSet(const SetSource& source);
 
 struct RestoreOptions {
   Progress* progress = nullptr;  // hears of every block and may stop the restore

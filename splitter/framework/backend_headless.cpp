@@ -21,8 +21,9 @@ std::map<int, std::vector<ControlLayout>>& Templates() {
 std::function<void(Window&)> user;
 std::function<void(Window&)> userWhileBusy;
 std::uint64_t clock = 0;
-std::deque<std::optional<std::string>> openFileAnswers;
+std::deque<std::optional<std::string>> openFileAnswers, saveFileAnswers;
 int openFileDialogs = 0;
+std::vector<std::pair<std::string, std::string>> saveDialogs;
 std::vector<Window*> windows;  // the running dialogs, innermost last
 CommandLine commandLine;
 
@@ -94,6 +95,10 @@ void AnswerOpenFile(std::optional<std::string> path) { openFileAnswers.push_back
 
 int OpenFileDialogsShown() { return openFileDialogs; }
 
+void AnswerSaveFile(std::optional<std::string> path) { saveFileAnswers.push_back(std::move(path)); }
+
+std::vector<std::pair<std::string, std::string>> SaveFileDialogsShown() { return saveDialogs; }
+
 Window* Current() { return windows.empty() ? nullptr : windows.back(); }
 
 }  // namespace headless
@@ -152,6 +157,11 @@ void Dialog::SetItemText(int id, const std::string& text) {
   if (c.layout.kind == headless::Kind::kEdit) SendToWindow(kWmCommand, MakeCommand(id, kEnChange), 0);
 }
 
+void Dialog::SetItemReadOnly(int id, bool readOnly) {
+  unsigned& styles = W(*this).control(id).layout.styles;
+  styles = readOnly ? styles | headless::kReadOnly : styles & ~unsigned(headless::kReadOnly);
+}
+
 void Dialog::EnableItem(int id, bool enable) {
   Window& window = W(*this);
   window.control(id).enabled = enable;
@@ -204,10 +214,12 @@ void ListTextRequest::SetText(const std::string& text) {
 OpenFileDialog::OpenFileDialog(std::string filter) : filter_(std::move(filter)) {}
 
 bool OpenFileDialog::DoModal(Dialog&) {
-  ++headless::openFileDialogs;
-  if (headless::openFileAnswers.empty()) return false;
-  std::optional<std::string> answer = std::move(headless::openFileAnswers.front());
-  headless::openFileAnswers.pop_front();
+  if (save_) headless::saveDialogs.push_back({path_, title_});
+  else ++headless::openFileDialogs;
+  auto& answers = save_ ? headless::saveFileAnswers : headless::openFileAnswers;
+  if (answers.empty()) return false;
+  std::optional<std::string> answer = std::move(answers.front());
+  answers.pop_front();
   if (!answer) return false;
   path_ = *answer;
   return true;

@@ -196,6 +196,10 @@ void Dialog::SetItemText(int id, const std::string& text) {
 
 void Dialog::EnableItem(int id, bool enable) { EnableWindow(GetDlgItem(Hwnd(*this), id), enable); }
 
+void Dialog::SetItemReadOnly(int id, bool readOnly) {
+  SendMessageW(GetDlgItem(Hwnd(*this), id), EM_SETREADONLY, readOnly, 0);
+}
+
 int Dialog::GetFocusedItem() const {
   HWND focus = GetFocus();
   return focus && IsChild(Hwnd(*this), focus) ? GetDlgCtrlID(focus) : 0;
@@ -306,8 +310,9 @@ OpenFileDialog::OpenFileDialog(std::string filter) : filter_(std::move(filter)) 
 }
 
 bool OpenFileDialog::DoModal(Dialog& owner) {
-  const std::wstring filter = Wide(filter_);
+  const std::wstring filter = Wide(filter_), title = Wide(title_), name = Wide(path_);
   std::vector<wchar_t> buffer(kPathUnits, L'\0');
+  name.copy(buffer.data(), std::min<std::size_t>(name.size(), kPathUnits - 1));
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = Hwnd(owner);
@@ -318,7 +323,9 @@ bool OpenFileDialog::DoModal(Dialog& owner) {
   // The program's current folder stays where it was: a folder the user
   // browsed to is never held open, and relative paths keep their meaning.
   ofn.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&ofn)) return false;
+  if (!title.empty()) ofn.lpstrTitle = title.c_str();
+  if (save_) ofn.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+  if (!(save_ ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
   path_ = Narrow(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
   return true;
 }

@@ -80,6 +80,8 @@ class Dialog {
   std::string GetItemText(int id) const;
   void SetItemText(int id, const std::string& text);
   void EnableItem(int id, bool enable);
+  // An edit field that shows its text without taking the user's.
+  void SetItemReadOnly(int id, bool readOnly);
   // The control with the keyboard focus, 0 for none; FocusItem moves it.
   int GetFocusedItem() const;
   void FocusItem(int id);

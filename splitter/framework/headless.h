@@ -129,6 +129,11 @@ void AnswerOpenFile(std::optional<std::string> path);
 // Open-file dialogs shown so far.
 int OpenFileDialogsShown();
 
+// The same for the save dialog; the name each one showed preset, and its
+// title, so far.
+void AnswerSaveFile(std::optional<std::string> path);
+std::vector<std::pair<std::string, std::string>> SaveFileDialogsShown();
+
 // The window of the dialog running now; nullptr when none is.
 Window* Current();
 

@@ -31,7 +31,7 @@ class FileFind {
   bool found_ = false, stepped_ = false, directory_ = false;
 };
 
-// The system's open-file dialog.
+// The system's open-file dialog, or its save dialog.
 class OpenFileDialog {
  public:
   // `filter` is a list of "description|pattern|" pairs ended by "|".
@@ -41,9 +41,22 @@ class OpenFileDialog {
   bool DoModal(Dialog& owner);
   const std::string& GetPathName() const { return path_; }
 
- private:
+ protected:
   std::string filter_;
   std::string path_;
+  std::string title_;
+  bool save_ = false;
+};
+
+// The save dialog: the name preset, the title given; a name of a file that
+// exists is taken only after the system asked whether to replace it.
+class SaveFileDialog : public OpenFileDialog {
+ public:
+  SaveFileDialog(std::string filter, std::string name, std::string title) : OpenFileDialog(std::move(filter)) {
+    path_ = std::move(name);
+    title_ = std::move(title);
+    save_ = true;
+  }
 };
 
 // The full name of dropped item `index` of the drop `drop` (WM_DROPFILES's

@@ -1,0 +1,137 @@
+// The window's restore mode: a set shown before anything of it is read,
+// and restored with the restore the restore program runs.
+#include "format/manifest.h"
+#include "format/pieces.h"
+#include "resource.h"
+#include "splitter_dlg.h"
+#include "text/messages.h"
+#include "text/text.h"
+
+namespace morsela {
+
+namespace {
+
+const char kRestoreFile[] = "&Restore File";
+const char kSplitCurrentFile[] = "Split Current File";
+const char kRestoreStopped[] = "Restore stopped: nothing was written.";
+const char kRestoreFailed[] = "Restore failed: nothing was written.";
+
+// A size in kilobytes of 1,000 bytes, as the size field shows one: whole,
+// or with the decimals it needs.
+std::string KilobyteText(std::uint64_t bytes) {
+  std::string text = FormatDecimal(bytes / 1000);
+  if (bytes % 1000 == 0) return text;
+  std::string decimals = FormatDecimal(1000 + bytes % 1000).substr(1);
+  while (decimals.back() == '0') decimals.pop_back();
+  return text + "." + decimals;
+}
+
+// 1,073,741,824.
+std::string Grouped(std::uint64_t value) {
+  std::string digits = FormatDecimal(value);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+const char* StateText(PieceState state) {
+  switch (state) {
+    case PieceState::kMissing: return " (missing)";
+    case PieceState::kWrongSize: return " (wrong size)";
+    case PieceState::kPresent: break;
+  }
+  return "";
+}
+
+}  // namespace
+
+void CSplitterDlg::ShowSet(const SetSource& source) {
+  if (!restore_) splitSize_ = GetItemText(IDC_PIECE_SIZE);
+  restore_ = source;
+  restoreView_ = LookAtSet(source);
+  SetItemText(IDC_SPLIT_FILE, kRestoreFile);
+  SetItemReadOnly(IDC_PIECE_SIZE, true);
+  SetStatus(std::string());
+  if (barFilled_) {
+    SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
+    barFilled_ = false;
+  }
+
+  // What is known before reading: with a manifest, every piece with what
+  // the folder holds of it; without, the pieces the names give.
+  const PieceSet* set = restoreView_.set.get();
+  const std::uint64_t count = set ? set->Count() : 0;
+  const Manifest* m = set ? set->Description() : nullptr;
+  const std::uint64_t pieceSize = m ? m->pieceSize : count ? set->At(0).size : 0;
+  SetItemText(IDC_PIECE_SIZE, pieceSize ? KilobyteText(pieceSize) : std::string());
+  previewWidest_.clear();
+  if (count) {
+    // The last name is the longest number; a state widens it.
+    bool marked = false;
+    for (std::uint64_t k = 0; k < count && !marked; ++k) marked = set->State(k) != PieceState::kPresent;
+    previewWidest_ = set->At(count - 1).name + (marked ? StateText(PieceState::kWrongSize) : "");
+  }
+  ResetList(IDC_PIECE_LIST, count, previewWidest_);
+}
+
+void CSplitterDlg::LeaveRestoreMode() {
+  restore_.reset();
+  restoreView_ = SetView();
+  SetItemText(IDC_SPLIT_FILE, kSplitCurrentFile);
+  SetItemReadOnly(IDC_PIECE_SIZE, false);
+  SetItemText(IDC_PIECE_SIZE, splitSize_);  // refreshes the preview
+}
+
+std::string CSplitterDlg::SetPieceText(std::uint64_t k) const {
+  const PieceSet* set = restoreView_.set.get();
+  if (!set || k >= set->Count()) return std::string();
+  return set->At(k).name + StateText(set->State(k));
+}
+
+void CSplitterDlg::OnRestoreFile() {
+  const PieceSet* set = restoreView_.set.get();
+  expectedPieces_ = set ? set->Count() : 0;
+  RestoreOptions options;
+  options.progress = this;
+  options.tellWhenNoRoom = true;
+  RestoreResult result;
+  RunWork(
+      [&] {
+        result = Restore(*restore_, options);
+        // The pieces' folder cannot take the file (a DVD, a read-only
+        // share): the user says where it goes instead, until a folder takes
+        // it or the user gives up.
+        while (result.code == kNoRoomBesideThePieces) {
+          ui::SaveFileDialog chooser("All Files|*.*||", result.name,
+                                     "The pieces' folder cannot be written: where should " + result.name + " go?");
+          if (!chooser.DoModal(*this)) {
+            ui::ShowMessageBox(WithDetail(kCannotWriteFile, result.name));
+            result.code = kExitRefused;
+            break;
+          }
+          options.output = chooser.GetPathName();
+          result = Restore(*restore_, options);
+        }
+      },
+      [&] {
+        ShowSet(*restore_);  // what the folder holds of the pieces now
+        ShowRestoreOutcome(result, options.output);
+      });
+}
+
+void CSplitterDlg::ShowRestoreOutcome(const RestoreResult& result, const std::string& output) {
+  if (result.code != kExitRestored) {
+    SetStatus(result.code == kExitStopped ? kRestoreStopped : kRestoreFailed);
+    SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
+    barFilled_ = false;
+    return;
+  }
+  SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
+  std::string text = "Restored " + (output.empty() ? result.name : output) + ": " + Grouped(result.bytes) +
+                     (result.bytes == 1 ? " byte" : " bytes");
+  if (result.checked) text += ", every piece checked.";
+  else if (restore_->program.empty()) text += "; its content could not be checked: the restore program was missing.";
+  else text += "; its content could not be checked: its restore program describes no set.";
+  SetStatus(text);
+}
+
+}  // namespace morsela

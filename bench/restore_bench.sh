@@ -4,10 +4,12 @@
 # and by the real restore program under Wine, each both with the manifest
 # the split wrote (every piece's CRC checked) and from the bare image (the
 # rules by name, nothing checked), natively also with its flushes to the
-# disk skipped (what they cost), and by cat of the pieces in number order
-# (then also with the output flushed to the disk, as the restore does);
-# each round in a fresh random order. Then the native restore's peak memory
-# for 1 GiB and 4 GiB sets.
+# disk skipped (what they cost), under Wine also through Morsela's window
+# (the real dialog given a piece, its Restore File pressed), and by cat of
+# the pieces in number order (then also with the output flushed to the
+# disk, as the restore does); each round in a fresh random order. The Wine
+# runs share an X display of their own, which the window needs. Then the
+# native restore's peak memory for 1 GiB and 4 GiB sets.
 #   bench/restore_bench.sh [RUNS]   (default 5; needs about 12 GiB free in /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,13 +21,17 @@ bash "$root/scripts/setup.sh"
 cmake --build "$build" --target split_driver restore_driver >/dev/null
 bash "$root/scripts/build.sh" windows >/dev/null
 split=$build/tools/split_driver restore=$build/tools/restore_driver
-program=$root/build/windows/restore/unsplit.exe
+program=$root/build/windows/restore/unsplit.exe window=$root/build/windows/bench/bench_restore_window.exe
 export MORSELA_WINEPREFIX=$root/build/windows/wineprefix
 wine_run=$root/scripts/wine-run.sh
 "$wine_run" --wineserver -p >/dev/null 2>&1 </dev/null || true
 
 work=$(mktemp -d /tmp/morsela-bench.XXXXXX)
-trap 'rm -rf "$work"; "$wine_run" --wineserver -k 2>/dev/null || true' EXIT
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 </dev/null &
+xvfb=$!
+trap 'rm -rf "$work"; "$wine_run" --wineserver -k 2>/dev/null || true; kill $xvfb' EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -n1 "$work/display")
 head -c $((1 << 30)) /dev/urandom > "$work/src.bin"
 cp "$work/src.bin" "$work/expected"
 "$split" "$work/src.bin" 1000 "$program"
@@ -63,9 +69,10 @@ run_variant() {
     cat+flush) timed "$1" cat_flushed ;;
     wine-checked) timed "$1" "$wine_run" "$(winpath "$work/src.exe")" ;;
     wine-unchecked) timed "$1" "$wine_run" "$(winpath "$work/src.bare.exe")" ;;
+    wine-window) timed "$1" "$wine_run" "$window" "$(winpath "$work/src#.0")" ;;
   esac
 }
-variants=(native-checked native-unchecked native-no-flush cat cat+flush wine-checked wine-unchecked)
+variants=(native-checked native-unchecked native-no-flush cat cat+flush wine-checked wine-unchecked wine-window)
 run_rounds "$runs"
 printf 'restore of 1 GiB from %d pieces of 1,000 KB, %d runs each, alternating\n' "$count" "$runs"
 print_variants 17
@@ -76,6 +83,7 @@ printf '  ratio of medians Wine checked/cat          %.3f (bar: <= 1.1)\n' "$(ra
 printf '  ratio of medians native checked/cat+flush  %.3f\n' "$(ratio native-checked cat+flush)"
 printf '  ratio of medians Wine checked/cat+flush    %.3f\n' "$(ratio wine-checked cat+flush)"
 printf '  ratio of medians native no-flush/cat       %.3f\n' "$(ratio native-no-flush cat)"
+printf '  ratio of medians Wine window/program       %.3f (bar: <= 1.1)\n' "$(ratio wine-window wine-checked)"
 
 peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}'; }
 rm -f "$work/src.bin"

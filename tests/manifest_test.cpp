@@ -94,7 +94,7 @@ TEST(Manifest, DamageIsRecognisedNotMisread) {
     return b;
   };
   std::string newer = good;
-  newer[newer.size() - 12] = 2;  // the footer's version
+  newer[newer.size() - 12] = 3;  // the footer's version
   std::string inconsistent = program.image;
   Manifest wrongCount = program.manifest;
   wrongCount.pieceCount = 4;
@@ -120,7 +120,7 @@ TEST(Manifest, DamageIsRecognisedNotMisread) {
     const ManifestRead read = program.Read();
     EXPECT_EQ(read.state, c.state);
     if (c.state == ManifestState::kNewer) {
-      EXPECT_EQ(read.version, 2u);
+      EXPECT_EQ(read.version, 3u);
     }
   }
 }

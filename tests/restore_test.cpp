@@ -170,7 +170,7 @@ TEST(Restore, HeaderEdgeCases) {
     {  // A manifest's pieces may be shorter than the name header, which then
        // spans pieces.
       HandMadeSet set;
-      Manifest m{"a", "a.txt", 4, 4, 3, {}};
+      Manifest m{"a", "a.txt", 4, 4, 3, {}, 0, {}};
       for (const std::string& piece : {std::string("a.tx"), std::string("t\0da", 4), std::string("ta")}) {
         set.Piece("a#." + FormatDecimal(m.pieceCrcs.size()), piece);
         m.pieceCrcs.push_back(Crc32c(0, piece.data(), piece.size()));

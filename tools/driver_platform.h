@@ -69,6 +69,7 @@ class DriverPlatform : public Platform {
       owner_.inWrites += Clock::now() - start;
       return written;
     }
+    bool Seek(std::uint64_t offset) override { return file_->Seek(offset); }
     bool Flush() override { return owner_.skipFlush || file_->Flush(); }
     std::unique_ptr<OutputFile> FlushHandle() override {
       std::unique_ptr<OutputFile> twin = file_->FlushHandle();

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "format/crc32c.h"
+#include "format/little_endian.h"
 #include "format/stored_name.h"
 
 namespace morsela {
@@ -19,17 +20,9 @@ constexpr std::uint64_t kLongestManifest = std::uint64_t(1) << 30;
 // A stored name is at most 255 UTF-16 units, three bytes each in UTF-8.
 constexpr std::uint32_t kLongestName = 1024;
 
-void PutU32(std::string& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
-}
-void PutU64(std::string& out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
-}
-std::uint64_t Get(std::string_view bytes, std::size_t at, int width) {
-  std::uint64_t v = 0;
-  for (int i = width - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
-  return v;
-}
+void PutU32(std::string& out, std::uint32_t v) { PutLittleEndian(out, v, 4); }
+void PutU64(std::string& out, std::uint64_t v) { PutLittleEndian(out, v, 8); }
+std::uint64_t Get(std::string_view bytes, std::size_t at, int width) { return GetLittleEndian(bytes, at, width); }
 std::uint32_t GetU32(std::string_view bytes, std::size_t at) { return std::uint32_t(Get(bytes, at, 4)); }
 std::uint64_t GetU64(std::string_view bytes, std::size_t at) { return Get(bytes, at, 8); }
 
@@ -48,23 +41,31 @@ bool CountAgrees(const Manifest& m) {
 }
 
 bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
-  if (bytes.size() < kManifestFixedSize || GetU32(bytes, 0) != version) return false;
+  const std::size_t fixed = version >= 2 ? kManifestFixedSize2 : kManifestFixedSize;
+  if (bytes.size() < fixed || GetU32(bytes, 0) != version) return false;
   const std::uint32_t baseLength = GetU32(bytes, 4), nameLength = GetU32(bytes, 8);
   if (baseLength > kLongestName || nameLength > kLongestName || GetU32(bytes, 12) != 0) return false;
   m.sourceLength = GetU64(bytes, 16);
   m.pieceSize = GetU64(bytes, 24);
   m.pieceCount = GetU64(bytes, 32);
-  const std::uint64_t names = kManifestFixedSize + std::uint64_t(baseLength) + nameLength;
-  if (names > bytes.size() || m.pieceCount != (bytes.size() - names) / 4 ||
-      (bytes.size() - names) % 4 != 0)
+  m.recoveryCount = version >= 2 ? GetU64(bytes, 40) : 0;
+  const std::uint64_t names = fixed + std::uint64_t(baseLength) + nameLength;
+  if (names > bytes.size() || (bytes.size() - names) % 4 != 0 || m.recoveryCount > 65535 ||
+      m.pieceCount + m.recoveryCount != (bytes.size() - names) / 4)
     return false;
-  m.baseName.assign(bytes.substr(kManifestFixedSize, baseLength));
-  m.storedName.assign(bytes.substr(kManifestFixedSize + baseLength, nameLength));
+  m.baseName.assign(bytes.substr(fixed, baseLength));
+  m.storedName.assign(bytes.substr(fixed + baseLength, nameLength));
   // The pieces are looked for beside the program under the base name: one
-  // that leads elsewhere is no manifest of a split's.
-  if (!CountAgrees(m) || !IsAcceptableBaseName(m.baseName)) return false;
+  // that leads elsewhere is no manifest of a split's. A set with recovery
+  // pieces keeps within what the code allows.
+  if (!CountAgrees(m) || !IsAcceptableBaseName(m.baseName) ||
+      (m.recoveryCount > 0 && m.pieceCount + m.recoveryCount > 65535))
+    return false;
   m.pieceCrcs.resize(std::size_t(m.pieceCount));
   for (std::size_t k = 0; k < m.pieceCrcs.size(); ++k) m.pieceCrcs[k] = GetU32(bytes, std::size_t(names) + 4 * k);
+  m.recoveryCrcs.resize(std::size_t(m.recoveryCount));
+  const std::size_t recovery = std::size_t(names) + 4 * m.pieceCrcs.size();
+  for (std::size_t j = 0; j < m.recoveryCrcs.size(); ++j) m.recoveryCrcs[j] = GetU32(bytes, recovery + 4 * j);
   return true;
 }
 
@@ -77,44 +78,65 @@ std::uint64_t Manifest::PieceLength(std::uint64_t k) const {
 
 namespace {
 
-// Hands the manifest and its footer to `put` in parts of at most a few KiB
-// (the fixed part and the names, the CRCs, the footer).
+// Hands the manifest's bytes to `put` in parts of at most a few KiB (the
+// fixed part and the names, the CRCs); returns their length and CRC.
 template <class Put>
-void Encode(const Manifest& m, std::uint64_t imageLength, Put put) {
+std::pair<std::uint64_t, std::uint32_t> EncodeBody(const Manifest& m, Put put) {
   std::string part;
-  PutU32(part, kManifestVersion);
+  PutU32(part, m.Version());
   PutU32(part, std::uint32_t(m.baseName.size()));
   PutU32(part, std::uint32_t(m.storedName.size()));
   PutU32(part, 0);
   PutU64(part, m.sourceLength);
   PutU64(part, m.pieceSize);
   PutU64(part, m.pieceCount);
+  if (m.Version() >= 2) PutU64(part, m.recoveryCount);
   part += m.baseName;
   part += m.storedName;
-  std::uint64_t manifestLength = 0;
+  std::uint64_t length = 0;
   Crc32cState crc;
   const auto emit = [&] {
-    manifestLength += part.size();
+    length += part.size();
     crc.Update(part.data(), part.size());
     put(part);
     part.clear();
   };
   emit();
   constexpr std::size_t kCrcsAtOnce = 1024;
-  for (std::size_t k = 0; k < m.pieceCrcs.size(); ++k) {
-    PutU32(part, m.pieceCrcs[k]);
-    if ((k + 1) % kCrcsAtOnce == 0) emit();
+  for (const std::vector<std::uint32_t>* crcs : {&m.pieceCrcs, &m.recoveryCrcs}) {
+    for (std::size_t k = 0; k < crcs->size(); ++k) {
+      PutU32(part, (*crcs)[k]);
+      if ((k + 1) % kCrcsAtOnce == 0) emit();
+    }
+    emit();
   }
-  emit();
-  PutU64(part, imageLength);
-  PutU64(part, manifestLength);
-  PutU32(part, crc.value());
-  PutU32(part, kManifestVersion);
-  part.append(kMagic, sizeof kMagic);
-  put(part);
+  return {length, crc.value()};
+}
+
+// The manifest and its footer, handed to `put` in parts.
+template <class Put>
+void Encode(const Manifest& m, std::uint64_t imageLength, Put put) {
+  const auto [length, crc] = EncodeBody(m, put);
+  std::string footer;
+  PutU64(footer, imageLength);
+  PutU64(footer, length);
+  PutU32(footer, crc);
+  PutU32(footer, m.Version());
+  footer.append(kMagic, sizeof kMagic);
+  put(footer);
 }
 
 }  // namespace
+
+std::string EncodeManifestBody(const Manifest& m) {
+  std::string out;
+  EncodeBody(m, [&](const std::string& part) { out += part; });
+  return out;
+}
+
+bool DecodeManifestBody(std::string_view bytes, std::uint32_t version, Manifest& m) {
+  return version >= 1 && version <= kManifestVersion && Decode(bytes, version, m);
+}
 
 std::string EncodeManifest(const Manifest& m, std::uint64_t imageLength) {
   std::string out;

@@ -14,11 +14,14 @@
 
 namespace morsela {
 
-// The format this build writes and the newest it reads.
-constexpr std::uint32_t kManifestVersion = 1;
+// The newest format this build reads. It writes version 1 for a set
+// without recovery pieces (as earlier versions did) and version 2 for one
+// with them.
+constexpr std::uint32_t kManifestVersion = 2;
 constexpr std::size_t kFooterSize = 32;
-// The fixed part of the manifest before the two names.
+// The fixed part of the manifest before the two names, in versions 1 and 2.
 constexpr std::size_t kManifestFixedSize = 40;
+constexpr std::size_t kManifestFixedSize2 = 48;
 
 struct Manifest {
   std::string baseName;    // the pieces are baseName + "#." + number
@@ -27,11 +30,25 @@ struct Manifest {
   std::uint64_t pieceSize = 0;
   std::uint64_t pieceCount = 0;
   std::vector<std::uint32_t> pieceCrcs;  // CRC-32C of each piece's bytes as written
+  std::uint64_t recoveryCount = 0;
+  std::vector<std::uint32_t> recoveryCrcs;  // CRC-32C of each recovery piece's data
 
   // The size that piece k must have: the piece size, or what is left of the
   // header and the source for the last one.
   std::uint64_t PieceLength(std::uint64_t k) const;
+  // The bytes of recovery data in each recovery piece: the piece size,
+  // made even (the code takes pieces as 16-bit words).
+  std::uint64_t RecoveryDataSize() const { return pieceSize + (pieceSize & 1); }
+  // The version that carries it: 2 with recovery pieces, 1 without.
+  std::uint32_t Version() const { return recoveryCount ? 2 : 1; }
 };
+
+// The manifest's own bytes, as they follow a program image or open a
+// recovery piece.
+std::string EncodeManifestBody(const Manifest& manifest);
+// Reads them back, checking every field and bound; false when they are no
+// manifest of `version`.
+bool DecodeManifestBody(std::string_view bytes, std::uint32_t version, Manifest& manifest);
 
 // The manifest and its footer, as they follow the image. `imageLength` is
 // the length of the program image they are appended to.

@@ -68,6 +68,9 @@ class OutputFile {
   virtual ~OutputFile() = default;
   // Writes all `size` bytes; false when not all of them were written.
   virtual bool Write(const void* data, std::size_t size) = 0;
+  // The next Write starts at `offset`, beyond the end too (the bytes
+  // between read as zeros); false when the system refuses.
+  virtual bool Seek(std::uint64_t offset) = 0;
   // Has the system put everything written so far on the disk itself, so
   // that a power cut after it loses nothing; false when that failed.
   virtual bool Flush() = 0;

@@ -37,6 +37,8 @@ class PosixOutput : public OutputFile {
     return true;
   }
 
+  bool Seek(std::uint64_t offset) override { return ::lseek(fd_, off_t(offset), SEEK_SET) >= 0; }
+
   bool Flush() override { return ::fsync(fd_) == 0; }
 
   bool Close() override {

@@ -141,6 +141,12 @@ class Win32Output : public OutputFile {
     return true;
   }
 
+  bool Seek(std::uint64_t offset) override {
+    LARGE_INTEGER to;
+    to.QuadPart = LONGLONG(offset);
+    return SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN) != 0;
+  }
+
   bool Flush() override { return FlushFileBuffers(file_.get()) != 0; }
 
   bool Close() override { return bool(file_) && file_.reset(); }

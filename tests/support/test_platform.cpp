@@ -32,6 +32,10 @@ class FaultyOutput : public OutputFile {
     written_ += size;
     return real_->Write(data, size);
   }
+  bool Seek(std::uint64_t offset) override {
+    written_ = offset;
+    return real_->Seek(offset);
+  }
   bool Flush() override { return stage_ == Stage::kFlush ? Fail() : real_->Flush(); }
   bool Close() override {
     bool closed = real_->Close();

@@ -8,6 +8,7 @@
 #include "format/manifest.h"
 #include "text/messages.h"
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -21,6 +22,7 @@ struct ProgramThere {
   bool ours = false;      // the restore program of an earlier split of this source
   std::string owner;      // else the stored name of the set its manifest describes
   std::uint64_t pieces = 0;  // the pieces of the set it describes
+  std::uint64_t recovery = 0;  // and its recovery pieces
 };
 
 ProgramThere LookAtProgram(const std::string& program, const std::string& stored, const std::string& base,
@@ -39,12 +41,15 @@ ProgramThere LookAtProgram(const std::string& program, const std::string& stored
   there.ours = EqualsNoCase(read.manifest.storedName, stored);
   if (!there.ours) there.owner = read.manifest.storedName;
   there.pieces = read.manifest.pieceCount;
+  there.recovery = read.manifest.recoveryCount;
   return there;
 }
 
-// The lowest few piece numbers handed in, and how many there were.
+// The lowest few piece numbers handed in, and how many there were: of
+// pieces, or of recovery pieces.
 class Numbers {
  public:
+  explicit Numbers(std::string (*name)(const std::string&, std::uint64_t)) : name_(name) {}
   void Add(std::uint64_t k) {
     ++count_;
     lowest_.insert(std::upper_bound(lowest_.begin(), lowest_.end(), k), k);
@@ -53,33 +58,34 @@ class Numbers {
   bool empty() const { return count_ == 0; }
   std::string Text(const std::string& base) const {
     std::vector<std::string> names;
-    for (std::uint64_t k : lowest_) names.push_back(PieceFileName(base, k));
+    for (std::uint64_t k : lowest_) names.push_back(name_(base, k));
     return NameList(names, count_);
   }
 
  private:
+  std::string (*name_)(const std::string&, std::uint64_t);
   std::vector<std::uint64_t> lowest_;
   std::uint64_t count_ = 0;
 };
 
-// The pieces named as the split names them that lie there: those it will
-// write, and the run of higher ones it will remove after it. Sorted into
-// the earlier set of this source (no question), the set the restore
-// program there describes, and pieces of no known set.
-class PieceLook : public EntrySink {
+// One kind of file named as the split names them (pieces, or recovery
+// pieces) that lie there: those it will write, and the run of higher ones
+// it will remove after it. Sorted into the earlier set of this source (no
+// question), the set the restore program there describes, and files of no
+// known set.
+class Look {
  public:
-  PieceLook(const std::string& path, std::uint64_t count, const ProgramThere& program)
-      : dir_(DirectoryOf(path)), base_(BaseNameOf(path)), count_(count), program_(program) {}
+  Look(const std::string& dir, std::uint64_t count, std::uint64_t ofProgram, const ProgramThere& program,
+       std::string (*name)(const std::string&, std::uint64_t))
+      : ofOwner(name), ofNoOne(name), dir_(dir), count_(count), ofProgram_(ofProgram), program_(program) {}
 
-  void Take(const DirEntry& entry) override {
-    const std::optional<std::uint64_t> number = WrittenPieceNumber(entry.name, base_);
-    if (!number) return;
-    if (*number < count_) return Meet(*number, entry);
-    higher_.push_back({*number, entry});
+  void Take(std::uint64_t number, const DirEntry& entry) {
+    if (number < count_) return Meet(number, entry);
+    higher_.push_back({number, entry});
   }
 
-  // After the scan: the stale pieces, which continue the sequence from the
-  // split's last piece; a folder ends them.
+  // After the scan: the stale ones, which continue the sequence from the
+  // split's last; a folder ends them.
   void FollowStale() {
     std::sort(higher_.begin(), higher_.end(),
               [](const Higher& a, const Higher& b) { return a.number < b.number; });
@@ -103,27 +109,49 @@ class PieceLook : public EntrySink {
   void Meet(std::uint64_t k, const DirEntry& entry) {
     if (entry.isDirectory || entry.locked) {
       if (blocked.empty()) blocked = dir_ + entry.name;
-    } else if (!(program_.ours && k < program_.pieces)) {
-      (!program_.owner.empty() && k < program_.pieces ? ofOwner : ofNoOne).Add(k);
+    } else if (!(program_.ours && k < ofProgram_)) {
+      (!program_.owner.empty() && k < ofProgram_ ? ofOwner : ofNoOne).Add(k);
     }
   }
 
-  const std::string dir_, base_;
-  const std::uint64_t count_;
+  const std::string dir_;
+  const std::uint64_t count_, ofProgram_;
   const ProgramThere& program_;
   std::vector<Higher> higher_;
 };
 
+// The pieces and the recovery pieces, from one scan of the folder.
+class SetLook : public EntrySink {
+ public:
+  SetLook(const std::string& path, std::uint64_t count, std::uint64_t recovery, const ProgramThere& program)
+      : pieces(DirectoryOf(path), count, program.pieces, program, &PieceFileName),
+        recovery(DirectoryOf(path), recovery, program.recovery, program, &RecoveryPieceFileName),
+        base_(BaseNameOf(path)) {}
+
+  void Take(const DirEntry& entry) override {
+    if (const std::optional<std::uint64_t> k = WrittenPieceNumber(entry.name, base_)) pieces.Take(*k, entry);
+    else if (const std::optional<std::uint64_t> j = RecoveryPieceNumber(entry.name, base_)) recovery.Take(*j, entry);
+  }
+
+  Look pieces, recovery;
+
+ private:
+  const std::string base_;
+};
+
 }  // namespace
 
-FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count) {
+FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count, std::uint64_t recovery) {
   FilesInTheWay way;
   const std::string stored = FileNameOf(path), base = BaseNameOf(path), program = RestoreProgramName(path);
   const ProgramThere there = LookAtProgram(program, stored, base, way.blocked);
-  PieceLook pieces(path, count, there);
-  System().Scan(DirectoryOf(path) + base + kPieceMarker + "*", pieces);
-  pieces.FollowStale();
+  SetLook look(path, count, recovery, there);
+  System().Scan(DirectoryOf(path) + base + kPieceMarker + "*", look);
+  const Look& pieces = look.pieces;
+  look.pieces.FollowStale();
+  look.recovery.FollowStale();
   if (way.blocked.empty()) way.blocked = pieces.blocked;
+  if (way.blocked.empty()) way.blocked = look.recovery.blocked;
   if (!way.blocked.empty()) return way;
 
   std::string lines;
@@ -133,6 +161,11 @@ FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count) {
   }
   if (!pieces.ofOwner.empty()) lines += pieces.ofOwner.Text(base) + ": pieces of " + there.owner + "\n";
   if (!pieces.ofNoOne.empty()) lines += pieces.ofNoOne.Text(base) + ": pieces of another split\n";
+  const Look& recoveryPieces = look.recovery;
+  if (!recoveryPieces.ofOwner.empty())
+    lines += recoveryPieces.ofOwner.Text(base) + ": recovery pieces of " + there.owner + "\n";
+  if (!recoveryPieces.ofNoOne.empty())
+    lines += recoveryPieces.ofNoOne.Text(base) + ": recovery pieces of another split\n";
   if (!lines.empty())
     way.question = "Splitting " + stored + " replaces files in its folder that are not from a split of it:\n\n" +
                    lines + "\nReplace them?";

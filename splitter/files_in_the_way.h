@@ -1,6 +1,6 @@
-// What lies where a split is about to write: the pieces it will write, the
-// higher pieces of an earlier split that it will remove as stale, and the
-// restore program. Looked at before the first byte is written, so that a
+// What lies where a split is about to write: the pieces and recovery pieces
+// it will write, the higher ones of an earlier split that it will remove as
+// stale, and the restore program. Looked at before the first byte is written, so that a
 // split replaces without a question only what it can tell is its own
 // earlier work from the same source.
 #pragma once
@@ -22,7 +22,8 @@ struct FilesInTheWay {
 };
 
 // `path` is the source as the set is named from it (the pieces lie beside
-// it), `count` the number of pieces the split writes.
-FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count);
+// it), `count` the number of pieces the split writes and `recovery` the
+// number of its recovery pieces.
+FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count, std::uint64_t recovery);
 
 }  // namespace morsela

@@ -5,18 +5,22 @@
 #include <optional>
 #include <vector>
 
-#include "format/crc32c.h"
 #include "files_in_the_way.h"
+#include "format/crc32c.h"
+#include "format/erasure_code.h"
 #include "format/manifest.h"
 #include "format/pieces.h"
-#include "platform/platform.h"
+#include "format/recovery_piece.h"
 #include "pipeline/ring.h"
+#include "platform/platform.h"
+#include "recovery_writer.h"
 #include "text/text.h"
 
 namespace morsela {
 
 const char kPathnameIncorrect[] = "Pathname incorrect";
 const char kFileTooSmall[] = "File Too Small";
+const char kTooManyPieces[] = "Too Many Pieces !";
 
 namespace {
 
@@ -42,11 +46,12 @@ struct DataBlock {
 
 // The reading side of a split, on the ring's thread: the byte sequence
 // that the pieces cut (the name header, then the source) in blocks that
-// never straddle two pieces, each with its piece's CRC so far.
+// never straddle two pieces, each with its piece's CRC so far. The
+// recovery data is summed up here too, in the same pass.
 class PieceFiller : public Filler<DataBlock> {
  public:
-  PieceFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize)
-      : header_(header), source_(source), pieceSize_(pieceSize), room_(pieceSize) {}
+  PieceFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize, RecoveryWriter& recovery)
+      : header_(header), source_(source), pieceSize_(pieceSize), room_(pieceSize), recovery_(recovery) {}
 
   bool Fill(DataBlock& block) override {
     if (room_ == 0) {
@@ -65,6 +70,7 @@ class PieceFiller : public Filler<DataBlock> {
     if (source_.Failed()) return Last(block, DataBlock::Kind::kFailed);
     if (block.size == 0) return Last(block, DataBlock::Kind::kEnd);
     crc_.Update(block.bytes.data(), block.size);
+    recovery_.Add(piece_, pieceSize_ - room_, block.bytes.data(), block.size);
     room_ -= block.size;
     block.piece = piece_;
     block.crc = crc_.value();
@@ -88,6 +94,28 @@ class PieceFiller : public Filler<DataBlock> {
   std::size_t headerSent_ = 0;
   std::uint64_t piece_ = 0, room_, sourceBytes_ = 0;
   Crc32cState crc_;
+  RecoveryWriter& recovery_;
+};
+
+// The byte sequence the pieces cut, read again from the source, for the
+// recovery data beyond the first window.
+class SourceSequence : public Sequence {
+ public:
+  SourceSequence(const std::string& header, InputFile& source) : header_(header), source_(source) {}
+  bool Read(std::uint64_t offset, char* bytes, std::size_t size) override {
+    if (offset < header_.size()) {
+      const std::size_t n = std::min(size, std::size_t(header_.size() - offset));
+      std::copy_n(header_.data() + offset, n, bytes);
+      offset += n;
+      bytes += n;
+      size -= n;
+    }
+    return size == 0 || (source_.Seek(offset - header_.size()) && source_.Read(bytes, size) == size);
+  }
+
+ private:
+  const std::string& header_;
+  InputFile& source_;
 };
 
 // A piece file created ahead of the writing; none when it could not be
@@ -131,6 +159,7 @@ class SplitRun {
   // one's does. `expected` is the count the caller foresaw and `total` the
   // bytes foreseen, for the progress.
   Outcome WritePieces(PieceFiller& filler, std::uint64_t expected, std::uint64_t total) {
+    const std::uint64_t recovery = manifest_.recoveryCount;
     PieceCreator creator(path_, expected, createdAhead_);
     // The files still in the ring when this ends are closed before the
     // caller removes them.
@@ -138,7 +167,8 @@ class SplitRun {
     DataBlock blank;
     blank.bytes.resize(kBlockSize);
     Ring<DataBlock> ahead(filler, blank);
-    ProgressReport report{0, total, 0, expected};
+    report_ = ProgressReport{0, total, 0, expected + recovery};
+    ProgressReport& report = report_;
     // Room for the CRCs foreseen, within reason: a count far beyond any
     // real set grows the list as the pieces come instead.
     manifest_.pieceCrcs.reserve(std::size_t(std::min<std::uint64_t>(expected, std::uint64_t(1) << 24)));
@@ -155,7 +185,7 @@ class SplitRun {
       if (block.kind == DataBlock::Kind::kEnd) return Outcome::kDone;
       if (!piece) {
         report.piece = block.piece;
-        report.pieces = std::max(expected, block.piece + 1);
+        report.pieces = std::max(expected, block.piece + 1) + recovery;
         // A source longer than foreseen gets its further pieces here. A
         // file that could not be created is not ours: it is never removed.
         if (block.piece < expected) {
@@ -171,6 +201,28 @@ class SplitRun {
       report.total = std::max(report.total, report.done);
       if (progress_ && !progress_->Advance(report)) return Outcome::kStopped;
     }
+  }
+
+  // Writes the recovery pieces after the pieces; `again` reads the
+  // sequence anew where the writer's window is shorter than a piece.
+  Outcome WriteRecovery(RecoveryWriter& writer, Sequence& again) {
+    std::string failed;
+    ProgressReport& report = report_;
+    report.piece = manifest_.pieceCount;
+    const RecoveryWriter::Outcome outcome =
+        writer.Write(path_, manifest_, again, recoveryCreated_, failed, [&](std::uint64_t bytes) {
+          report.done += bytes;
+          report.total = std::max(report.total, report.done);
+          return !progress_ || progress_->Advance(report);
+        });
+    switch (outcome) {
+      case RecoveryWriter::Outcome::kDone: return Outcome::kDone;
+      case RecoveryWriter::Outcome::kStopped: return Outcome::kStopped;
+      case RecoveryWriter::Outcome::kReadFailed: return Read();
+      case RecoveryWriter::Outcome::kWriteFailed: break;
+    }
+    failedFile_ = failed;
+    return Outcome::kWriteFailed;
   }
 
   Outcome WriteRestoreProgram(const std::string& name, std::string_view image) {
@@ -192,6 +244,10 @@ class SplitRun {
     const std::uint64_t created = std::max(created_, createdAhead_);
     for (std::uint64_t k = 0; k < created; ++k) {
       if (!System().Remove(PieceName(path_, k))) left.Add(FileNameOf(PieceName(path_, k)));
+    }
+    for (std::uint64_t j = 0; j < recoveryCreated_; ++j) {
+      const std::string name = RecoveryPieceFileName(BaseNameOf(path_), j);
+      if (!System().Remove(DirectoryOf(path_) + name)) left.Add(name);
     }
     if (programCreated_ && !System().Remove(RestoreProgramName(path_)))
       left.Add(FileNameOf(RestoreProgramName(path_)));
@@ -218,8 +274,9 @@ class SplitRun {
   Progress* progress_;
   // The pieces created by the writing side, and those created ahead of it
   // (counted on the creating thread, read once it has ended).
-  std::uint64_t created_ = 0, createdAhead_ = 0;
+  std::uint64_t created_ = 0, createdAhead_ = 0, recoveryCreated_ = 0;
   bool programCreated_ = false;
+  ProgressReport report_;
   Manifest manifest_;
   std::string failedFile_;
 };
@@ -230,12 +287,17 @@ bool IsRegularFile(const std::string& path) {
 }
 
 // Removes the pieces of an earlier, longer split that would be joined
-// after this one's by a restore program that trusts the names alone. Those
-// that cannot be removed are reported.
-void RemoveStalePieces(const std::string& path, std::uint64_t pieces) {
+// after this one's by a restore program that trusts the names alone, and
+// the recovery pieces of an earlier split beyond this one's, which belong
+// to no set now. Those that cannot be removed are reported.
+void RemoveStalePieces(const std::string& path, std::uint64_t pieces, std::uint64_t recovery) {
   NameTally kept;
   for (std::uint64_t k = pieces; IsRegularFile(PieceName(path, k)); ++k) {
     if (!System().Remove(PieceName(path, k))) kept.Add(FileNameOf(PieceName(path, k)));
+  }
+  const std::string folder = DirectoryOf(path), base = BaseNameOf(path);
+  for (std::uint64_t j = recovery; IsRegularFile(folder + RecoveryPieceFileName(base, j)); ++j) {
+    if (!System().Remove(folder + RecoveryPieceFileName(base, j))) kept.Add(RecoveryPieceFileName(base, j));
   }
   if (!kept.empty()) System().ShowMessage(WithDetail(kCannotWriteFile, kept.Text()));
 }
@@ -269,7 +331,8 @@ bool CSplitEngine::FileExists(const std::string& path) const {
 }
 
 SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
-                                    Progress* progress, const std::string& source) const {
+                                    Progress* progress, const std::string& source,
+                                    std::uint64_t recovery) const {
   Platform& system = System();
   // The source by the name the system keeps for it; the set is named from
   // `path`, in the source's folder.
@@ -277,6 +340,7 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   const std::vector<DirEntry> found = system.Find(chosen);
   if (found.empty()) return Refuse(kPathnameIncorrect);
   if (pieceCount == 0 || sizeKb == 0) return Refuse(kFileTooSmall);
+  if (recovery && !RecoveryFits(pieceCount, recovery)) return Refuse(kTooManyPieces);
   const std::string real = morsela::DirectoryOf(chosen) + found.front().name;
   const std::string named = morsela::DirectoryOf(real) + morsela::FileNameOf(path);
 
@@ -296,7 +360,8 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   std::string header = morsela::FileNameOf(named);
   const std::uint64_t total = header.size() + 1 + before.size;
   const std::uint64_t count = (total + pieceSize - 1) / pieceSize;
-  const FilesInTheWay way = LookInTheWay(named, count);
+  if (recovery && !RecoveryFits(count, recovery)) return Refuse(kTooManyPieces);
+  const FilesInTheWay way = LookInTheWay(named, count, recovery);
   if (!way.blocked.empty()) return Refuse(WithDetail(kCannotWriteFile, way.blocked));
   if (!way.question.empty() && !system.Ask(way.question)) {
     SplitResult declined;
@@ -304,23 +369,35 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
     return declined;
   }
 
-  if (progress) progress->Begin(header, total);
   SplitRun run(named, progress);
   Manifest& manifest = run.manifest();
   manifest.baseName = morsela::BaseNameOf(named);
   manifest.storedName = header;
   manifest.pieceSize = pieceSize;
+  manifest.pieceCount = count;
+  manifest.sourceLength = before.size;
+  manifest.recoveryCount = recovery;
+  RecoveryWriter recoveryWriter(recovery, pieceSize);
+  // The recovery pieces' bytes, and those read again for them, count
+  // in the progress as the pieces' do.
+  const std::uint64_t work = total + recovery * recoveryWriter.dataSize() +
+                             (recovery ? recoveryWriter.RereadBytes(manifest) : 0);
+  if (progress) progress->Begin(header, work);
   header.push_back('\0');
-  PieceFiller data(header, *file, pieceSize);
-  Outcome outcome = run.WritePieces(data, count, total);
+  PieceFiller data(header, *file, pieceSize, recoveryWriter);
+  Outcome outcome = run.WritePieces(data, count, work);
   // The manifest vouches for one version of the source: one that changed
   // while it was read would give a set that no longer matches either.
   FileStamp after;
   if (outcome == Outcome::kDone && (!file->Stamp(after) || after != before || data.sourceBytes() != before.size))
     outcome = run.Read();
-  file.reset();
   manifest.sourceLength = data.sourceBytes();
   manifest.pieceCount = run.pieces();
+  if (outcome == Outcome::kDone && recovery) {
+    SourceSequence again(header, *file);
+    outcome = run.WriteRecovery(recoveryWriter, again);
+  }
+  file.reset();
   if (outcome == Outcome::kDone) outcome = run.WriteRestoreProgram(program, image);
   if (outcome != Outcome::kDone) {
     const NameTally left = run.RemoveCreated();
@@ -334,8 +411,9 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
     return result;
   }
 
-  RemoveStalePieces(named, run.pieces());
-  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), program};
+  RemoveStalePieces(named, run.pieces(), recovery);
+  SplitResult result{SplitResult::Outcome::kWritten, run.pieces(), recovery, program};
+  return result;
 }
 
 }  // namespace morsela

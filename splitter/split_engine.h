@@ -13,6 +13,7 @@ namespace morsela {
 // Messages of the engine, shown through the platform's message function.
 extern const char kPathnameIncorrect[];
 extern const char kFileTooSmall[];
+extern const char kTooManyPieces[];
 
 // What one call of SplitFile came to.
 struct SplitResult {
@@ -24,6 +25,7 @@ struct SplitResult {
   };
   Outcome outcome = Outcome::kRefused;
   std::uint64_t pieces = 0;    // kWritten: the pieces written
+  std::uint64_t recovery = 0;  // kWritten: the recovery pieces written
   std::string restoreProgram;  // kWritten: full path of the restore program
   // kRefused and kStopped: files of the split that could not be removed
   // (a message named them).
@@ -58,6 +60,9 @@ class CSplitEngine {
   // write or remove: a folder or a file that must not be replaced there
   // refuses the split, and anything but the earlier set of the same source
   // is replaced only if the user says yes to a question.
+  // With `recovery` above 0 it writes that many recovery pieces after the
+  // pieces, from which a restore rebuilds as many lost pieces; a set whose
+  // pieces and recovery pieces would pass the code's bounds is refused.
   // If the source turns out longer than the count covers, the engine goes
   // on cutting pieces rather than dropping data; if it changed while it was
   // read, the split fails. On any failure it shows its message, naming the
@@ -67,7 +72,7 @@ class CSplitEngine {
   // block and may stop the split, which then ends as a failure does but
   // without a message.
   SplitResult SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
-                        Progress* progress = nullptr, const std::string& source = std::string()) const;
+                        Progress* progress = nullptr, const std::string& source = std::string(), std::uint64_t recovery = 0) const;
 };
 
 }  // namespace morsela

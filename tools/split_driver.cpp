@@ -1,13 +1,14 @@
 // Splits one file as the splitter would, for the benchmarks and the
 // end-to-end tests (the product itself has no command line):
-//   split_driver [--time] [--serial] [--write-delay MS] PATH SIZE_KB [RESTORE_PROGRAM]
+//   split_driver [--time] [--serial] [--write-delay MS] [--recovery R] PATH SIZE_KB [RESTORE_PROGRAM]
 // The pieces get the restore program from the file given, else a stand-in.
 // A message of the engine is printed and ends the run with exit code 1.
 // --time prints the seconds the split took (the engine's call alone, as
 // the splitter's window makes it), then those spent in writes, in creating
 // files and in closing them; --serial
 // gives the engine no thread, so that it reads and writes in turn;
-// --write-delay adds MS milliseconds to every write (a slow destination).
+// --write-delay adds MS milliseconds to every write (a slow destination);
+// --recovery writes R recovery pieces beside the set.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -36,18 +37,21 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
 int Run(int argc, char** argv) {
   bool time = false, serial = false, known = true;
   long delay = 0;
+  std::uint64_t recovery = 0;
   int first = 1;
   for (; known && first < argc && std::string(argv[first]).rfind("--", 0) == 0; ++first) {
     const std::string option = argv[first];
     if (option == "--time") time = true;
     else if (option == "--serial") serial = true;
     else if (option == "--write-delay" && first + 1 < argc) delay = std::atol(argv[++first]);
+    else if (option == "--recovery" && first + 1 < argc) recovery = ParseDecimal(argv[++first]);
     else known = false;
   }
   argc -= first - 1;
   argv += first - 1;
   if (!known || (argc != 3 && argc != 4)) {
-    std::fprintf(stderr, "usage: split_driver [--time] [--serial] [--write-delay MS] PATH SIZE_KB [RESTORE_PROGRAM]\n");
+    std::fprintf(stderr, "usage: split_driver [--time] [--serial] [--write-delay MS] [--recovery R] PATH SIZE_KB "
+                 "[RESTORE_PROGRAM]\n");
     return 2;
   }
   const std::string path = argv[1];
@@ -64,7 +68,7 @@ int Run(int argc, char** argv) {
   const auto start = DriverPlatform::Clock::now();
   const std::vector<DirEntry> found = System().Find(path);
   const std::uint64_t length = found.empty() ? 0 : found[0].size;
-  CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb));
+  CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb), nullptr, std::string(), recovery);
   using Seconds = std::chrono::duration<double>;
   if (time) {
     std::printf("%.3f %.3f %.3f %.3f\n", Seconds(DriverPlatform::Clock::now() - start).count(),

@@ -1,0 +1,109 @@
+#include "recovery_writer.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "format/crc32c.h"
+#include "format/erasure_code.h"
+#include "format/pieces.h"
+#include "format/recovery_piece.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace morsela {
+
+namespace {
+
+// The window: the whole recovery data where the budget allows, else the
+// largest even share of it.
+std::uint64_t WindowOf(std::uint64_t count, std::uint64_t dataSize) {
+  if (count == 0) return 0;
+  const std::uint64_t share = std::max<std::uint64_t>(2, RecoveryWriter::kWindowBudget / count & ~std::uint64_t(1));
+  return std::min(dataSize, share);
+}
+
+}  // namespace
+
+RecoveryWriter::RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize)
+    : count_(count), dataSize_(pieceSize + (pieceSize & 1)), window_(WindowOf(count, dataSize_)),
+      data_(std::size_t(count_ * window_)) {}
+
+std::uint64_t RecoveryWriter::RereadBytes(const Manifest& m) const {
+  std::uint64_t bytes = 0;
+  for (std::uint64_t k = 0; k < m.pieceCount; ++k) {
+    const std::uint64_t length = m.PieceLength(k);
+    bytes += length > window_ ? length - window_ : 0;
+  }
+  return bytes;
+}
+
+void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size) {
+  // A source that grew while it was read gives pieces beyond the count
+  // foreseen; that split fails, and the code has no coefficients for them.
+  if (!RecoveryFits(k + 1, count_)) return;
+  const std::uint64_t from = std::max(offset, from_), to = std::min(offset + size, from_ + window_);
+  if (from >= to) return;
+  const char* in = bytes + (from - offset);
+  const std::size_t even = std::size_t(to - from) & ~std::size_t(1);
+  // A piece's end may be odd: its last byte makes a word with a 0 byte.
+  const char tail[2] = {(to - from) & 1 ? in[even] : '\0', '\0'};
+  for (std::uint64_t j = 0; j < count_; ++j) {
+    char* out = data_.data() + j * window_ + (from - from_);
+    const std::uint16_t coefficient = RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k));
+    MultiplyAdd(coefficient, in, out, even);
+    if ((to - from) & 1) MultiplyAdd(coefficient, tail, out + even, 2);
+  }
+}
+
+RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest& m, Sequence& again,
+                                              std::uint64_t& created, std::string& failed,
+                                              const std::function<bool(std::uint64_t)>& advance) {
+  m.recoveryCount = count_;
+  m.recoveryCrcs.assign(std::size_t(count_), 0);
+  const std::string folder = DirectoryOf(path), base = BaseNameOf(path);
+  std::vector<std::unique_ptr<OutputFile>> files;
+  std::vector<Crc32cState> crcs(static_cast<std::size_t>(count_));
+  const auto writeFailed = [&](std::uint64_t j) {
+    failed = folder + RecoveryPieceFileName(base, j);
+    return Outcome::kWriteFailed;
+  };
+  for (std::uint64_t j = 0; j < count_; ++j) {
+    files.push_back(System().Create(folder + RecoveryPieceFileName(base, j)));
+    if (!files.back()) return writeFailed(j);
+    ++created;
+    if (!files.back()->Seek(RecoveryDataOffset(m))) return writeFailed(j);
+  }
+  std::vector<char> block(std::size_t(std::min<std::uint64_t>(window_, std::uint64_t(1) << 20)));
+  for (from_ = 0; from_ < dataSize_; from_ += window_) {
+    const std::uint64_t size = std::min(window_, dataSize_ - from_);
+    if (from_ > 0) {
+      // The window's bytes of every piece, read again.
+      Clear();
+      for (std::uint64_t k = 0; k < m.pieceCount; ++k) {
+        const std::uint64_t length = m.PieceLength(k);
+        for (std::uint64_t at = from_; at < std::min(from_ + size, length); at += block.size()) {
+          const std::size_t n = std::size_t(std::min<std::uint64_t>(block.size(), std::min(from_ + size, length) - at));
+          if (!again.Read(k * m.pieceSize + at, block.data(), n)) return Outcome::kReadFailed;
+          Add(k, at, block.data(), n);
+          if (!advance(n)) return Outcome::kStopped;
+        }
+      }
+    }
+    for (std::uint64_t j = 0; j < count_; ++j) {
+      const char* window = data_.data() + j * window_;
+      crcs[std::size_t(j)].Update(window, std::size_t(size));
+      if (!files[std::size_t(j)]->Write(window, std::size_t(size))) return writeFailed(j);
+      if (!advance(size)) return Outcome::kStopped;
+    }
+  }
+  // The heads hold the whole manifest, recovery CRCs included: written last.
+  for (std::uint64_t j = 0; j < count_; ++j) m.recoveryCrcs[std::size_t(j)] = crcs[std::size_t(j)].value();
+  for (std::uint64_t j = 0; j < count_; ++j) {
+    const std::string head = EncodeRecoveryHead(m, j);
+    OutputFile& file = *files[std::size_t(j)];
+    if (!file.Seek(0) || !file.Write(head.data(), head.size()) || !file.Close()) return writeFailed(j);
+  }
+  return Outcome::kDone;
+}
+
+}  // namespace morsela

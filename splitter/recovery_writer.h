@@ -1,0 +1,62 @@
+// The recovery pieces of a split: their data summed up from the pieces'
+// bytes as the reading side passes them, over a window of each piece that
+// keeps the memory within bounds whatever the piece size and their number,
+// and their files written after the pieces. Where the window is shorter
+// than a piece, the windows after the first come from a second read of the
+// source.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "format/manifest.h"
+
+namespace morsela {
+
+// The byte sequence the pieces cut (the name header, then the source), read
+// anew from any offset.
+class Sequence {
+ public:
+  virtual ~Sequence() = default;
+  // Reads exactly `size` bytes at `offset`; false when that failed.
+  virtual bool Read(std::uint64_t offset, char* bytes, std::size_t size) = 0;
+};
+
+class RecoveryWriter {
+ public:
+  // At most this much memory holds recovery data at a time.
+  static constexpr std::uint64_t kWindowBudget = std::uint64_t(64) << 20;
+
+  // `count` recovery pieces of a set of pieces of `pieceSize` bytes.
+  RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize);
+
+  // The bytes of recovery data each piece holds (the piece size, even),
+  // and the bytes of the sequence that the windows after the first read
+  // again for a set of `pieces` pieces.
+  std::uint64_t dataSize() const { return dataSize_; }
+  std::uint64_t RereadBytes(const Manifest& manifest) const;
+
+  // On the reading side: `size` bytes of piece `k` at `offset` in it.
+  void Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size);
+
+  enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
+
+  // Writes the recovery pieces of the set `manifest` describes (whose piece
+  // CRCs are complete; it takes the recovery CRCs), named from `path`.
+  // `created` counts the files made, for a clean-up; `failed` names the
+  // one a write failure concerns. `advance(bytes)` hears of the bytes
+  // written and read again, and false from it stops the writing.
+  Outcome Write(const std::string& path, Manifest& manifest, Sequence& again, std::uint64_t& created,
+                std::string& failed, const std::function<bool(std::uint64_t)>& advance);
+
+ private:
+  void Clear() { std::fill(data_.begin(), data_.end(), '\0'); }
+
+  const std::uint64_t count_, dataSize_, window_;
+  std::uint64_t from_ = 0;  // where the window begins in each piece
+  std::vector<char> data_;  // `count_` windows of recovery data, one after the other
+};
+
+}  // namespace morsela

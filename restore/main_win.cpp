@@ -56,5 +56,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   morsela::RestoreProgressWindow window;
   RestorePlatform platform(start.modulePath, window);
   morsela::SetSystem(&platform);
-  return morsela::RestoreSplitFile(start, &window);
+  std::uint64_t rebuilt = 0;
+  const int code = morsela::RestoreSplitFile(start, &window, &rebuilt);
+  // No message after a rebuild: the window says it, until it is closed.
+  if (code == 0 && rebuilt > 0) window.Finish(morsela::RebuiltText(rebuilt));
+  return code;
 }

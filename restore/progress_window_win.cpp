@@ -101,6 +101,24 @@ void RestoreProgressWindow::Show() {
   SetFocus(cancel_);
 }
 
+void RestoreProgressWindow::Finish(const std::string& text) {
+  if (!window_) return;
+  done_ = total_;
+  SetWindowTextW(window_, Wide(name_ + " - Restored").c_str());
+  SetWindowTextW(text_, Wide(text).c_str());
+  SetWindowTextW(cancel_, L"Close");
+  InvalidateRect(window_, nullptr, TRUE);
+  stopped_ = false;
+  Show();
+  MSG msg;
+  while (!stopped_ && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(window_, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  Close();
+}
+
 void RestoreProgressWindow::Close() {
   shown_ = true;
   if (window_) DestroyWindow(window_);

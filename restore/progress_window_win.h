@@ -34,6 +34,11 @@ class RestoreProgressWindow : public Progress {
   // Takes the window away for good, so that a message box comes alone.
   void Close();
 
+  // After a restore that needed telling of: the window shows `text` with
+  // a Close button, and stays until the user closes it (or the session
+  // ends). Nothing where there is no window system.
+  void Finish(const std::string& text);
+
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Create();

@@ -35,7 +35,7 @@ std::optional<Self> FindSelf(Platform& system, const std::string& path, const st
 
 }  // namespace
 
-int RestoreSplitFile(const RestoreStart& start, Progress* progress) {
+int RestoreSplitFile(const RestoreStart& start, Progress* progress, std::uint64_t* rebuilt) {
   std::optional<Self> self = FindSelf(System(), start.invocation, start.absoluteInvocation);
   if (!self) self = FindSelf(System(), start.modulePath, start.modulePath);
   if (!self) {
@@ -47,7 +47,9 @@ int RestoreSplitFile(const RestoreStart& start, Progress* progress) {
                    self->name, BaseNameOf(self->name)};
   RestoreOptions options;
   options.progress = progress;
-  return Restore(source, options).code;
+  const RestoreResult result = Restore(source, options);
+  if (rebuilt) *rebuilt = result.rebuilt;
+  return result.code;
 }
 
 }  // namespace morsela

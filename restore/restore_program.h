@@ -22,7 +22,8 @@ struct RestoreStart {
 // describes: exactly its pieces, of exactly their sizes and CRCs, under its
 // base name whatever the program is called now. Without one, the set is
 // whatever pieces its name finds. `progress`, when given, hears of every
-// block and may stop the restore.
-int RestoreSplitFile(const RestoreStart& start, Progress* progress = nullptr);
+// block and may stop the restore. `rebuilt`, when given, hears how many
+// pieces were rebuilt from recovery data.
+int RestoreSplitFile(const RestoreStart& start, Progress* progress = nullptr, std::uint64_t* rebuilt = nullptr);
 
 }  // namespace morsela

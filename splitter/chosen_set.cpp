@@ -5,6 +5,7 @@
 
 #include "format/manifest.h"
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -25,14 +26,18 @@ std::optional<SetSource> SetOfChosenFile(const std::string& path) {
   const std::string name = ListedName(path), folder = DirectoryOf(path);
   if (name.empty()) return std::nullopt;
 
-  // A piece: its base name ends before "#." and the first dot.
+  // A piece or a recovery piece: its base name ends before "#." and the
+  // first dot. Without the restore program, the head piece or a recovery
+  // piece (which carries the set's manifest) stands for the set.
   const std::size_t dot = name.find('.');
   if (dot != std::string::npos && dot > 0 && name[dot - 1] == '#') {
     const std::string base = name.substr(0, dot - 1);
-    if (PieceNumber(name, base)) {
+    if (PieceNumber(name, base) || RecoveryPieceNumber(name, base)) {
       const std::string program = ListedName(folder + base + ".exe");
       if (!program.empty()) return SetSource{folder, folder + program, program, base};
-      if (!ListedName(folder + PieceFileName(base, 0)).empty()) return SetSource{folder, {}, {}, base};
+      if (!ListedName(folder + PieceFileName(base, 0)).empty() || RecoveryPieceNumber(name, base) ||
+          !System().Find(folder + base + kPieceMarker + "r*").empty())
+        return SetSource{folder, {}, {}, base};
       return std::nullopt;
     }
   }

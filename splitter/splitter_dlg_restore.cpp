@@ -2,6 +2,7 @@
 // and restored with the restore the restore program runs.
 #include "format/manifest.h"
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "resource.h"
 #include "splitter_dlg.h"
 #include "text/messages.h"
@@ -60,6 +61,7 @@ void CSplitterDlg::ShowSet(const SetSource& source) {
   // the folder holds of it; without, the pieces the names give.
   const PieceSet* set = restoreView_.set.get();
   const std::uint64_t count = set ? set->Count() : 0;
+  const std::uint64_t recovery = set ? set->RecoveryCount() : 0;
   const Manifest* m = set ? set->Description() : nullptr;
   const std::uint64_t pieceSize = m ? m->pieceSize : count ? set->At(0).size : 0;
   SetItemText(IDC_PIECE_SIZE, pieceSize ? KilobyteText(pieceSize) : std::string());
@@ -70,7 +72,12 @@ void CSplitterDlg::ShowSet(const SetSource& source) {
     for (std::uint64_t k = 0; k < count && !marked; ++k) marked = set->State(k) != PieceState::kPresent;
     previewWidest_ = set->At(count - 1).name + (marked ? StateText(PieceState::kWrongSize) : "");
   }
-  ResetList(IDC_PIECE_LIST, count, previewWidest_);
+  // The recovery pieces follow the pieces.
+  if (recovery) {
+    const std::string last = RecoveryPieceFileName(m->baseName, recovery - 1) + StateText(PieceState::kWrongSize);
+    if (last.size() > previewWidest_.size()) previewWidest_ = last;
+  }
+  ResetList(IDC_PIECE_LIST, count + recovery, previewWidest_);
 }
 
 void CSplitterDlg::LeaveRestoreMode() {
@@ -83,8 +90,14 @@ void CSplitterDlg::LeaveRestoreMode() {
 
 std::string CSplitterDlg::SetPieceText(std::uint64_t k) const {
   const PieceSet* set = restoreView_.set.get();
-  if (!set || k >= set->Count()) return std::string();
-  return set->At(k).name + StateText(set->State(k));
+  if (!set) return std::string();
+  if (k < set->Count()) return set->At(k).name + StateText(set->State(k));
+  const std::uint64_t j = k - set->Count();
+  if (j >= set->RecoveryCount()) return std::string();
+  const PieceState state = set->RecoveryState(j);
+  return (state == PieceState::kPresent ? *set->RecoveryPiece(j)
+                                        : RecoveryPieceFileName(set->Description()->baseName, j)) +
+         StateText(state);
 }
 
 void CSplitterDlg::OnRestoreFile() {
@@ -128,7 +141,8 @@ void CSplitterDlg::ShowRestoreOutcome(const RestoreResult& result, const std::st
   SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
   std::string text = "Restored " + (output.empty() ? result.name : output) + ": " + Grouped(result.bytes) +
                      (result.bytes == 1 ? " byte" : " bytes");
-  if (result.checked) text += ", every piece checked.";
+  if (result.checked && result.rebuilt) text += ", every piece checked; " + RebuiltText(result.rebuilt) + ".";
+  else if (result.checked) text += ", every piece checked.";
   else if (restore_->program.empty()) text += "; its content could not be checked: the restore program was missing.";
   else text += "; its content could not be checked: its restore program describes no set.";
   SetStatus(text);

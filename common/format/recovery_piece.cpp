@@ -61,23 +61,28 @@ std::uint64_t RecoveryPieceLength(const Manifest& manifest) {
 }
 
 RecoveryRead ReadRecoveryHead(InputFile& file) {
-  RecoveryRead read;
+  RecoveryRead read, unreadable, newer;
   read.state = ManifestState::kDamaged;
+  unreadable.state = ManifestState::kUnreadable;
   std::uint64_t size = 0;
   std::string head(kRecoveryHeaderSize, '\0');
-  if (!file.Size(size) || !file.Seek(0)) return {ManifestState::kUnreadable, {}, 0, 0};
+  if (!file.Size(size) || !file.Seek(0)) return unreadable;
   if (size < kRecoveryHeaderSize || file.Read(&head[0], head.size()) != head.size())
-    return file.Failed() ? RecoveryRead{ManifestState::kUnreadable, {}, 0, 0} : read;
+    return file.Failed() ? unreadable : read;
   if (std::memcmp(head.data(), kMagic, sizeof kMagic) != 0 || Get(head, 28, 4) != Crc32c(0, head.data(), 28))
     return read;
   const std::uint32_t version = std::uint32_t(Get(head, 8, 4));
-  if (version > kManifestVersion) return {ManifestState::kNewer, {}, 0, version};
+  if (version > kManifestVersion) {
+    newer.state = ManifestState::kNewer;
+    newer.version = version;
+    return newer;
+  }
   const std::uint64_t length = Get(head, 16, 8);
   if (length > kLongestManifest || length > size - kRecoveryHeaderSize) return read;
   std::string body(std::size_t(length), '\0');
   if (file.Read(&body[0], body.size()) != body.size())
-    return file.Failed() ? RecoveryRead{ManifestState::kUnreadable, {}, 0, 0} : read;
-  if (Crc32c(0, body.data(), body.size()) != Get(head, 20, 4) ||
+    return file.Failed() ? unreadable : read;
+  if (Crc32c(0, body.data(), body.size()) != Get(head, 24, 4) ||
       !DecodeManifestBody(body, version, read.manifest) || read.manifest.recoveryCount == 0 ||
       Get(head, 12, 4) >= read.manifest.recoveryCount)
     return read;

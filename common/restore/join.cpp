@@ -26,6 +26,7 @@ struct ReadBlock {
   std::vector<char> bytes;  // sized once; `size` of them filled
   std::size_t size = 0;
   std::size_t from = 0;     // the bytes before this one are the name header, not data
+  std::uint64_t at = 0;     // where byte `from` goes in the output
   std::uint64_t piece = 0;  // the piece the bytes belong to
   bool write = true;        // false: after a damaged piece, the bytes are only checked
   Kind kind = Kind::kData;
@@ -33,45 +34,68 @@ struct ReadBlock {
 
 // The reading side, on the ring's thread. After a damaged piece it goes on
 // reading and checking, so that the message can name every damaged piece,
-// but marks its blocks as not to be written.
+// but marks its blocks as not to be written, unless the set may lose
+// pieces: then a piece that cannot be had whole is passed over.
 class PieceReader : public Filler<ReadBlock> {
  public:
   PieceReader(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
-              JoinResult& result)
-      : folder_(folder), set_(set), header_(header), headerLeft_(headerSize), result_(result) {}
+              bool mayLose, JoinResult& result)
+      : folder_(folder), set_(set), header_(header), headerSize_(headerSize), mayLose_(mayLose), result_(result) {}
 
   bool Fill(ReadBlock& block) override {
     for (;;) {
       if (!in_) {
         if (next_ == set_.Count()) return Last(block, ReadBlock::Kind::kEnd);
         piece_ = set_.At(next_);
+        if (mayLose_ && set_.State(next_) != PieceState::kPresent) {
+          PassOver();
+          continue;
+        }
         in_ = System().OpenRead(folder_ + piece_.name);
-        if (!in_) return Unreadable(block);
+        if (!in_ && !mayLose_) return Unreadable(block);
+        if (!in_) {
+          PassOver();
+          continue;
+        }
         crc_ = Crc32cState();
         length_ = 0;
         headerWrong_ = false;
       }
       const std::size_t got = in_->Read(block.bytes.data(), block.bytes.size());
-      if (in_->Failed()) return Unreadable(block);
+      if (in_->Failed() && !mayLose_) return Unreadable(block);
+      if (in_->Failed()) {
+        in_.reset();
+        PassOver();
+        continue;
+      }
       if (got == 0) {
         // A piece that changed since it was listed, or whose bytes are not
         // the ones the split wrote.
-        if (length_ != piece_.size || headerWrong_ || (piece_.crc && crc_.value() != *piece_.crc))
-          result_.damaged.Add(piece_.name);
         in_.reset();
+        if (length_ != piece_.size || headerWrong_ || (piece_.crc && crc_.value() != *piece_.crc)) {
+          result_.damaged.Add(piece_.name);
+          if (mayLose_) {
+            PassOver();
+            continue;
+          }
+        }
+        start_ += piece_.size;
         ++next_;
         continue;
       }
       if (piece_.crc) crc_.Update(block.bytes.data(), got);
-      block.from = std::size_t(std::min<std::uint64_t>(got, headerLeft_));
-      if (!header_.empty() &&
-          header_.compare(header_.size() - std::size_t(headerLeft_), block.from, block.bytes.data(), block.from) != 0)
+      // Where the bytes lie in the sequence the pieces cut: the name
+      // header first, then the data.
+      const std::uint64_t at = start_ + length_;
+      block.from = at < headerSize_ ? std::size_t(std::min<std::uint64_t>(got, headerSize_ - at)) : 0;
+      if (block.from > 0 && !header_.empty() &&
+          header_.compare(std::size_t(at), block.from, block.bytes.data(), block.from) != 0)
         headerWrong_ = true;
-      headerLeft_ -= block.from;
+      block.at = at + block.from - headerSize_;
       length_ += got;
       block.size = got;
       block.piece = next_;
-      block.write = result_.damaged.empty();
+      block.write = mayLose_ || result_.damaged.empty();
       block.kind = ReadBlock::Kind::kData;
       return true;
     }
@@ -88,12 +112,21 @@ class PieceReader : public Filler<ReadBlock> {
     return Last(block, ReadBlock::Kind::kFailed);
   }
 
+  // The piece goes to the rebuild; its place in the sequence stays.
+  void PassOver() {
+    result_.lost.push_back(next_);
+    start_ += piece_.size;
+    ++next_;
+  }
+
   const std::string& folder_;
   const PieceSet& set_;
   const std::string& header_;
-  std::uint64_t headerLeft_;  // bytes of the header still to come
-  JoinResult& result_;        // the damaged and the unreadable pieces, this thread's until the ring ends
+  const std::uint64_t headerSize_;
+  const bool mayLose_;
+  JoinResult& result_;  // the damaged, unreadable and lost pieces, this thread's until the ring ends
   std::uint64_t next_ = 0, length_ = 0;
+  std::uint64_t start_ = 0;  // where the piece begins in the sequence
   bool headerWrong_ = false;
   JoinPiece piece_;
   std::unique_ptr<InputFile> in_;
@@ -117,7 +150,7 @@ struct FlushTarget {
 }  // namespace
 
 JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
-                OutputFile& out, std::uint64_t total, Progress* progress) {
+                OutputFile& out, std::uint64_t total, Progress* progress, bool mayLose) {
   JoinResult result;
   using Outcome = JoinResult::Outcome;
   const auto ended = [&](Outcome outcome) {
@@ -125,14 +158,14 @@ JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t he
     return outcome;
   };
   {
-    PieceReader reader(folder, set, headerSize, header, result);
+    PieceReader reader(folder, set, headerSize, header, mayLose, result);
     ReadBlock blank;
     blank.bytes.resize(kBlockSize);
     FlushTarget target{out, out.FlushHandle()};
     BackgroundStep flushes(&FlushTarget::Flush, &target);
     Ring<ReadBlock> ahead(reader, blank);
     ProgressReport report{0, total, 0, set.Count()};
-    std::uint64_t unflushed = 0;
+    std::uint64_t unflushed = 0, position = 0;
     for (;;) {
       const ReadBlock& block = ahead.Next();
       if (block.kind == ReadBlock::Kind::kFailed) {
@@ -146,10 +179,12 @@ JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t he
       report.piece = block.piece;
       if (block.write && block.from < block.size) {
         const std::size_t n = block.size - block.from;
-        if (!out.Write(block.bytes.data() + block.from, n)) {
+        // Past a piece passed over, the output goes on at the next one's place.
+        if ((block.at != position && !out.Seek(block.at)) || !out.Write(block.bytes.data() + block.from, n)) {
           ended(Outcome::kWriteFailed);
           break;
         }
+        position = block.at + n;
         report.done += n;
         unflushed += n;
         if (unflushed >= kFlushStep) {
@@ -165,9 +200,10 @@ JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t he
         break;
       }
     }
+    result.written = report.done;
   }
   // The reading side has ended with the ring: what it found is whole.
-  if (result.outcome == Outcome::kDone && !result.damaged.empty()) result.outcome = Outcome::kDamaged;
+  if (result.outcome == Outcome::kDone && !result.damaged.empty() && !mayLose) result.outcome = Outcome::kDamaged;
   return result;
 }
 

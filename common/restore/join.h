@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pipeline/progress.h"
 #include "platform/platform.h"
@@ -23,13 +24,21 @@ struct JoinResult {
   // kDamaged: every damaged piece (the join reads on after the first, only
   // no longer writing); kReadFailed: the piece that could not be read.
   NameTally damaged, unreadable;
+  // With `mayLose`: the pieces missing, of a wrong size, unreadable or
+  // damaged, in order, whose place in the output was left for a rebuild
+  // (the join ends kDone all the same).
+  std::vector<std::uint64_t> lost;
+  std::uint64_t written = 0;  // bytes of data written
 };
 
 // Joins `set`, whose pieces lie in `folder`, into `out`: the first
 // `headerSize` bytes of the pieces are the name header, which must be
 // `header` when that is not empty. `total` is the bytes of data to write.
-// `progress` hears of every block and may stop the join.
+// `progress` hears of every block and may stop the join. With `mayLose`
+// (a set with recovery pieces) a piece that cannot be had whole is passed
+// over rather than ending the join, and every other piece is written at
+// its place.
 JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
-                OutputFile& out, std::uint64_t total, Progress* progress);
+                OutputFile& out, std::uint64_t total, Progress* progress, bool mayLose = false);
 
 }  // namespace morsela

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "restore/restore.h"
 #include "text/case_fold.h"
 #include "text/messages.h"
@@ -17,10 +18,21 @@ namespace {
 class ManifestSet : public PieceSet, public EntrySink {
  public:
   explicit ManifestSet(Manifest m)
-      : m_(std::move(m)), found_(std::size_t(m_.pieceCount)), misSized_(std::size_t(m_.pieceCount)) {}
+      : m_(std::move(m)), found_(std::size_t(m_.pieceCount)), misSized_(std::size_t(m_.pieceCount)),
+        recovery_(std::size_t(m_.recoveryCount)) {}
 
   void Take(const DirEntry& entry) override {
     if (entry.isDirectory) return;
+    if (const std::optional<std::uint64_t> j = RecoveryPieceNumber(entry.name, m_.baseName)) {
+      if (*j >= m_.recoveryCount || !recovery_[std::size_t(*j)].empty()) return;
+      if (entry.size == RecoveryPieceLength(m_)) {
+        recovery_[std::size_t(*j)] = entry.name;
+      } else {
+        recoveryMisSized_.resize(std::size_t(m_.recoveryCount));
+        recoveryMisSized_[std::size_t(*j)] = true;
+      }
+      return;
+    }
     const std::optional<std::uint64_t> number = WrittenPieceNumber(entry.name, m_.baseName);
     if (!number || *number >= m_.pieceCount) return;
     const std::size_t k = std::size_t(*number);
@@ -39,12 +51,16 @@ class ManifestSet : public PieceSet, public EntrySink {
       if (!found_[std::size_t(k)]) missing.Add(PieceFileName(m_.baseName, k));
       else if (misSized_[std::size_t(k)]) misSized.Add(At(k).name);
     }
+    const std::uint64_t lost = missing.count() + misSized.count();
+    const std::uint64_t spare = std::uint64_t(
+        std::count_if(recovery_.begin(), recovery_.end(), [](const std::string& name) { return !name.empty(); }));
+    if (lost <= spare) return std::nullopt;
+    const std::string more = m_.recoveryCount ? "\n" + MoreNeeded(lost - spare) : std::string();
     if (!missing.empty()) {
-      const bool none = std::find(found_.begin(), found_.end(), true) == found_.end();
-      return Refusal{none ? kNoSplitFileFound : kFileNotFound, missing.Text()};
+      const bool none = std::find(found_.begin(), found_.end(), true) == found_.end() && spare == 0;
+      return Refusal{none ? kNoSplitFileFound : kFileNotFound, missing.Text() + more};
     }
-    if (!misSized.empty()) return Refusal{kSplitFileDamaged, misSized.Text()};
-    return std::nullopt;
+    return Refusal{kSplitFileDamaged, misSized.Text() + more};
   }
 
   std::uint64_t Count() const override { return m_.pieceCount; }
@@ -59,15 +75,28 @@ class ManifestSet : public PieceSet, public EntrySink {
                                        : PieceState::kPresent;
   }
   bool Holds(const std::string& name) const override {
+    if (const std::optional<std::uint64_t> j = RecoveryPieceNumber(name, m_.baseName)) return *j < m_.recoveryCount;
     const std::optional<std::uint64_t> number = PieceNumber(name, m_.baseName);
     return number && *number < Count() && EqualsNoCase(name, At(*number).name);
   }
   const Manifest* Description() const override { return &m_; }
+  std::uint64_t RecoveryCount() const override { return m_.recoveryCount; }
+  std::optional<std::string> RecoveryPiece(std::uint64_t j) const override {
+    if (recovery_[std::size_t(j)].empty()) return std::nullopt;
+    return recovery_[std::size_t(j)];
+  }
+  PieceState RecoveryState(std::uint64_t j) const override {
+    return !recovery_[std::size_t(j)].empty()                                         ? PieceState::kPresent
+           : !recoveryMisSized_.empty() && recoveryMisSized_[std::size_t(j)] ? PieceState::kWrongSize
+                                                                                      : PieceState::kMissing;
+  }
 
  private:
   const Manifest m_;
   std::vector<bool> found_, misSized_;
   std::vector<std::string> odd_;
+  std::vector<std::string> recovery_;  // as the folder names them; empty: absent or of a wrong size
+  std::vector<bool> recoveryMisSized_;  // empty while none is
 };
 
 class NamedSet : public PieceSet {
@@ -109,6 +138,11 @@ std::unique_ptr<PieceSet> FindNamedSet(const std::string& folder, const std::str
   if (System().List(folder + pattern, entries)) return std::make_unique<NamedSet>(CollectPieces(entries, baseName));
   failed = {kCannotReadFile, pattern};
   return nullptr;
+}
+
+std::string MoreNeeded(std::uint64_t count) {
+  return FormatDecimal(count) + (count == 1 ? " more piece or recovery piece" : " more pieces or recovery pieces") +
+         " would be needed";
 }
 
 std::vector<Piece> CollectPieces(const std::vector<DirEntry>& entries, const std::string& baseName) {

@@ -45,15 +45,31 @@ class PieceSet {
   virtual bool Holds(const std::string& name) const = 0;
   // Why the set cannot be joined as the folder holds it; nothing when it
   // can: "No Split File Found !" or "File Not Found !" naming the missing
-  // pieces, "Split File Damaged !" naming those of a wrong size.
+  // pieces, "Split File Damaged !" naming those of a wrong size. A set
+  // with recovery pieces can be joined while no more pieces are missing
+  // or of a wrong size than it has recovery pieces of the right size;
+  // beyond that, a second line says how many more would be needed.
   virtual std::optional<Refusal> Check() const = 0;
   // The manifest that describes the set; nullptr where the names alone do.
   virtual const Manifest* Description() const { return nullptr; }
+  // The recovery pieces the manifest counts; the name of recovery piece j
+  // where the folder holds it in the right size, and what the search of
+  // the folder found of it.
+  virtual std::uint64_t RecoveryCount() const { return 0; }
+  virtual std::optional<std::string> RecoveryPiece(std::uint64_t j) const {
+    (void)j;
+    return std::nullopt;
+  }
+  virtual PieceState RecoveryState(std::uint64_t j) const {
+    (void)j;
+    return PieceState::kMissing;
+  }
 };
 
 // The set `manifest` describes, as `folder` (ending in a separator) holds
 // it: exactly pieces 0 to C - 1 of its base name, each of the size it
-// gives; pieces numbered C or more are not the set's. Nothing, and
+// gives, and its recovery pieces 1 to R; pieces numbered C or more are not
+// the set's. Nothing, and
 // `failed` says why, when the folder could not be searched.
 std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, Manifest manifest, Refusal& failed);
 
@@ -61,6 +77,10 @@ std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, Manifest ma
 // tells: every piece of that base name, numbered 0, 1, 2, ... without a
 // gap, shaped as a split leaves them.
 std::unique_ptr<PieceSet> FindNamedSet(const std::string& folder, const std::string& baseName, Refusal& failed);
+
+// The line under a refusal that says how many more pieces or recovery
+// pieces a set with recovery pieces would need.
+std::string MoreNeeded(std::uint64_t count);
 
 // The rules for sets without a manifest, on their own.
 struct Piece {

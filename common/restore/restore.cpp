@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "format/manifest.h"
+#include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "format/stored_name.h"
 #include "platform/platform.h"
 #include "restore/join.h"
 #include "restore/output.h"
 #include "restore/piece_set.h"
+#include "restore/rebuild.h"
+#include "text/case_fold.h"
 #include "text/messages.h"
 #include "text/text.h"
 #include "text/utf8.h"
@@ -57,10 +61,26 @@ std::string FileNameFrom(const std::string& stored) {
   return IsValidUtf8(stored) ? stored : System().DecodeLegacyName(stored);
 }
 
-// Writes the set into a temporary file, then puts that in place of the
-// stored name. `header`: the name header the head piece must begin with,
-// when the set's manifest tells it; empty otherwise.
-RestoreResult Rebuild(const SetSource& source, const RestoreOptions& options, const PieceSet& set,
+// The names of the pieces `lost`, for a message.
+NameTally NamesOf(const PieceSet& set, const std::vector<std::uint64_t>& lost) {
+  NameTally names;
+  for (std::uint64_t k : lost) names.Add(set.At(k).name);
+  return names;
+}
+
+// The piece whose zone mark the file takes: the first one there.
+std::string MarkedPiece(const PieceSet& set, const std::vector<std::uint64_t>& lost) {
+  for (std::uint64_t k = 0; k < set.Count(); ++k) {
+    if (std::find(lost.begin(), lost.end(), k) == lost.end()) return set.At(k).name;
+  }
+  return *set.RecoveryPiece(0);
+}
+
+// Writes the set into a temporary file, rebuilding what was lost of it
+// from its recovery pieces, then puts that in place of the stored name.
+// `header`: the name header the head piece must begin with, when the
+// set's manifest tells it; empty otherwise.
+RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, const PieceSet& set,
                       const std::string& stored, std::uint64_t headerSize, const std::string& header) {
   RestoreResult result;
   result.name = FileNameFrom(stored);
@@ -85,9 +105,37 @@ RestoreResult Rebuild(const SetSource& source, const RestoreOptions& options, co
     return Refused(WithDetail(kCannotWriteFile, result.name));
   }
 
-  const JoinResult joined = Join(source.folder, set, headerSize, header, output.file(), total, options.progress);
+  const bool mayLose = set.RecoveryCount() > 0;
+  std::string damagedDetail;
+  JoinResult joined =
+      Join(source.folder, set, headerSize, header, output.file(), total, options.progress, mayLose);
   JoinResult::Outcome outcome = joined.outcome;
-  if (outcome == JoinResult::Outcome::kDone && !output.Finish(source.folder + set.At(0).name, target))
+  if (outcome == JoinResult::Outcome::kDone && !joined.lost.empty()) {
+    const RebuildResult rebuilt = RebuildPieces(source.folder, set, joined.lost, headerSize, output.file(),
+                                                options.progress, joined.written, total);
+    switch (rebuilt.outcome) {
+      case RebuildResult::Outcome::kDone: result.rebuilt = joined.lost.size(); break;
+      case RebuildResult::Outcome::kStopped: outcome = JoinResult::Outcome::kStopped; break;
+      case RebuildResult::Outcome::kReadFailed:
+        outcome = JoinResult::Outcome::kReadFailed;
+        joined.unreadable = rebuilt.unreadable;
+        break;
+      case RebuildResult::Outcome::kWriteFailed: outcome = JoinResult::Outcome::kWriteFailed; break;
+      case RebuildResult::Outcome::kTooFew:
+      case RebuildResult::Outcome::kDamaged: {
+        // The pieces that could not be had, the recovery pieces found
+        // damaged, and how many more would have been needed.
+        const bool tooFew = rebuilt.outcome == RebuildResult::Outcome::kTooFew;
+        NameTally names = tooFew ? NamesOf(set, joined.lost) : rebuilt.damaged;
+        for (const std::string& name : rebuilt.damagedRecovery) names.Add(name);
+        damagedDetail = names.Text() + (tooFew ? "\n" + MoreNeeded(rebuilt.needed) : std::string());
+        outcome = JoinResult::Outcome::kDamaged;
+        break;
+      }
+    }
+  }
+  if (outcome == JoinResult::Outcome::kDone &&
+      !output.Finish(source.folder + MarkedPiece(set, joined.lost), target))
     outcome = JoinResult::Outcome::kWriteFailed;
   if (outcome == JoinResult::Outcome::kDone) {
     result.code = kExitRestored;
@@ -100,7 +148,9 @@ RestoreResult Rebuild(const SetSource& source, const RestoreOptions& options, co
   switch (outcome) {
     case JoinResult::Outcome::kStopped: result.code = kExitStopped; break;
     case JoinResult::Outcome::kReadFailed: result = Refused(WithDetail(kCannotReadFile, joined.unreadable.Text())); break;
-    case JoinResult::Outcome::kDamaged: result = Refused(WithDetail(kSplitFileDamaged, joined.damaged.Text())); break;
+    case JoinResult::Outcome::kDamaged:
+      result = Refused(WithDetail(kSplitFileDamaged, damagedDetail.empty() ? joined.damaged.Text() : damagedDetail));
+      break;
     default: result = Refused(WithDetail(kCannotWriteFile, name));
   }
   // As large as the whole file: one that another program holds is named.
@@ -108,7 +158,38 @@ RestoreResult Rebuild(const SetSource& source, const RestoreOptions& options, co
   return result;
 }
 
+// The manifest that a recovery piece of `baseName` in `folder` carries, for
+// a set whose restore program brought none: the first valid one.
+ManifestRead ReadRecoveryManifest(const std::string& folder, const std::string& baseName, std::string& from) {
+  ManifestRead read;
+  std::vector<DirEntry> entries;
+  if (!System().List(folder + baseName + kPieceMarker + "r*", entries)) return read;
+  for (const DirEntry& entry : entries) {
+    if (entry.isDirectory || !RecoveryPieceNumber(entry.name, baseName)) continue;
+    std::unique_ptr<InputFile> file = System().OpenRead(folder + entry.name);
+    if (!file) continue;
+    RecoveryRead head = ReadRecoveryHead(*file);
+    if (head.state == ManifestState::kValid && EqualsNoCase(head.manifest.baseName, baseName)) {
+      from = entry.name;
+      read.state = ManifestState::kValid;
+      read.manifest = std::move(head.manifest);
+      return read;
+    }
+    // One of a format unknown here is told of when no other one serves.
+    if (head.state == ManifestState::kNewer && read.state == ManifestState::kAbsent) {
+      from = entry.name;
+      read.state = ManifestState::kNewer;
+      read.version = head.version;
+    }
+  }
+  return read;
+}
+
 }  // namespace
+
+std::string RebuiltText(std::uint64_t pieces) {
+  return FormatDecimal(pieces) + (pieces == 1 ? " piece" : " pieces") + " rebuilt from recovery data";
+}
 
 SetView LookAtSet(const SetSource& source) {
   SetView view;
@@ -123,11 +204,22 @@ SetView LookAtSet(const SetSource& source) {
     if (!file) return refuse(kCannotReadFile, source.programName);
     read = ReadManifest(*file);
   }
+  // Where the restore program brought no manifest (or a damaged one), a
+  // recovery piece may carry the set's.
+  std::string describedBy = source.programName;
+  if (read.state == ManifestState::kAbsent || read.state == ManifestState::kDamaged) {
+    std::string from;
+    ManifestRead recovery = ReadRecoveryManifest(source.folder, source.baseName, from);
+    if (recovery.state != ManifestState::kAbsent) {
+      read = std::move(recovery);
+      describedBy = from;
+    }
+  }
   switch (read.state) {
     case ManifestState::kValid:
     case ManifestState::kAbsent: break;
     case ManifestState::kNewer:
-      return refuse(kSplitFileDamaged, source.programName + " (set description of format " +
+      return refuse(kSplitFileDamaged, describedBy + " (set description of format " +
                                            FormatDecimal(read.version) + ", unknown here)");
     case ManifestState::kUnreadable: return refuse(kCannotReadFile, source.programName);
     case ManifestState::kDamaged: return refuse(kSplitFileDamaged, source.programName);
@@ -145,11 +237,11 @@ RestoreResult Restore(const SetSource& source, const RestoreOptions& options) {
   const PieceSet& set = *view.set;
   if (const std::optional<Refusal> refusal = set.Check()) return Refused(*refusal);
   if (const Manifest* m = set.Description())
-    return Rebuild(source, options, set, m->storedName, m->storedName.size() + 1, m->storedName + '\0');
+    return WriteFile(source, options, set, m->storedName, m->storedName.size() + 1, m->storedName + '\0');
 
   const auto stored = ReadStoredName(source.folder + set.At(0).name);
   if (!stored) return Refused(WithDetail(kCannotReadFile, set.At(0).name));
-  return Rebuild(source, options, set, stored->first, stored->second, std::string());
+  return WriteFile(source, options, set, stored->first, stored->second, std::string());
 }
 
 }  // namespace morsela

@@ -66,7 +66,12 @@ struct RestoreResult {
   std::string name;          // the stored name, once known
   std::uint64_t bytes = 0;   // the file's length, once known
   bool checked = false;      // a manifest gave every piece's CRC, and every byte was checked
+  std::uint64_t rebuilt = 0;  // the pieces rebuilt from recovery data
 };
+
+// "2 pieces rebuilt from recovery data": what a front end says after a
+// restore that rebuilt `pieces` pieces.
+std::string RebuiltText(std::uint64_t pieces);
 
 // Runs one restore through the platform in force. Nothing is written unless
 // the pieces form a complete set with a valid stored name; the output goes

@@ -1,0 +1,184 @@
+#include "restore/rebuild.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "format/crc32c.h"
+#include "format/erasure_code.h"
+#include "format/recovery_piece.h"
+
+namespace morsela {
+
+namespace {
+
+constexpr std::size_t kReadBlock = 1 << 20;
+
+// acc += coefficient * the `size` bytes at `in`, whose end may be odd: the
+// last byte then makes a word with a 0 byte, as the padding of a short
+// piece gives.
+void AddBytes(std::uint16_t coefficient, const char* in, char* acc, std::size_t size) {
+  const std::size_t even = size & ~std::size_t(1);
+  MultiplyAdd(coefficient, in, acc, even);
+  if (size & 1) {
+    const char tail[2] = {in[even], '\0'};
+    MultiplyAdd(coefficient, tail, acc + even, 2);
+  }
+}
+
+bool ReadAt(InputFile& file, std::uint64_t offset, char* bytes, std::size_t size) {
+  return file.Seek(offset) && file.Read(bytes, size) == size;
+}
+
+// One attempt with a chosen list of recovery pieces.
+class Attempt {
+ public:
+  Attempt(const std::string& folder, const PieceSet& set, const std::vector<std::uint64_t>& lost,
+          const std::vector<std::uint32_t>& used, std::uint64_t headerSize, OutputFile& out, Progress* progress,
+          ProgressReport& report)
+      : folder_(folder), set_(set), m_(*set.Description()), lost_(lost), used_(used), headerSize_(headerSize),
+        out_(out), progress_(progress), report_(report), e_(used.size()) {
+    const std::uint64_t dataSize = m_.RecoveryDataSize();
+    window_ = std::min(dataSize, std::max<std::uint64_t>(2, kRebuildMemory / (2 * e_) & ~std::uint64_t(1)));
+    sums_.resize(std::size_t(e_ * window_));
+    pieces_.resize(std::size_t(e_ * window_));
+    block_.resize(std::size_t(std::min<std::uint64_t>(window_, kReadBlock)));
+    recoveryCrcs_.resize(std::size_t(e_));
+    pieceCrcs_.resize(std::size_t(e_));
+    for (std::uint32_t j : used_) recovery_.push_back(System().OpenRead(folder_ + *set_.RecoveryPiece(j)));
+  }
+
+  // kDone when every window was worked through; the CRCs then tell.
+  RebuildResult::Outcome Run(RebuildResult& result) {
+    const std::vector<std::uint16_t> inverse = DecodeMatrix(
+        std::vector<std::uint32_t>(lost_.begin(), lost_.end()), used_);
+    const std::uint64_t dataSize = m_.RecoveryDataSize(), dataOffset = RecoveryDataOffset(m_);
+    for (std::uint64_t from = 0; from < dataSize; from += window_) {
+      const std::size_t size = std::size_t(std::min(window_, dataSize - from));
+      // The recovery data, less what the surviving pieces give.
+      for (std::size_t k = 0; k < e_; ++k) {
+        char* sum = sums_.data() + k * window_;
+        // An unreadable recovery piece counts as a damaged one.
+        if (!recovery_[k] || !ReadAt(*recovery_[k], dataOffset + from, sum, size)) {
+          recoveryBad_.push_back(used_[k]);
+          return RebuildResult::Outcome::kDone;
+        }
+        recoveryCrcs_[k].Update(sum, size);
+        if (!Advance(size)) return RebuildResult::Outcome::kStopped;
+      }
+      std::size_t next = 0;  // the next lost piece in `lost_`, which is in order
+      for (std::uint64_t i = 0; i < m_.pieceCount; ++i) {
+        if (next < lost_.size() && lost_[next] == i) {
+          ++next;
+          continue;
+        }
+        const std::uint64_t length = m_.PieceLength(i);
+        if (from >= length) continue;
+        const std::string name = set_.At(i).name;
+        std::unique_ptr<InputFile> in = System().OpenRead(folder_ + name);
+        for (std::uint64_t at = from; at < std::min<std::uint64_t>(from + size, length); at += block_.size()) {
+          const std::size_t n = std::size_t(std::min<std::uint64_t>(block_.size(), std::min(from + size, length) - at));
+          if (!in || !ReadAt(*in, at, block_.data(), n)) {
+            result.unreadable.Add(name);
+            return RebuildResult::Outcome::kReadFailed;
+          }
+          for (std::size_t k = 0; k < e_; ++k)
+            AddBytes(RecoveryCoefficient(used_[k], std::uint32_t(i)), block_.data(),
+                     sums_.data() + k * window_ + (at - from), n);
+          if (!Advance(n)) return RebuildResult::Outcome::kStopped;
+        }
+      }
+      // The lost pieces' bytes in this window, checked and written at their places.
+      std::fill(pieces_.begin(), pieces_.end(), '\0');
+      for (std::size_t m = 0; m < e_; ++m) {
+        char* piece = pieces_.data() + m * window_;
+        for (std::size_t k = 0; k < e_; ++k) MultiplyAdd(inverse[m * e_ + k], sums_.data() + k * window_, piece, size);
+        const std::uint64_t length = m_.PieceLength(lost_[m]);
+        if (from >= length) continue;
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(size, length - from));
+        pieceCrcs_[m].Update(piece, n);
+        const std::uint64_t at = lost_[m] * m_.pieceSize + from;  // in the sequence the pieces cut
+        if (at + n <= headerSize_) continue;
+        const std::uint64_t skip = at < headerSize_ ? headerSize_ - at : 0;
+        if (!out_.Seek(at + skip - headerSize_) || !out_.Write(piece + skip, std::size_t(n - skip)))
+          return RebuildResult::Outcome::kWriteFailed;
+      }
+    }
+    for (std::size_t k = 0; k < e_; ++k) {
+      if (recoveryCrcs_[k].value() != m_.recoveryCrcs[used_[k]]) recoveryBad_.push_back(used_[k]);
+    }
+    return RebuildResult::Outcome::kDone;
+  }
+
+  // After a run: the recovery pieces found damaged, and whether each lost
+  // piece came back with its CRC.
+  const std::vector<std::uint32_t>& recoveryBad() const { return recoveryBad_; }
+  bool Whole(std::size_t m) const { return pieceCrcs_[m].value() == m_.pieceCrcs[std::size_t(lost_[m])]; }
+
+ private:
+  bool Advance(std::uint64_t bytes) {
+    report_.done += bytes;
+    report_.total = std::max(report_.total, report_.done);
+    return !progress_ || progress_->Advance(report_);
+  }
+
+  const std::string& folder_;
+  const PieceSet& set_;
+  const Manifest& m_;
+  const std::vector<std::uint64_t>& lost_;
+  const std::vector<std::uint32_t>& used_;
+  const std::uint64_t headerSize_;
+  OutputFile& out_;
+  Progress* progress_;
+  ProgressReport& report_;
+  const std::size_t e_;
+  std::uint64_t window_ = 0;
+  std::vector<char> sums_, pieces_, block_;  // e windows each, and a block of reading
+  std::vector<std::unique_ptr<InputFile>> recovery_;
+  std::vector<Crc32cState> recoveryCrcs_, pieceCrcs_;
+  std::vector<std::uint32_t> recoveryBad_;
+};
+
+}  // namespace
+
+RebuildResult RebuildPieces(const std::string& folder, const PieceSet& set, const std::vector<std::uint64_t>& lost,
+                            std::uint64_t headerSize, OutputFile& out, Progress* progress, std::uint64_t done,
+                            std::uint64_t total) {
+  RebuildResult result;
+  const Manifest& m = *set.Description();
+  // The recovery pieces there, in order; those found damaged drop out.
+  std::vector<std::uint32_t> spare;
+  for (std::uint64_t j = 0; j < set.RecoveryCount(); ++j) {
+    if (set.RecoveryPiece(j)) spare.push_back(std::uint32_t(j));
+  }
+  // The rebuild reads the surviving pieces and e recovery pieces once.
+  std::uint64_t reads = lost.size() * m.RecoveryDataSize();
+  for (std::uint64_t k = 0; k < m.pieceCount; ++k) reads += m.PieceLength(k);
+  for (std::uint64_t k : lost) reads -= m.PieceLength(k);
+  ProgressReport report{done, total + reads, lost.front(), m.pieceCount};
+  for (;;) {
+    if (spare.size() < lost.size()) {
+      result.outcome = RebuildResult::Outcome::kTooFew;
+      result.needed = lost.size() - spare.size();
+      return result;
+    }
+    const std::vector<std::uint32_t> used(spare.begin(), spare.begin() + std::ptrdiff_t(lost.size()));
+    Attempt attempt(folder, set, lost, used, headerSize, out, progress, report);
+    result.outcome = attempt.Run(result);
+    if (result.outcome != RebuildResult::Outcome::kDone) return result;
+    if (attempt.recoveryBad().empty()) {
+      for (std::size_t k = 0; k < lost.size(); ++k) {
+        if (!attempt.Whole(k)) result.damaged.Add(set.At(lost[k]).name);
+      }
+      if (!result.damaged.empty()) result.outcome = RebuildResult::Outcome::kDamaged;
+      return result;
+    }
+    for (std::uint32_t j : attempt.recoveryBad()) {
+      result.damagedRecovery.push_back(*set.RecoveryPiece(j));
+      spare.erase(std::find(spare.begin(), spare.end(), j));
+    }
+    report.total += reads;  // read again with other recovery pieces
+  }
+}
+
+}  // namespace morsela

@@ -5,6 +5,7 @@
 
 #include "format/crc32c.h"
 #include "format/manifest.h"
+#include "format/recovery_piece.h"
 #include "test_platform.h"
 
 namespace morsela {
@@ -75,6 +76,68 @@ TEST(Manifest, WrittenAndReadBack) {
   const std::string bytes = ReadAll(program.path);
   EXPECT_EQ(bytes.substr(bytes.size() - 8), std::string("MORSELA\x1A"));
   EXPECT_EQ(bytes.substr(bytes.size() - 32, 8), std::string("\x11\0\0\0\0\0\0\0", 8));  // image length 17
+}
+
+// A set with recovery pieces carries their count and CRCs in a version 2
+// manifest, after the program and at the head of every recovery piece,
+// which also holds its own index; damage there is told, never misread.
+TEST(Manifest, RecoveryPiecesCarryTheWholeManifest) {
+  ProgramFile program;
+  Manifest m = program.manifest;
+  m.recoveryCount = 2;
+  m.recoveryCrcs = {0x44444444u, 0x55555555u};
+  program.Write(program.image + EncodeManifest(m, program.image.size()));
+  ManifestRead read = program.Read();
+  ASSERT_EQ(read.state, ManifestState::kValid);
+  EXPECT_EQ(read.manifest.recoveryCount, 2u);
+  EXPECT_EQ(read.manifest.recoveryCrcs, m.recoveryCrcs);
+
+  const std::string head = EncodeRecoveryHead(m, 1);
+  ASSERT_EQ(head.size(), RecoveryDataOffset(m));
+  const std::string piece = head + std::string(std::size_t(m.RecoveryDataSize()), 'x');
+  EXPECT_EQ(piece.size(), RecoveryPieceLength(m));
+  auto flipped = [&](std::size_t at) {
+    std::string b = piece;
+    b[at] = char(b[at] ^ 0x40);
+    return b;
+  };
+  std::string newer = piece;
+  newer[8] = 3;  // the version, with the header's CRC made right again
+  const std::uint32_t crc = Crc32c(0, newer.data(), 28);
+  for (int b = 0; b < 4; ++b) newer[std::size_t(28 + b)] = char(crc >> (8 * b));
+  struct Case {
+    const char* what;
+    std::string bytes;
+    ManifestState state;
+  };
+  const std::vector<Case> cases{
+      {"whole", piece, ManifestState::kValid},
+      {"its index", flipped(12), ManifestState::kDamaged},
+      {"the manifest's length", flipped(16), ManifestState::kDamaged},
+      {"a byte of the manifest", flipped(kRecoveryHeaderSize + 20), ManifestState::kDamaged},
+      {"cut within the head", piece.substr(0, 40), ManifestState::kDamaged},
+      {"a later format", newer, ManifestState::kNewer},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteAll(program.dir / "movie#.r2", c.bytes);
+    auto file = NativePlatform().OpenRead(program.dir / "movie#.r2");
+    const RecoveryRead r = ReadRecoveryHead(*file);
+    EXPECT_EQ(r.state, c.state);
+    if (c.state == ManifestState::kValid) {
+      EXPECT_EQ(r.index, 1u);
+      EXPECT_EQ(r.manifest.pieceCrcs, m.pieceCrcs);
+      EXPECT_EQ(r.manifest.recoveryCrcs, m.recoveryCrcs);
+    }
+    if (c.state == ManifestState::kNewer) EXPECT_EQ(r.version, 3u);
+  }
+
+  // Names: "#.r" and a number from 1 without leading zeros, in any case.
+  EXPECT_EQ(RecoveryPieceFileName("movie", 0), "movie#.r1");
+  EXPECT_EQ(RecoveryPieceNumber("movie#.r1", "movie"), std::optional<std::uint64_t>(0));
+  EXPECT_EQ(RecoveryPieceNumber("MOVIE#.R12", "movie"), std::optional<std::uint64_t>(11));
+  for (const char* name : {"movie#.r0", "movie#.r01", "movie#.r", "movie#.1", "movie#.r1x", "movie#.r123456"})
+    EXPECT_FALSE(RecoveryPieceNumber(name, "movie")) << name;
 }
 
 // Every kind of damage is told apart from a program without a manifest,

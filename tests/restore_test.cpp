@@ -9,6 +9,8 @@
 #include "format/crc32c.h"
 #include "format/manifest.h"
 #include "restore/piece_set.h"
+#include "restore/rebuild.h"
+#include "restore/restore.h"
 #include "format/pieces.h"
 #include "restore_program.h"
 #include "split_engine.h"
@@ -37,11 +39,12 @@ int RestoreAt(const std::string& program, FrontEnd frontEnd = FrontEnd::kRestore
   return RestoreThrough(frontEnd, program);
 }
 
-// Splits `path` into pieces of `sizeKb`, then removes the source, so that
-// only the piece set and its restore program remain.
-void SplitAway(const std::string& path, std::uint32_t sizeKb) {
+// Splits `path` into pieces of `sizeKb` (with `recovery` recovery pieces),
+// then removes the source, so that only the piece set and its restore
+// program remain.
+void SplitAway(const std::string& path, std::uint32_t sizeKb, std::uint64_t recovery = 0) {
   const std::uint64_t length = ReadAll(path).size();
-  CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb));
+  CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb), nullptr, std::string(), recovery);
   std::filesystem::remove(path);
 }
 
@@ -419,6 +422,75 @@ TEST(RestoreWithManifest, RefusesEverySetThatIsNotTheOneSplit) {
     EXPECT_EQ(ListDir(set.dir.path()), before);
     EXPECT_EQ(ReadAll(set.dir / "movie.avi"), "an older file");
   }
+}
+
+// A set of 6 pieces and 2 recovery pieces loses every choice of up to 3 of
+// its 8 files, each deleted, altered or cut (by turns): up to 2 it comes
+// back byte for byte, through both front ends, also where the restore
+// program brought no manifest; at 3 it is refused, saying that one more
+// would be needed, and nothing is written.
+TEST(RestoreWithRecovery, AnyTwoLossesComeBackAndAThirdIsRefused) {
+  const std::string source = RandomBytes(5000, 43);
+  const std::vector<std::string> files{"movie#.0", "movie#.1", "movie#.2", "movie#.3",
+                                       "movie#.4", "movie#.5", "movie#.r1", "movie#.r2"};
+  int variant = 0;
+  for (unsigned chosen = 1; chosen < 1u << files.size(); ++chosen) {
+    const int losses = __builtin_popcount(chosen);
+    if (losses > 3) continue;
+    ++variant;
+    const FrontEnd frontEnd = FrontEnds()[std::size_t(variant) % FrontEnds().size()];
+    const bool bareProgram = variant % 5 == 0;
+    SCOPED_TRACE(FormatDecimal(chosen) + " through " + test::NameOf(frontEnd) +
+                 (bareProgram ? ", the program without its manifest" : ""));
+    TestPlatform platform;
+    TempDir dir;
+    WriteAll(dir / "movie.avi", source);
+    SplitAway(dir / "movie.avi", 1, 2);
+    if (bareProgram) WriteAll(dir / "movie.exe", platform.image);
+    for (std::size_t f = 0; f < files.size(); ++f) {
+      if (!(chosen >> f & 1)) continue;
+      const std::string path = dir / files[f];
+      switch ((f + std::size_t(variant)) % 3) {
+        case 0: std::filesystem::remove(path); break;
+        case 1: FlipByte(path, ReadAll(path).size() - 1); break;
+        default: std::filesystem::resize_file(path, ReadAll(path).size() - 1);
+      }
+    }
+    const std::vector<std::string> before = ListDir(dir.path());
+    const int code = RestoreAt(dir / "movie.exe", frontEnd);
+    if (losses <= 2) {
+      EXPECT_EQ(code, 0);
+      EXPECT_EQ(ReadAll(dir / "movie.avi"), source);
+      EXPECT_TRUE(platform.messages.empty());
+      continue;
+    }
+    EXPECT_EQ(code, 1);
+    ASSERT_EQ(platform.details.size(), 1u);
+    const std::string& detail = platform.details[0];
+    EXPECT_EQ(detail.substr(detail.find('\n') + 1), "1 more piece or recovery piece would be needed");
+    EXPECT_EQ(ListDir(dir.path()), before);
+  }
+}
+
+// The rebuild works in windows of the recovery data: pieces larger than a
+// window come back too, and the front ends say how many were rebuilt.
+TEST(RestoreWithRecovery, PiecesLargerThanTheWindowComeBackAndAreCounted) {
+  TestPlatform platform;
+  TempDir dir;
+  const std::string source = RandomBytes(3 * kRebuildMemory / 2 + 777, 44);
+  WriteAll(dir / "big.bin", source);
+  const std::uint32_t sizeKb = std::uint32_t(kRebuildMemory / 2000);  // a piece: half the memory
+  SplitAway(dir / "big.bin", sizeKb, 3);
+  std::filesystem::remove(dir / "big#.0");
+  FlipByte(dir / "big#.2", 12345);
+  std::filesystem::remove(dir / "big#.r2");
+  SetSource set{dir.path() + "/", dir / "big.exe", "big.exe", "big"};
+  const RestoreResult result = Restore(set, RestoreOptions());
+  EXPECT_EQ(result.code, 0);
+  EXPECT_EQ(result.rebuilt, 2u);
+  EXPECT_EQ(ReadAll(dir / "big.bin"), source);
+  EXPECT_EQ(RebuiltText(result.rebuilt), "2 pieces rebuilt from recovery data");
+  EXPECT_TRUE(platform.messages.empty());
 }
 
 // What is not the set's is left alone: stale higher pieces of an earlier,

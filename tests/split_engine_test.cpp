@@ -24,10 +24,10 @@ using test::TestPlatform;
 using test::WriteAll;
 
 // Splits `path` as the dialog does: count from the current length.
-void Split(const std::string& path, std::uint32_t sizeKb) {
+void Split(const std::string& path, std::uint32_t sizeKb, std::uint64_t recovery = 0) {
   CSplitEngine engine;
   const std::uint64_t length = ReadAll(path).size();
-  engine.SplitFile(path, sizeKb, PieceCount(length, path, sizeKb));
+  engine.SplitFile(path, sizeKb, PieceCount(length, path, sizeKb), nullptr, std::string(), recovery);
 }
 
 // The restore program of `path`: the image byte for byte, then a manifest
@@ -165,9 +165,9 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
     const char* question;  // the lines naming the files, or nullptr for none
     const char* message;   // nullptr for none
   };
-  const auto splitOf = [](const TempDir& dir, const char* name, std::size_t size) {
+  const auto splitOf = [](const TempDir& dir, const char* name, std::size_t size, std::uint64_t recovery = 0) {
     WriteAll(dir / name, RandomBytes(size, 8));
-    Split(dir / name, 1);
+    Split(dir / name, 1, recovery);
     std::filesystem::remove(dir / name);
   };
   const std::vector<Case> cases{
@@ -178,8 +178,15 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
          WriteAll(dir / "s.dat", RandomBytes(1500, 9));
        },
        nullptr, nullptr},
+      {"the earlier set of this source, with recovery pieces (stale now)",
+       [&](const TempDir& dir) { Split(dir / "s.dat", 1, 2); }, nullptr, nullptr},
       {"an unrelated program", [](const TempDir& dir) { WriteAll(dir / "s.exe", "MZ setup"); }, "s.exe: a program\n",
        nullptr},
+      {"another file's set with recovery pieces", [&](const TempDir& dir) { splitOf(dir, "s.pdf", 1500, 2); },
+       "s.exe: the restore program of s.pdf\ns#.0, s#.1: pieces of s.pdf\ns#.r1, s#.r2: recovery pieces of s.pdf\n",
+       nullptr},
+      {"a recovery piece of no known set", [](const TempDir& dir) { WriteAll(dir / "s#.r1", "r"); },
+       "s#.r1: recovery pieces of another split\n", nullptr},
       {"another file's set with the same base name", [&](const TempDir& dir) { splitOf(dir, "s.pdf", 6000); },
        "s.exe: the restore program of s.pdf\ns#.0, s#.1, s#.2, s#.3, s#.4 and 2 more: pieces of s.pdf\n", nullptr},
       {"pieces and no program (s#.3 would go as stale, s#.5 stays)",
@@ -228,6 +235,7 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
     } else {
       EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
       ExpectPieceSet(dir / "s.dat", source, 1, platform.image);
+      EXPECT_FALSE(test::Exists(dir / "s#.r1"));  // stale recovery pieces went too
     }
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     if (test::Exists(dir / "s.exe"))
@@ -261,36 +269,44 @@ TEST(SplitEngine, ProgressStoppingAndAChangingSource) {
   const std::string source = RandomBytes(3'500'000, 15);
   WriteAll(dir / "p.bin", source);
   const std::uint64_t count = PieceCount(source.size(), dir / "p.bin", 1000);
-  std::size_t blocks = 0;
-  {
-    TestPlatform platform;
-    test::ProgressRecorder progress;
-    const SplitResult result = CSplitEngine().SplitFile(dir / "p.bin", 1000, count, &progress);
-    EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
-    EXPECT_EQ(result.pieces, 4u);
-    EXPECT_EQ(progress.names, std::vector<std::string>{"p.bin"});
-    EXPECT_EQ(progress.totals, std::vector<std::uint64_t>{source.size() + 6});
-    blocks = progress.reports.size();
-    ASSERT_GE(blocks, 4u);
-    for (std::size_t i = 1; i < blocks; ++i) {
-      EXPECT_GT(progress.reports[i].done, progress.reports[i - 1].done);
-      EXPECT_GE(progress.reports[i].piece, progress.reports[i - 1].piece);
+  // With recovery pieces, their bytes count too, and a stop while they are
+  // written removes them with the rest.
+  for (const std::uint64_t recovery : {0, 2}) {
+    SCOPED_TRACE(FormatDecimal(recovery) + " recovery pieces");
+    const std::uint64_t total = source.size() + 6 + recovery * 1'000'000;
+    std::size_t blocks = 0;
+    {
+      TestPlatform platform;
+      test::ProgressRecorder progress;
+      const SplitResult result =
+          CSplitEngine().SplitFile(dir / "p.bin", 1000, count, &progress, std::string(), recovery);
+      EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
+      EXPECT_EQ(result.pieces, 4u);
+      EXPECT_EQ(result.recovery, recovery);
+      EXPECT_EQ(progress.names, std::vector<std::string>{"p.bin"});
+      EXPECT_EQ(progress.totals, std::vector<std::uint64_t>{total});
+      blocks = progress.reports.size();
+      ASSERT_GE(blocks, 4u);
+      for (std::size_t i = 1; i < blocks; ++i) {
+        EXPECT_GT(progress.reports[i].done, progress.reports[i - 1].done);
+        EXPECT_GE(progress.reports[i].piece, progress.reports[i - 1].piece);
+      }
+      EXPECT_EQ(progress.reports.back().done, total);
+      EXPECT_EQ(progress.reports.back().piece, recovery ? 4u : 3u);
+      EXPECT_EQ(progress.reports.back().pieces, 4u + recovery);
+      for (const std::string& name : ListDir(dir.path()))
+        if (name != "p.bin") std::filesystem::remove(dir / name);
     }
-    EXPECT_EQ(progress.reports.back().done, source.size() + 6);
-    EXPECT_EQ(progress.reports.back().piece, 3u);
-    EXPECT_EQ(progress.reports.back().pieces, 4u);
-    for (const std::string& name : ListDir(dir.path()))
-      if (name != "p.bin") std::filesystem::remove(dir / name);
-  }
-  for (std::size_t stop : {std::size_t(0), blocks / 2, blocks - 1}) {
-    SCOPED_TRACE("stopped at block " + FormatDecimal(stop));
-    TestPlatform platform;
-    test::ProgressRecorder progress;
-    progress.stopAt = stop;
-    EXPECT_EQ(CSplitEngine().SplitFile(dir / "p.bin", 1000, count, &progress).outcome,
-              SplitResult::Outcome::kStopped);
-    EXPECT_TRUE(platform.messages.empty());
-    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"p.bin"});
+    for (std::size_t stop : {std::size_t(0), blocks / 2, blocks - 1}) {
+      SCOPED_TRACE("stopped at block " + FormatDecimal(stop));
+      TestPlatform platform;
+      test::ProgressRecorder progress;
+      progress.stopAt = stop;
+      EXPECT_EQ(CSplitEngine().SplitFile(dir / "p.bin", 1000, count, &progress, std::string(), recovery).outcome,
+                SplitResult::Outcome::kStopped);
+      EXPECT_TRUE(platform.messages.empty());
+      EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"p.bin"});
+    }
   }
   for (bool grow : {false, true}) {
     SCOPED_TRACE(grow ? "grown" : "touched");

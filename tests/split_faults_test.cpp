@@ -27,6 +27,7 @@ using test::WriteFault;
 struct FaultCase {
   const char* what;
   WriteFault fault;
+  std::uint64_t recovery = 0;  // recovery pieces: they come after the pieces, before the program
 };
 
 // 3,500 bytes in 1,000-byte pieces: files 0-3 are pieces, file 4 the program.
@@ -44,6 +45,12 @@ const FaultCase kWriteFaults[] = {
     {"close of the last piece", {Stage::kClose, 3, false, 0}},
     {"close of every file", {Stage::kClose, 0, true, 0}},
     {"close of the restore program", {Stage::kClose, 4, false, 0}},
+    // With one recovery piece, file 4 is the recovery piece and 5 the program.
+    {"recovery piece cannot be created", {Stage::kOpen, 4, false, 0}, 1},
+    {"recovery data write", {Stage::kWrite, 4, false, 0}, 1},
+    {"recovery piece's head, written last", {Stage::kWrite, 4, false, 1000}, 1},
+    {"close of the recovery piece", {Stage::kClose, 4, false, 0}, 1},
+    {"restore program after the recovery piece", {Stage::kWrite, 5, false, 3}, 1},
 };
 
 // Each case both with the threads that read and create ahead and without
@@ -57,10 +64,14 @@ TEST(SplitFaults, WriteFailuresStopTheSplitAndRemoveWhatItWrote) {
     TempDir dir;
     const std::string source = RandomBytes(3500, 11);
     WriteAll(dir / "s.dat", source);
-    CSplitEngine().SplitFile(dir / "s.dat", 1, PieceCount(source.size(), dir / "s.dat", 1));
+    CSplitEngine().SplitFile(dir / "s.dat", 1, PieceCount(source.size(), dir / "s.dat", 1), nullptr, std::string(),
+                             c.recovery);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
     // The second line names the file that failed.
-    const std::string failed = c.fault.file == 4 ? dir / "s.exe" : PieceName(dir / "s.dat", c.fault.file);
+    const int program = 4 + int(c.recovery);
+    const std::string failed = c.fault.file == program ? dir / "s.exe"
+                               : c.fault.file >= 4     ? dir / "s#.r1"
+                                                       : PieceName(dir / "s.dat", c.fault.file);
     EXPECT_EQ(platform.details, std::vector<std::string>{failed});
     EXPECT_EQ(ReadAll(dir / "s.dat"), source);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});

@@ -24,6 +24,7 @@ struct SplitResult {
   };
   Outcome outcome = Outcome::kRefused;
   std::uint64_t pieces = 0;    // kWritten: the pieces written
+  std::uint64_t recovery = 0;  // kWritten: the recovery pieces written
   std::string restoreProgram;  // kWritten: full path of the restore program
   // kRefused and kStopped: files of the split that could not be removed
   // (a message named them).
@@ -67,7 +68,7 @@ class CSplitEngine {
   // block and may stop the split, which then ends as a failure does but
   // without a message.
   SplitResult SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
-                        Progress* progress = nullptr, const std::string& source = std::string()) const;
+                        Progress* progress = nullptr, const std::string& source = std::string(), std::uint64_t recovery = 0) const;
 };
 
 }  // namespace morsela

@@ -335,7 +335,7 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   }
 
   RemoveStalePieces(named, run.pieces());
-  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), program};
+  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), 0, program};
 }
 
 }  // namespace morsela

@@ -26,7 +26,7 @@ main=$(find_window '^Morsela by Quellin Studio')
 # command with nothing chosen: its message box is captioned "Morsela".
 split_expecting_box "$main" "no message box captioned Morsela"
 focus "$main"
-xdotool key shift+Tab shift+Tab space
+xdotool key shift+Tab shift+Tab shift+Tab space
 open=$(find_window '^Open$')
 [ -n "$open" ] || fail "the open-file dialog did not appear"
 focus "$open"
@@ -80,7 +80,7 @@ app=$!
 main=$(find_window '^Morsela by Quellin Studio')
 [ -n "$main" ] || fail "the main window did not appear with a path"
 focus "$main"
-xdotool key Tab Tab space   # from "Choose a File" to the split command
+xdotool key Tab Tab Tab space   # from "Choose a File" to the split command
 answer_question n
 [ "$(sums)" = "$before" ] || fail "No to the question changed the files"
 focus "$main"
@@ -106,7 +106,7 @@ restore_with() { # PIECE WHAT
   main=$(find_window '^Morsela by Quellin Studio')
   [ -n "$main" ] || fail "$2: the main window did not appear"
   focus "$main"
-  xdotool key Tab Tab space   # from "Choose a File" to "Restore File"
+  xdotool key Tab Tab space   # from "Choose a File" to "Restore File" (recovery pieces disabled)
   for _ in $(seq 100); do [ -f "$work/movie.mkv" ] && break; sleep 0.1; done
   sleep 0.5
   end_with_escape "$main"

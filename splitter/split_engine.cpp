@@ -269,7 +269,8 @@ bool CSplitEngine::FileExists(const std::string& path) const {
 }
 
 SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
-                                    Progress* progress, const std::string& source, std::uint64_t recovery) const {
+                                    Progress* progress, const std::string& source,
+                                    std::uint64_t recovery) const {
   Platform& system = System();
   // The source by the name the system keeps for it; the set is named from
   // `path`, in the source's folder.

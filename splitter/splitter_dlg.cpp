@@ -25,6 +25,9 @@ const char kSourceIsFolder[] = "This is a folder: choose a file to split.";
 const char kTooManyForRecovery[] = "Too many pieces for recovery pieces: choose a larger size.";
 const char kFewerPieces[] = "Choose a larger size or fewer recovery pieces.";
 
+// The counts of recovery pieces the drop-down list offers, in its order.
+constexpr std::uint64_t kRecoveryChoices[] = {0, 1, 2, 3, 5, 10};
+
 std::string Count(std::uint64_t n, const char* one, const char* many) {
   return FormatDecimal(n) + (n == 1 ? one : many);
 }

@@ -40,9 +40,6 @@ extern const char kNoFileSelected[];
 extern const char kSizeNoValid[];
 extern const char kTooManyPieces[];
 
-// The counts of recovery pieces the drop-down list offers, in its order.
-constexpr std::uint64_t kRecoveryChoices[] = {0, 1, 2, 3, 5, 10};
-
 // The status line after a split that wrote its set: "Done: 3 pieces, 1
 // recovery piece and the restore program movie.exe written.", the recovery
 // pieces left out when there are none.

@@ -412,8 +412,7 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   }
 
   RemoveStalePieces(named, run.pieces(), recovery);
-  SplitResult result{SplitResult::Outcome::kWritten, run.pieces(), recovery, program};
-  return result;
+  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), recovery, program};
 }
 
 }  // namespace morsela

@@ -1,8 +1,11 @@
 #include "splitter_dlg.h"
 
 #include "chosen_set.h"
+#include "format/erasure_code.h"
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "resource.h"
+#include "text/messages.h"
 #include "text/text.h"
 
 namespace morsela {
@@ -18,6 +21,11 @@ const char kSplitFailed[] = "Split failed: nothing was written.";
 const char kSplitDeclined[] = "Split cancelled: nothing was written or removed.";
 const char kSourceTooSmall[] = "This file is under 1,000 bytes: too small to split.";
 const char kSourceIsFolder[] = "This is a folder: choose a file to split.";
+const char kTooManyForRecovery[] = "Too many pieces for recovery pieces: choose a larger size.";
+const char kFewerPieces[] = "Choose a larger size or fewer recovery pieces.";
+
+// The counts of recovery pieces the drop-down list offers, in its order.
+constexpr std::uint64_t kRecoveryChoices[] = {0, 1, 2, 3, 5, 10};
 
 std::string Count(std::uint64_t n, const char* one, const char* many) {
   return FormatDecimal(n) + (n == 1 ? one : many);
@@ -38,6 +46,13 @@ class AtScopeEnd {
 
 }  // namespace
 
+std::string SplitDoneText(const SplitResult& result) {
+  const std::string recovery =
+      result.recovery ? ", " + Count(result.recovery, " recovery piece", " recovery pieces") : std::string();
+  return "Done: " + Count(result.pieces, " piece", " pieces") + recovery + " and the restore program " +
+         FileNameOf(result.restoreProgram) + " written.";
+}
+
 const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
     {ui::kWmPaint, 0, 0, &ui::Invoke<&CSplitterDlg::OnPaint>},
     {ui::kWmQueryDragIcon, 0, 0, &ui::Invoke<&CSplitterDlg::OnQueryDragIcon>},
@@ -48,6 +63,7 @@ const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
     {ui::kWmClose, 0, 0, &ui::Invoke<&CSplitterDlg::OnClose>},
     {ui::kWmQueryEndSession, 0, 0, &ui::Invoke<&CSplitterDlg::OnQueryEndSession>},
     {ui::kWmCommand, ui::kEnChange, IDC_PIECE_SIZE, &ui::Invoke<&CSplitterDlg::OnPieceSizeChange>},
+    {ui::kWmCommand, ui::kCbnSelChange, IDC_RECOVERY, &ui::Invoke<&CSplitterDlg::OnRecoveryChange>},
     // The preview list holds no texts of its own; it asks for each one it shows.
     {ui::kWmNotify, ui::kLvnGetDispInfo, IDC_PIECE_LIST, &ui::Invoke<&CSplitterDlg::OnGetPieceName>},
 };
@@ -63,6 +79,11 @@ const ui::MessageMap* CSplitterDlg::GetMessageMap() const { return &kMessageMap;
 bool CSplitterDlg::OnInitDialog() {
   Dialog::OnInitDialog();
   SetIcons();
+  std::vector<std::string> choices;
+  for (const std::uint64_t r : kRecoveryChoices)
+    choices.push_back(r ? Count(r, " piece", " pieces") : std::string("None"));
+  SetItemChoices(IDC_RECOVERY, choices);
+  SetItemChoice(IDC_RECOVERY, 0);
   // Sends EN_CHANGE: the refresh finds the empty path field names nothing.
   SetItemText(IDC_PIECE_SIZE, "100");
   AcceptFiles(true);
@@ -172,8 +193,11 @@ void CSplitterDlg::OnSplitCurrentFile() {
   const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size == 0) return ui::ShowMessageBox(kSizeNoValid);
   expectedPieces_ = PieceCount(length, path, size);
+  const std::uint64_t recovery = RecoveryCount();
+  if (expectedPieces_ && recovery && !RecoveryFits(expectedPieces_, recovery))
+    return ui::ShowMessageBox(WithDetail(kTooManyPieces, kFewerPieces));
   SplitResult result;
-  RunWork([&] { result = engine_.SplitFile(path, size, expectedPieces_, this, source); },
+  RunWork([&] { result = engine_.SplitFile(path, size, expectedPieces_, this, source, recovery); },
           [&] { ShowOutcome(result); });
 }
 
@@ -201,6 +225,7 @@ void CSplitterDlg::SetSplitting(bool splitting) {
   EnableItem(IDC_CHOOSE_FILE, !splitting);
   EnableItem(IDC_SPLIT_FILE, !splitting);
   EnableItem(IDC_PIECE_SIZE, !splitting);
+  EnableItem(IDC_RECOVERY, !splitting && !restore_);
   EnableItem(IDC_CANCEL_SPLIT, splitting);
   // The keys go to Cancel meanwhile; Esc reaches the window either way.
   if (splitting && GetFocusedItem() == 0) FocusItem(IDC_CANCEL_SPLIT);
@@ -241,8 +266,7 @@ void CSplitterDlg::ShowOutcome(const SplitResult& result) {
   switch (result.outcome) {
     case SplitResult::Outcome::kWritten:
       SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
-      SetStatus("Done: " + Count(result.pieces, " piece", " pieces") + " and the restore program " +
-                engine_.FileNameOf(result.restoreProgram) + " written.");
+      SetStatus(SplitDoneText(result));
       return;
     case SplitResult::Outcome::kStopped:
       SetStatus(result.left ? "Split stopped: " + FormatDecimal(result.left) + " of its files could not be removed."
@@ -265,6 +289,13 @@ void CSplitterDlg::SetStatus(const std::string& text) {
 }
 
 void CSplitterDlg::OnPieceSizeChange() { RefreshPreview(); }
+
+void CSplitterDlg::OnRecoveryChange() { RefreshPreview(); }
+
+std::uint64_t CSplitterDlg::RecoveryCount() const {
+  const int choice = GetItemChoice(IDC_RECOVERY);
+  return choice >= 0 && std::size_t(choice) < std::size(kRecoveryChoices) ? kRecoveryChoices[choice] : 0;
+}
 
 bool CSplitterDlg::LookUpSource(const std::string& path, std::uint64_t& length, bool& folder) const {
   ui::FileFind find;
@@ -295,15 +326,30 @@ void CSplitterDlg::RefreshPreview() {
   }
   previewBase_ = engine_.BaseNameOf(path);
   const std::uint64_t count = PieceCount(length, path, size);
-  // The last name has the most digits (which share one width in the
-  // system fonts), so it is the widest.
-  previewWidest_ = count ? PieceFileName(previewBase_, count - 1) : std::string();
-  ResetList(IDC_PIECE_LIST, count, previewWidest_);
+  const std::uint64_t recovery = RecoveryCount();
+  // A set that cannot have the recovery pieces chosen is not split at all;
+  // without recovery pieces any count is split.
+  const bool fits = recovery == 0 || RecoveryFits(count, recovery);
+  previewPieces_ = fits ? count : 0;
+  const std::uint64_t recoveryShown = count && fits ? recovery : 0;
+  // The last name of each kind has the most digits (which share one width
+  // in the system fonts), so the longer of the two is the widest; of two
+  // as long, the piece's, whose digit is wider than the 'r'.
+  previewWidest_ = previewPieces_ ? PieceFileName(previewBase_, previewPieces_ - 1) : std::string();
+  if (recoveryShown) {
+    const std::string last = RecoveryPieceFileName(previewBase_, recoveryShown - 1);
+    if (last.size() > previewWidest_.size()) previewWidest_ = last;
+  }
+  ResetList(IDC_PIECE_LIST, previewPieces_ + recoveryShown, previewWidest_);
   if (count == 0) SetStatus(folder ? kSourceIsFolder : kSourceTooSmall);
+  else if (!fits) SetStatus(kTooManyForRecovery);
 }
 
 void CSplitterDlg::OnGetPieceName(ui::ListTextRequest& request) {
-  request.SetText(restore_ ? SetPieceText(request.index()) : PieceFileName(previewBase_, request.index()));
+  const std::uint64_t k = request.index();
+  if (restore_) return request.SetText(SetPieceText(k));
+  request.SetText(k < previewPieces_ ? PieceFileName(previewBase_, k)
+                                     : RecoveryPieceFileName(previewBase_, k - previewPieces_));
 }
 
 }  // namespace morsela

@@ -1,15 +1,16 @@
-// The splitter's one window: the source path, the piece size, the split
-// command, the preview list of the pieces' names and, below them, a status
-// line, the split's progress bar and its Cancel button. The dialog keeps no
-// copy of its inputs but the source as the system named it: every handler
-// reads the two fields back.
+// The splitter's one window: the source path, the piece size, the count of
+// recovery pieces, the split command, the preview list of the pieces' names
+// (then the recovery pieces') and, below them, a status line, the split's
+// progress bar and its Cancel button. The dialog keeps no copy of its
+// inputs but the source as the system named it: every handler reads the
+// fields back.
 //
 // A piece of a set, or a restore program that Morsela wrote, puts the
 // window into restore mode: the path field shows the file chosen, the size
 // field the set's piece size (read-only), the list the set's pieces with
 // what the folder holds of them, and the split command reads "Restore
 // File" and rebuilds the file beside the pieces with the restore the
-// restore program runs.
+// restore program runs; the count of recovery pieces is disabled.
 //
 // A split runs inside its command's handler, on the window's own thread:
 // the engine reports each block to the dialog, which draws the progress now
@@ -38,6 +39,11 @@ class TaskbarProgress;
 extern const char kNoFileSelected[];
 extern const char kSizeNoValid[];
 
+// The status line after a split that wrote its set: "Done: 3 pieces, 1
+// recovery piece and the restore program movie.exe written.", the recovery
+// pieces left out when there are none.
+std::string SplitDoneText(const SplitResult& result);
+
 // The smallest size the preview accepts while a source is chosen.
 constexpr std::uint32_t kSmallestPieceSize = 10;
 
@@ -53,11 +59,12 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // it (the path the program was started with); empty for none.
   void SetStartUpPath(std::string path) { startUpPath_ = std::move(path); }
 
-  // Rebuilds the preview list from the two fields and clears what the
-  // status line said; answers a size below 10 with a message and sets the
-  // field back to "10" (which refreshes again, nested, through the field's
+  // Rebuilds the preview list from the fields and clears what the status
+  // line said; answers a size below 10 with a message and sets the field
+  // back to "10" (which refreshes again, nested, through the field's
   // change notification). When the list stays empty for a source that
-  // exists, the status line says why. Does nothing while a split runs.
+  // exists (too small, or too many pieces for the recovery pieces chosen),
+  // the status line says why. Does nothing while a split runs.
   void RefreshPreview();
 
   ui::Result WindowProc(ui::Message message, ui::WParam wParam, ui::LParam lParam) override;
@@ -92,6 +99,9 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // meanwhile.
   ui::Result OnQueryEndSession();
   void OnPieceSizeChange();
+  void OnRecoveryChange();
+  // The count of recovery pieces chosen.
+  std::uint64_t RecoveryCount() const;
   void OnGetPieceName(ui::ListTextRequest& request);
 
   // Runs `work` (a split or a restore) with the controls that start or
@@ -119,8 +129,9 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   void Begin(const std::string& name, std::uint64_t total) override;
   bool Advance(const ProgressReport& report) override;
 
-  // Disables the three controls that start or change a split and enables
-  // Cancel, or the other way round.
+  // Disables the controls that start or change a split and enables Cancel,
+  // or the other way round (the count of recovery pieces stays disabled in
+  // restore mode).
   void SetSplitting(bool splitting);
   void DrawProgress(const ProgressReport& report);
   void SetStatus(const std::string& text);
@@ -141,8 +152,10 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // The base name of the pieces the list shows: the list asks for its item
   // texts whenever it draws, and must go on showing the names of the last
   // refresh when the path field has come to name another file since. The
-  // widest of those names, which the columns fit.
+  // count of pieces among them (the recovery pieces' names follow), and
+  // the widest of those names, which the columns fit.
   std::string previewBase_;
+  std::uint64_t previewPieces_ = 0;
   std::string previewWidest_;
 
   // Restore mode: the set the chosen file leads to and what a look at it

@@ -51,6 +51,7 @@ void CSplitterDlg::ShowSet(const SetSource& source) {
   restoreView_ = LookAtSet(source);
   SetItemText(IDC_SPLIT_FILE, kRestoreFile);
   SetItemReadOnly(IDC_PIECE_SIZE, true);
+  EnableItem(IDC_RECOVERY, false);
   SetStatus(std::string());
   if (barFilled_) {
     SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
@@ -85,6 +86,7 @@ void CSplitterDlg::LeaveRestoreMode() {
   restoreView_ = SetView();
   SetItemText(IDC_SPLIT_FILE, kSplitCurrentFile);
   SetItemReadOnly(IDC_PIECE_SIZE, false);
+  EnableItem(IDC_RECOVERY, true);
   SetItemText(IDC_PIECE_SIZE, splitSize_);  // refreshes the preview
 }
 

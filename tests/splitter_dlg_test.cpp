@@ -81,11 +81,14 @@ TEST_F(SplitterDialog, StartsWithTheDefaultsAndEndsTheProgram) {
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "100");
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), "");
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
+    EXPECT_EQ(w.control(IDC_RECOVERY).choices,
+              (std::vector<std::string>{"None", "1 piece", "2 pieces", "3 pieces", "5 pieces", "10 pieces"}));
+    EXPECT_EQ(w.text(IDC_RECOVERY), "None");
     EXPECT_EQ(w.focus, IDC_CHOOSE_FILE);
     EXPECT_TRUE(w.acceptsFiles);
     EXPECT_EQ(IconOf(w.bigIcon), (std::pair{IDI_SPLITTER_ICON, 32}));
     EXPECT_EQ(IconOf(w.smallIcon), (std::pair{IDI_SPLITTER_ICON, 16}));
-    for (int id : {IDC_CHOOSE_FILE, IDC_PIECE_SIZE, IDC_SPLIT_FILE}) EXPECT_TRUE(w.enabled(id));
+    for (int id : {IDC_CHOOSE_FILE, IDC_PIECE_SIZE, IDC_RECOVERY, IDC_SPLIT_FILE}) EXPECT_TRUE(w.enabled(id));
     EXPECT_FALSE(w.enabled(IDC_CANCEL_SPLIT));
   });
   hl::SetCommandLine({});
@@ -117,6 +120,12 @@ TEST_F(SplitterDialog, ChoosingAFileShowsItLoweredWithItsPieces) {
     Choose(w, dir / "Report.DOC");
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "report.doc");
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"report#.0", "report#.1", "report#.2"}));
+    // The recovery pieces chosen follow the pieces.
+    w.Select(IDC_RECOVERY, 2);
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST),
+              (std::vector<std::string>{"report#.0", "report#.1", "report#.2", "report#.r1", "report#.r2"}));
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).widestItem, "report#.r2");
+    w.Select(IDC_RECOVERY, 0);
 
     // A cancelled choice changes nothing.
     hl::AnswerOpenFile(std::nullopt);
@@ -257,7 +266,27 @@ TEST_F(SplitterDialog, SourcesOfFourGigabytesAndMorePreviewInFull) {
     EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, count - 1), "big#.536870");
     // The columns fit the longest name.
     EXPECT_EQ(w.control(IDC_PIECE_LIST).widestItem, "big#.536870");
+
+    // Too many pieces for recovery pieces: the list empties and the line
+    // says why; at a larger size the recovery pieces follow the pieces.
+    w.Select(IDC_RECOVERY, 1);
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Too many pieces for recovery pieces: choose a larger size.");
+    w.Select(IDC_RECOVERY, 5);
+    w.Edit(IDC_PIECE_SIZE, "82");  // 65,473 pieces and 10 recovery pieces fit
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 65483u);
+    EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 65472), "big#.65472");
+    EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 65473), "big#.r1");
+    EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 65482), "big#.r10");
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).widestItem, "big#.65472");
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "");
+    // 66,281 pieces and 1 do not: the split command refuses before writing.
+    w.Edit(IDC_PIECE_SIZE, "81");
+    w.Select(IDC_RECOVERY, 1);
+    w.Click(IDC_SPLIT_FILE);
   });
+  EXPECT_EQ(platform.messages, std::vector<std::string>{kTooManyPieces});
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"big.iso"});
 }
 
 TEST_F(SplitterDialog, SplitRefusesAMissingSourceAndASizeOfZero) {
@@ -291,15 +320,19 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
     // The clock stands still: the bar is drawn at the start and the end only.
-    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "enable 1007",
-                                               "progress 1006 0", "progress 1006 10000", "enable 1000",
-                                               "enable 1002", "enable 1001", "disable 1007",
-                                               "progress 1006 10000"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "disable 1008",
+                                               "enable 1007", "progress 1006 0", "progress 1006 10000",
+                                               "enable 1000", "enable 1002", "enable 1001", "enable 1008",
+                                               "disable 1007", "progress 1006 10000"}));
     // The keyboard focus comes back to the button that started the split.
     EXPECT_EQ(w.focus, IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "movie.avi");
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 3 pieces and the restore program movie.exe written.");
+    SplitResult written{SplitResult::Outcome::kWritten, 3, 1, dir / "movie.exe"};
+    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 1 recovery piece and the restore program movie.exe written.");
+    written.recovery = 2;
+    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 2 recovery pieces and the restore program movie.exe written.");
     // The line and the bar keep it until the size or the file changes.
     w.Edit(IDC_PIECE_SIZE, "20");
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "");
@@ -320,10 +353,10 @@ TEST_F(SplitterDialog, ControlsComeBackWhenTheEngineRefuses) {
     w.DropFiles({small});
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "enable 1007",
-                                               "message File Too Small (size 100)", "enable 1000",
-                                               "enable 1002", "enable 1001", "disable 1007",
-                                               "progress 1006 0"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "disable 1008",
+                                               "enable 1007", "message File Too Small (size 100)",
+                                               "enable 1000", "enable 1002", "enable 1001", "enable 1008",
+                                               "disable 1007", "progress 1006 0"}));
     // A program that Morsela did not write lies where the restore program
     // goes: the user says No to the question, and the line says so.
     WriteAll(dir / "setup.exe", "MZ");
@@ -457,6 +490,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.DropFiles({dir / "movie#.2"});
     EXPECT_EQ(w.text(IDC_SPLIT_FILE), "&Restore File");
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+    EXPECT_FALSE(w.enabled(IDC_RECOVERY));
     w.Edit(IDC_PIECE_SIZE, "30");  // read-only
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
     EXPECT_EQ(w.Items(IDC_PIECE_LIST),
@@ -471,6 +505,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.Click(IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restored movie.avi: 25,000 bytes, every piece checked.");
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
+    EXPECT_FALSE(w.enabled(IDC_RECOVERY));  // also after the restore
     std::filesystem::remove(dir / "movie.avi");
 
     // The folder takes no file: the save dialog, the name preset, asks
@@ -498,6 +533,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.DropFiles({dir / "other#.3"});
     EXPECT_EQ(w.text(IDC_SPLIT_FILE), "Split Current File");
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "20");
+    EXPECT_TRUE(w.enabled(IDC_RECOVERY));
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"other##.0"});
     w.Edit(IDC_PIECE_SIZE, "30");
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "30");

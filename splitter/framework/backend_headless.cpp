@@ -73,6 +73,15 @@ void Window::Edit(int id, const std::string& text) {
   dialog.SetItemText(id, text);
 }
 
+void Window::Select(int id, int index) {
+  Control& c = control(id);
+  if (!c.enabled || ended || index < 0 || std::size_t(index) >= c.choices.size()) return;
+  focus = id;
+  if (c.choice == index) return;
+  dialog.SetItemChoice(id, index);
+  dialog.WindowProc(kWmCommand, MakeCommand(id, kCbnSelChange), 0);
+}
+
 Drop Window::DropFiles(std::vector<std::string> names) {
   Drop drop{std::move(names), false};
   if (acceptsFiles && !ended) dialog.WindowProc(kWmDropFiles, reinterpret_cast<WParam>(&drop), 0);
@@ -187,6 +196,22 @@ void Dialog::SetItemProgress(int id, std::uint64_t done, std::uint64_t total) {
   const int position = ProgressPosition(done, total);
   W(*this).control(id).position = position;
   W(*this).log.push_back("progress " + std::to_string(id) + " " + std::to_string(position));
+}
+
+void Dialog::SetItemChoices(int id, const std::vector<std::string>& items) {
+  headless::Control& c = W(*this).control(id);
+  c.choices = items;
+  c.choice = -1;
+  c.text.clear();
+}
+
+int Dialog::GetItemChoice(int id) const { return W(*this).control(id).choice; }
+
+void Dialog::SetItemChoice(int id, int index) {
+  headless::Control& c = W(*this).control(id);
+  const bool valid = index >= 0 && std::size_t(index) < c.choices.size();
+  c.choice = valid ? index : -1;
+  c.text = valid ? c.choices[std::size_t(index)] : std::string();
 }
 
 void Dialog::HandlePendingMessages() {

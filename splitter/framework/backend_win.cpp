@@ -254,6 +254,22 @@ void Dialog::SetItemProgress(int id, std::uint64_t done, std::uint64_t total) {
   SendMessageW(bar, PBM_SETPOS, WPARAM(ProgressPosition(done, total)), 0);
 }
 
+void Dialog::SetItemChoices(int id, const std::vector<std::string>& items) {
+  HWND box = GetDlgItem(Hwnd(*this), id);
+  SendMessageW(box, CB_RESETCONTENT, 0, 0);
+  for (const std::string& item : items)
+    SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+}
+
+int Dialog::GetItemChoice(int id) const {
+  const LRESULT index = SendMessageW(GetDlgItem(Hwnd(*this), id), CB_GETCURSEL, 0, 0);
+  return index == CB_ERR ? -1 : int(index);
+}
+
+void Dialog::SetItemChoice(int id, int index) {
+  SendMessageW(GetDlgItem(Hwnd(*this), id), CB_SETCURSEL, WPARAM(index), 0);
+}
+
 void Dialog::HandlePendingMessages() {
   // A look at the queue costs 20 to 70 us under Wine, and work cut into
   // small pieces reports thousands of blocks a second.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "window_types.h"
 
@@ -94,6 +95,12 @@ class Dialog {
   void FitListColumns(int id, const std::string& widest);
   // A progress bar: shows `done` of `total`.
   void SetItemProgress(int id, std::uint64_t done, std::uint64_t total);
+  // A drop-down list: its items replaced by `items`, in that order, none
+  // selected; the selected item's index, -1 for none; the selection set by
+  // the program, which sends no CBN_SELCHANGE (the user's choice does).
+  void SetItemChoices(int id, const std::vector<std::string>& items);
+  int GetItemChoice(int id) const;
+  void SetItemChoice(int id, int index);
 
   // Lets the window system deliver what is pending for the window's thread
   // (painting, moving, keys and clicks, the system's own questions), then

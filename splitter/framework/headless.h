@@ -2,10 +2,11 @@
 // system: controls held in memory, behaving as the real ones do where the
 // handlers can tell (an edit field sends EN_CHANGE when its text is set,
 // even by the program; a lower-case field lowers the ASCII letters it is
-// given, where the system lowers every script; a disabled button takes no
-// click). DoModal builds the window from a registered template, runs
-// WM_INITDIALOG, then hands it to the "user", a function of the test, and
-// closes it with IDCANCEL if the user did not.
+// given, where the system lowers every script; a disabled control takes
+// no click or choice; a drop-down list's text is its selected item's).
+// DoModal builds the window from a registered template, runs WM_INITDIALOG,
+// then hands it to the "user", a function of the test, and closes it with
+// IDCANCEL if the user did not.
 // Long work inside a handler meets a second user each time it lets the
 // window handle pending messages; time passes only when a test moves the
 // clock.
@@ -23,7 +24,7 @@
 
 namespace morsela::ui::headless {
 
-enum class Kind { kButton, kEdit, kList, kText, kProgress };
+enum class Kind { kButton, kEdit, kList, kText, kProgress, kDropDown };
 enum Style : unsigned { kNumber = 1, kReadOnly = 2, kLowerCase = 4, kDisabled = 8 };
 
 struct ControlLayout {
@@ -39,6 +40,8 @@ struct Control {
   std::uint64_t itemCount = 0;  // lists
   std::string widestItem;       // lists: the text their columns fit
   int position = 0;             // progress bars, 0 to kProgressRange
+  std::vector<std::string> choices;  // drop-down lists: their items
+  int choice = -1;                   // drop-down lists: the selected item, -1 for none
 };
 
 // What WM_DROPFILES's wParam points to in this back end.
@@ -75,6 +78,9 @@ class Window {
   void Click(int id);
   // The field's whole text replaced by the user (one change).
   void Edit(int id, const std::string& text);
+  // Item `index` of a drop-down list chosen by the user (CBN_SELCHANGE
+  // when the selection changes).
+  void Select(int id, int index);
   // Drops `names` onto the window; the drop is released by the dialog.
   Drop DropFiles(std::vector<std::string> names);
   void PressEnter() { Command(kIdOk); }

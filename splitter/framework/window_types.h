@@ -43,6 +43,8 @@ constexpr WParam kIconBig = 1;
 // Command notifications (the high word of WM_COMMAND's wParam).
 constexpr unsigned kBnClicked = 0;
 constexpr unsigned kEnChange = 0x0300;
+// A drop-down list's selection was changed by the user (never by the program).
+constexpr unsigned kCbnSelChange = 1;
 
 // WM_NOTIFY codes of the list view asking for an item's text, in the 8-bit
 // and the UTF-16 form; the framework treats both as kLvnGetDispInfo.

@@ -284,15 +284,18 @@ TEST_F(LiveSplitterDialog, OpensCentredWithTheTemplatesControls) {
   for (int id : {IDC_CHOOSE_FILE, IDC_SPLIT_FILE, IDC_CANCEL_SPLIT})
     EXPECT_EQ(Style(d.item(id)) & BS_TYPEMASK, BS_PUSHBUTTON) << id;  // no default button
   EXPECT_TRUE(Style(d.item(IDC_SPLIT_STATUS)) & SS_NOPREFIX);  // names may hold '&'
+  EXPECT_EQ(Style(d.item(IDC_RECOVERY)) & CBS_DROPDOWNLIST, CBS_DROPDOWNLIST);
+  EXPECT_EQ(SendMessageW(d.item(IDC_RECOVERY), CB_GETCOUNT, 0, 0), 6);
+  EXPECT_EQ(d.Text(IDC_RECOVERY), "None");
 
   // Tab order, from the control with the focus at start; the disabled
   // Cancel is skipped.
   EXPECT_EQ(d.Focus(), d.item(IDC_CHOOSE_FILE));
   HWND at = d.item(IDC_CHOOSE_FILE);
   std::vector<int> order;
-  for (int i = 0; i < 5; ++i) order.push_back(GetDlgCtrlID(at = GetNextDlgTabItem(d.hwnd(), at, FALSE)));
-  EXPECT_EQ(order, (std::vector<int>{IDC_PIECE_SIZE, IDC_SPLIT_FILE, IDC_SOURCE_PATH, IDC_PIECE_LIST,
-                                     IDC_CHOOSE_FILE}));
+  for (int i = 0; i < 6; ++i) order.push_back(GetDlgCtrlID(at = GetNextDlgTabItem(d.hwnd(), at, FALSE)));
+  EXPECT_EQ(order, (std::vector<int>{IDC_PIECE_SIZE, IDC_RECOVERY, IDC_SPLIT_FILE, IDC_SOURCE_PATH,
+                                     IDC_PIECE_LIST, IDC_CHOOSE_FILE}));
 
   RECT work, window;
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
@@ -563,7 +566,7 @@ TEST_F(LiveSplitterDialog, TheLayoutFitsAtTheScaleOfTheSystem) {
     (group ? groups : controls).push_back(child);
   }
   ASSERT_EQ(groups.size(), 2u);
-  ASSERT_EQ(controls.size(), 9u);
+  ASSERT_EQ(controls.size(), 11u);
   for (HWND child : groups) EXPECT_TRUE(Inside(PlaceOf(child), client)) << TextOf(child);
   for (HWND child : controls) {
     const RECT place = PlaceOf(child);

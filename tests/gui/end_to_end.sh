@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Morsela.exe as a person uses it, through the keyboard on an X display:
 # "Choose a File", a path typed into the open-file dialog, Tab to the size
-# field, a size, Tab to "Split Current File", press it; then the pieces and
+# field, a size, Tab to the recovery pieces (Down lists one, Up none again),
+# Tab to "Split Current File", press it; then the pieces and
 # the restore program on disk are checked, a screenshot is taken, and the
 # restore program written beside the pieces rebuilds the file.
 #   end_to_end.sh MORSELA_EXE RESTORE_IMAGE SCREENSHOT_PNG
@@ -16,7 +17,8 @@ source "$root/tests/gui/xdo.sh"
 
 head -c 2500000 /dev/urandom >"$work/Movie.AVI"
 
-"$root/scripts/wine-run.sh" "$exe" >/dev/null 2>&1 </dev/null &
+# The list's trace shows the texts it draws.
+WINEDEBUG=+listview "$root/scripts/wine-run.sh" "$exe" >/dev/null 2>"$work/trace" </dev/null &
 app=$!
 main=$(find_window '^Morsela by Quellin Studio')
 [ -n "$main" ] || fail "the main window did not appear"
@@ -26,7 +28,7 @@ main=$(find_window '^Morsela by Quellin Studio')
 # command with nothing chosen: its message box is captioned "Morsela".
 split_expecting_box "$main" "no message box captioned Morsela"
 focus "$main"
-xdotool key shift+Tab shift+Tab space
+xdotool key shift+Tab shift+Tab shift+Tab space
 open=$(find_window '^Open$')
 [ -n "$open" ] || fail "the open-file dialog did not appear"
 focus "$open"
@@ -35,11 +37,17 @@ xdotool key Return
 wait_gone '^Open$'
 
 # Tab selects the size field's "100"; End keeps it and a 0 makes it 1000 KB,
-# without passing through a size below 10.
+# without passing through a size below 10. Tab goes on to the recovery
+# pieces, where Down chooses one and the preview draws its name; Up goes
+# back to none before the split.
 focus "$main"
 xdotool key Tab End
 xdotool type 0
-xdotool key Tab space
+xdotool key Tab Down
+for _ in $(seq 50); do grep -q 'DrawItem.*pszText=L"movie#\.r1"' "$work/trace" && break; sleep 0.1; done
+grep -q 'DrawItem.*pszText=L"movie#\.r1"' "$work/trace" || fail "Tab and Down did not list movie#.r1"
+rm "$work/trace"  # out of the listing; the program writes on into the removed file
+xdotool key Up Tab space
 
 for _ in $(seq 200); do [ -f "$work/movie.exe" ] && break; sleep 0.1; done
 sleep 0.5
@@ -80,7 +88,7 @@ app=$!
 main=$(find_window '^Morsela by Quellin Studio')
 [ -n "$main" ] || fail "the main window did not appear with a path"
 focus "$main"
-xdotool key Tab Tab space   # from "Choose a File" to the split command
+xdotool key Tab Tab Tab space   # from "Choose a File" to the split command
 answer_question n
 [ "$(sums)" = "$before" ] || fail "No to the question changed the files"
 focus "$main"
@@ -106,7 +114,7 @@ restore_with() { # PIECE WHAT
   main=$(find_window '^Morsela by Quellin Studio')
   [ -n "$main" ] || fail "$2: the main window did not appear"
   focus "$main"
-  xdotool key Tab Tab space   # from "Choose a File" to "Restore File"
+  xdotool key Tab Tab space   # from "Choose a File" to "Restore File" (recovery pieces disabled)
   for _ in $(seq 100); do [ -f "$work/movie.mkv" ] && break; sleep 0.1; done
   sleep 0.5
   end_with_escape "$main"

@@ -26,6 +26,7 @@ void RegisterSplitterTemplate() {
   hl::RegisterTemplate(IDD_SPLITTER_DIALOG, {
       {IDC_CHOOSE_FILE, hl::Kind::kButton},
       {IDC_PIECE_SIZE, hl::Kind::kEdit, hl::kNumber},
+      {IDC_RECOVERY, hl::Kind::kDropDown},
       {IDC_SPLIT_FILE, hl::Kind::kButton},
       {IDC_SOURCE_PATH, hl::Kind::kEdit, hl::kReadOnly | hl::kLowerCase},
       {IDC_PIECE_LIST, hl::Kind::kList},

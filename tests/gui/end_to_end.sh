@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Morsela.exe as a person uses it, through the keyboard on an X display:
 # "Choose a File", a path typed into the open-file dialog, Tab to the size
-# field, a size, Tab to the recovery pieces (Down lists one, Up none again),
-# Tab to "Split Current File", press it; then the pieces and
-# the restore program on disk are checked, a screenshot is taken, and the
-# restore program written beside the pieces rebuilds the file.
+# field, a size, Tab to the recovery pieces (Down twice: two), Tab to
+# "Split Current File", press it; then the pieces, the recovery pieces and
+# the restore program on disk are checked, a screenshot is taken, and with
+# one piece deleted and another altered the restore program written beside
+# them rebuilds the file, saying so in its window.
 #   end_to_end.sh MORSELA_EXE RESTORE_IMAGE SCREENSHOT_PNG
 # Needs DISPLAY and MORSELA_WINEPREFIX (see with_display.sh).
 set -u
@@ -38,22 +39,25 @@ wait_gone '^Open$'
 
 # Tab selects the size field's "100"; End keeps it and a 0 makes it 1000 KB,
 # without passing through a size below 10. Tab goes on to the recovery
-# pieces, where Down chooses one and the preview draws its name; Up goes
-# back to none before the split.
+# pieces, where Down chooses one and the preview draws its name, and a
+# second Down two.
 focus "$main"
 xdotool key Tab End
 xdotool type 0
 xdotool key Tab Down
 for _ in $(seq 50); do grep -q 'DrawItem.*pszText=L"movie#\.r1"' "$work/trace" && break; sleep 0.1; done
 grep -q 'DrawItem.*pszText=L"movie#\.r1"' "$work/trace" || fail "Tab and Down did not list movie#.r1"
+xdotool key Down
+for _ in $(seq 50); do grep -q 'DrawItem.*pszText=L"movie#\.r2"' "$work/trace" && break; sleep 0.1; done
+grep -q 'DrawItem.*pszText=L"movie#\.r2"' "$work/trace" || fail "a second Down did not list movie#.r2"
 rm "$work/trace"  # out of the listing; the program writes on into the removed file
-xdotool key Up Tab space
+xdotool key Tab space
 
 for _ in $(seq 200); do [ -f "$work/movie.exe" ] && break; sleep 0.1; done
 sleep 0.5
 import -window root "$shot" || fail "no screenshot"
 
-expected="Movie.AVI movie#.0 movie#.1 movie#.2 movie.exe"
+expected="Movie.AVI movie#.0 movie#.1 movie#.2 movie#.r1 movie#.r2 movie.exe"
 actual=$(cd "$work" && ls | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 [ "$actual" = "$expected" ] || fail "files: '$actual', expected '$expected'"
 for piece in 0 1; do
@@ -70,12 +74,22 @@ cmp -s -n "$(stat -c %s "$image")" "$work/movie.exe" "$image" || fail "the resto
 # Esc closes the window and ends the program.
 end_with_escape "$main"
 
-# The restore program the split wrote rebuilds the file in its place (no
-# display for it, so that a message box could not wait for a click).
+# The restore program the split wrote rebuilds the file in its place, one
+# piece deleted and another altered, and tells of that in its window (no
+# message box), which Esc closes.
 mv "$work/Movie.AVI" "$work/original"
-(cd / && DISPLAY= "$root/scripts/wine-run.sh" "Z:${work//\//\\}\\movie.exe") ||
-  fail "the restore program written by the split failed"
-cmp -s "$work/movie.avi" "$work/original" || fail "the restored file differs from the source"
+rm "$work/movie#.1"
+printf 'X' | dd of="$work/movie#.2" bs=1 seek=4000 conv=notrunc 2>/dev/null
+(cd / && "$root/scripts/wine-run.sh" "Z:${work//\//\\}\\movie.exe" >/dev/null 2>&1) &
+app=$!
+told=$(find_window '^movie\.avi - Restored$')
+[ -n "$told" ] || fail "the restore program did not tell of the rebuild in its window"
+import -window root "${shot%.png}-rebuilt.png" || fail "no screenshot of the rebuild"
+focus "$told"
+xdotool key Escape
+wait "$app" || fail "the restore program that rebuilt two pieces failed"
+app=
+cmp -s "$work/movie.avi" "$work/original" || fail "the rebuilt file differs from the source"
 
 # Another file with the same base name, passed as Morsela.exe's argument:
 # its split would replace the set of movie.avi, so the window asks first.
@@ -124,4 +138,4 @@ restore_with() { # PIECE WHAT
 restore_with 'movie#.1' "a restore through the window"
 mv "$work/movie.exe" "$work/program.bin"
 restore_with 'movie#.0' "a restore through the window without the restore program"
-echo "end_to_end: pieces, restore program, restored file, question, restores and screenshot ($shot) are right"
+echo "end_to_end: pieces, recovery pieces, restore program, rebuilt file, question, restores and screenshots ($shot) are right"

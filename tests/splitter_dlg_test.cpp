@@ -528,6 +528,21 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
               "Restored movie.avi: 25,000 bytes; its content could not be checked: the restore program was missing.");
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
 
+    // A set with recovery pieces, its restore program gone: a recovery
+    // piece opens it with the set's description, lists the recovery pieces
+    // after the pieces, and a lost piece comes back.
+    platform.answer = true;  // the pieces there are of a set without its program now
+    CSplitEngine().SplitFile(dir / "movie.avi", 10, 3, nullptr, std::string(), 2);
+    for (const char* name : {"movie.avi", "movie.exe", "movie#.1"}) std::filesystem::remove(dir / name);
+    WriteAll(dir / "movie#.r2", ReadAll(dir / "movie#.r2") + "x");
+    w.DropFiles({dir / "movie#.r1"});
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"movie#.0", "movie#.1 (missing)", "movie#.2",
+                                                                  "movie#.r1", "movie#.r2 (wrong size)"}));
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+              "Restored movie.avi: 25,000 bytes, every piece checked; 1 piece rebuilt from recovery data.");
+    EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
+
     // Any other file is split: the command, the size and the preview come back.
     WriteAll(dir / "other#.3", RandomBytes(5000, 22));  // a piece's form, but no set
     w.DropFiles({dir / "other#.3"});

@@ -35,8 +35,9 @@ std::optional<SetSource> SetOfChosenFile(const std::string& path) {
     if (PieceNumber(name, base) || RecoveryPieceNumber(name, base)) {
       const std::string program = ListedName(folder + base + ".exe");
       if (!program.empty()) return SetSource{folder, folder + program, program, base};
-      if (!ListedName(folder + PieceFileName(base, 0)).empty() || RecoveryPieceNumber(name, base) ||
-          !System().Find(folder + base + kPieceMarker + "r*").empty())
+      std::string from;
+      if (!ListedName(folder + PieceFileName(base, 0)).empty() ||
+          FindRecoveryManifest(folder, base, from).state != ManifestState::kAbsent)
         return SetSource{folder, {}, {}, base};
       return std::nullopt;
     }

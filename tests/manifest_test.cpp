@@ -129,7 +129,9 @@ TEST(Manifest, RecoveryPiecesCarryTheWholeManifest) {
       EXPECT_EQ(r.manifest.pieceCrcs, m.pieceCrcs);
       EXPECT_EQ(r.manifest.recoveryCrcs, m.recoveryCrcs);
     }
-    if (c.state == ManifestState::kNewer) EXPECT_EQ(r.version, 3u);
+    if (c.state == ManifestState::kNewer) {
+      EXPECT_EQ(r.version, 3u);
+    }
   }
 
   // Names: "#.r" and a number from 1 without leading zeros, in any case.

@@ -544,6 +544,9 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
 
     // Any other file is split: the command, the size and the preview come back.
+    WriteAll(dir / "other#.r1", RandomBytes(5000, 23));  // a recovery piece's form, but no set
+    w.DropFiles({dir / "other#.r1"});
+    EXPECT_EQ(w.text(IDC_SPLIT_FILE), "Split Current File");
     WriteAll(dir / "other#.3", RandomBytes(5000, 22));  // a piece's form, but no set
     w.DropFiles({dir / "other#.3"});
     EXPECT_EQ(w.text(IDC_SPLIT_FILE), "Split Current File");

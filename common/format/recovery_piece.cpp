@@ -1,6 +1,8 @@
 #include "format/recovery_piece.h"
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "format/crc32c.h"
 #include "format/little_endian.h"
@@ -88,6 +90,31 @@ RecoveryRead ReadRecoveryHead(InputFile& file) {
     return read;
   read.index = Get(head, 12, 4);
   read.state = ManifestState::kValid;
+  return read;
+}
+
+ManifestRead FindRecoveryManifest(const std::string& folder, const std::string& baseName, std::string& from) {
+  ManifestRead read;
+  std::vector<DirEntry> entries;
+  if (!System().List(folder + baseName + kPieceMarker + "r*", entries)) return read;
+  for (const DirEntry& entry : entries) {
+    if (entry.isDirectory || !RecoveryPieceNumber(entry.name, baseName)) continue;
+    std::unique_ptr<InputFile> file = System().OpenRead(folder + entry.name);
+    if (!file) continue;
+    RecoveryRead head = ReadRecoveryHead(*file);
+    if (head.state == ManifestState::kValid && EqualsNoCase(head.manifest.baseName, baseName)) {
+      from = entry.name;
+      read.state = ManifestState::kValid;
+      read.manifest = std::move(head.manifest);
+      return read;
+    }
+    // One of a format unknown here is told of when no other one serves.
+    if (head.state == ManifestState::kNewer && read.state == ManifestState::kAbsent) {
+      from = entry.name;
+      read.state = ManifestState::kNewer;
+      read.version = head.version;
+    }
+  }
   return read;
 }
 

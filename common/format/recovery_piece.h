@@ -48,4 +48,9 @@ struct RecoveryRead {
 // size before anything is allocated.
 RecoveryRead ReadRecoveryHead(InputFile& file);
 
+// The manifest of the first valid recovery piece of `baseName` in `folder`
+// (kValid), for a set whose restore program brought none; else kNewer with
+// the version of one of a later format, or kAbsent. `from` names the piece.
+ManifestRead FindRecoveryManifest(const std::string& folder, const std::string& baseName, std::string& from);
+
 }  // namespace morsela

@@ -158,33 +158,6 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
   return result;
 }
 
-// The manifest that a recovery piece of `baseName` in `folder` carries, for
-// a set whose restore program brought none: the first valid one.
-ManifestRead ReadRecoveryManifest(const std::string& folder, const std::string& baseName, std::string& from) {
-  ManifestRead read;
-  std::vector<DirEntry> entries;
-  if (!System().List(folder + baseName + kPieceMarker + "r*", entries)) return read;
-  for (const DirEntry& entry : entries) {
-    if (entry.isDirectory || !RecoveryPieceNumber(entry.name, baseName)) continue;
-    std::unique_ptr<InputFile> file = System().OpenRead(folder + entry.name);
-    if (!file) continue;
-    RecoveryRead head = ReadRecoveryHead(*file);
-    if (head.state == ManifestState::kValid && EqualsNoCase(head.manifest.baseName, baseName)) {
-      from = entry.name;
-      read.state = ManifestState::kValid;
-      read.manifest = std::move(head.manifest);
-      return read;
-    }
-    // One of a format unknown here is told of when no other one serves.
-    if (head.state == ManifestState::kNewer && read.state == ManifestState::kAbsent) {
-      from = entry.name;
-      read.state = ManifestState::kNewer;
-      read.version = head.version;
-    }
-  }
-  return read;
-}
-
 }  // namespace
 
 std::string RebuiltText(std::uint64_t pieces) {
@@ -209,7 +182,7 @@ SetView LookAtSet(const SetSource& source) {
   std::string describedBy = source.programName;
   if (read.state == ManifestState::kAbsent || read.state == ManifestState::kDamaged) {
     std::string from;
-    ManifestRead recovery = ReadRecoveryManifest(source.folder, source.baseName, from);
+    ManifestRead recovery = FindRecoveryManifest(source.folder, source.baseName, from);
     if (recovery.state != ManifestState::kAbsent) {
       read = std::move(recovery);
       describedBy = from;

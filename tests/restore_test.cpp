@@ -490,6 +490,16 @@ TEST(RestoreWithRecovery, PiecesLargerThanTheWindowComeBackAndAreCounted) {
   EXPECT_EQ(result.rebuilt, 2u);
   EXPECT_EQ(ReadAll(dir / "big.bin"), source);
   EXPECT_EQ(RebuiltText(result.rebuilt), "2 pieces rebuilt from recovery data");
+
+  // A set of one piece, which is lost with the first recovery piece: the
+  // second one alone gives it back.
+  const std::string small = RandomBytes(1500, 45);
+  WriteAll(dir / "one.txt", small);
+  SplitAway(dir / "one.txt", 2, 2);
+  std::filesystem::remove(dir / "one#.0");
+  std::filesystem::remove(dir / "one#.r1");
+  EXPECT_EQ(RestoreAt(dir / "one.exe"), 0);
+  EXPECT_EQ(ReadAll(dir / "one.txt"), small);
   EXPECT_TRUE(platform.messages.empty());
 }
 

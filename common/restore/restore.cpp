@@ -68,12 +68,16 @@ NameTally NamesOf(const PieceSet& set, const std::vector<std::uint64_t>& lost) {
   return names;
 }
 
-// The piece whose zone mark the file takes: the first one there.
+// The file whose zone mark the restored file takes: the first piece there.
 std::string MarkedPiece(const PieceSet& set, const std::vector<std::uint64_t>& lost) {
   for (std::uint64_t k = 0; k < set.Count(); ++k) {
     if (std::find(lost.begin(), lost.end(), k) == lost.end()) return set.At(k).name;
   }
-  return *set.RecoveryPiece(0);
+  // Every piece was rebuilt: from recovery pieces, of which one is there.
+  for (std::uint64_t j = 0; j < set.RecoveryCount(); ++j) {
+    if (const std::optional<std::string> name = set.RecoveryPiece(j)) return *name;
+  }
+  return set.At(0).name;
 }
 
 // Writes the set into a temporary file, rebuilding what was lost of it

@@ -20,9 +20,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/bench/rounds.sh"
 runs=${1:-5}
 build=$root/build/bench
-bash "$root/scripts/setup.sh"
-[ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target split_driver restore_driver >/dev/null
+native_tools split_driver restore_driver
 driver=$build/tools/split_driver restore=$build/tools/restore_driver
 wdriver=$root/build/windows/tools/split_driver.exe
 [ -f "$wdriver" ] || bash "$root/scripts/build.sh" windows >/dev/null

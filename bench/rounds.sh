@@ -2,6 +2,15 @@
 # variants and the figures printed. A script defines `variants` (names) and
 # `run_variant NAME`, which appends one run's seconds to times[NAME].
 declare -A times
+
+# native_tools TARGET...: what the scripts need first: the packages, and
+# the native tools named, in the Release build $build (configured once).
+# The script has set $root and $build.
+native_tools() {
+  bash "$root/scripts/setup.sh"
+  [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" --target "$@" >/dev/null
+}
 now() { date +%s.%N; }
 
 # run_rounds RUNS: one round not counted (what the set-up left behind, the

@@ -15,9 +15,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/bench/rounds.sh"
 runs=${1:-5}
 build=$root/build/bench
-bash "$root/scripts/setup.sh"
-[ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target split_driver >/dev/null
+native_tools split_driver
 bash "$root/scripts/build.sh" windows >/dev/null
 driver=$build/tools/split_driver wdriver=$root/build/windows/tools/split_driver.exe
 export MORSELA_WINEPREFIX=$root/build/windows/wineprefix

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "text/case_fold.h"
@@ -147,11 +148,12 @@ FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count, std::ui
   const ProgramThere there = LookAtProgram(program, stored, base, way.blocked);
   SetLook look(path, count, recovery, there);
   System().Scan(DirectoryOf(path) + base + kPieceMarker + "*", look);
-  const Look& pieces = look.pieces;
-  look.pieces.FollowStale();
-  look.recovery.FollowStale();
-  if (way.blocked.empty()) way.blocked = pieces.blocked;
-  if (way.blocked.empty()) way.blocked = look.recovery.blocked;
+  // Each kind of file, and what the question calls it.
+  const std::pair<Look*, const char*> kinds[] = {{&look.pieces, "pieces"}, {&look.recovery, "recovery pieces"}};
+  for (const auto& [kind, what] : kinds) {
+    kind->FollowStale();
+    if (way.blocked.empty()) way.blocked = kind->blocked;
+  }
   if (!way.blocked.empty()) return way;
 
   std::string lines;
@@ -159,13 +161,10 @@ FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count, std::ui
     lines += FileNameOf(program) + (there.owner.empty() ? ": a program" : ": the restore program of " + there.owner);
     lines += "\n";
   }
-  if (!pieces.ofOwner.empty()) lines += pieces.ofOwner.Text(base) + ": pieces of " + there.owner + "\n";
-  if (!pieces.ofNoOne.empty()) lines += pieces.ofNoOne.Text(base) + ": pieces of another split\n";
-  const Look& recoveryPieces = look.recovery;
-  if (!recoveryPieces.ofOwner.empty())
-    lines += recoveryPieces.ofOwner.Text(base) + ": recovery pieces of " + there.owner + "\n";
-  if (!recoveryPieces.ofNoOne.empty())
-    lines += recoveryPieces.ofNoOne.Text(base) + ": recovery pieces of another split\n";
+  for (const auto& [kind, what] : kinds) {
+    if (!kind->ofOwner.empty()) lines += kind->ofOwner.Text(base) + ": " + what + " of " + there.owner + "\n";
+    if (!kind->ofNoOne.empty()) lines += kind->ofNoOne.Text(base) + ": " + what + " of another split\n";
+  }
   if (!lines.empty())
     way.question = "Splitting " + stored + " replaces files in its folder that are not from a split of it:\n\n" +
                    lines + "\nReplace them?";

@@ -43,22 +43,14 @@ void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* byte
   if (!RecoveryFits(k + 1, count_)) return;
   const std::uint64_t from = std::max(offset, from_), to = std::min(offset + size, from_ + window_);
   if (from >= to) return;
-  const char* in = bytes + (from - offset);
-  const std::size_t even = std::size_t(to - from) & ~std::size_t(1);
-  // A piece's end may be odd: its last byte makes a word with a 0 byte.
-  const char tail[2] = {(to - from) & 1 ? in[even] : '\0', '\0'};
-  for (std::uint64_t j = 0; j < count_; ++j) {
-    char* out = data_.data() + j * window_ + (from - from_);
-    const std::uint16_t coefficient = RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k));
-    MultiplyAdd(coefficient, in, out, even);
-    if ((to - from) & 1) MultiplyAdd(coefficient, tail, out + even, 2);
-  }
+  for (std::uint64_t j = 0; j < count_; ++j)
+    MultiplyAddPadded(RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k)), bytes + (from - offset),
+                      data_.data() + j * window_ + (from - from_), std::size_t(to - from));
 }
 
 RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest& m, Sequence& again,
                                               std::uint64_t& created, std::string& failed,
                                               const std::function<bool(std::uint64_t)>& advance) {
-  m.recoveryCount = count_;
   m.recoveryCrcs.assign(std::size_t(count_), 0);
   const std::string folder = DirectoryOf(path), base = BaseNameOf(path);
   std::vector<std::unique_ptr<OutputFile>> files;

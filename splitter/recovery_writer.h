@@ -44,7 +44,8 @@ class RecoveryWriter {
   enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
 
   // Writes the recovery pieces of the set `manifest` describes (whose piece
-  // CRCs are complete; it takes the recovery CRCs), named from `path`.
+  // CRCs are complete and whose recovery count is this writer's; it takes
+  // the recovery CRCs), named from `path`.
   // `created` counts the files made, for a clean-up; `failed` names the
   // one a write failure concerns. `advance(bytes)` hears of the bytes
   // written and read again, and false from it stops the writing.

@@ -340,7 +340,6 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   const std::vector<DirEntry> found = system.Find(chosen);
   if (found.empty()) return Refuse(kPathnameIncorrect);
   if (pieceCount == 0 || sizeKb == 0) return Refuse(kFileTooSmall);
-  if (recovery && !RecoveryFits(pieceCount, recovery)) return Refuse(kTooManyPieces);
   const std::string real = morsela::DirectoryOf(chosen) + found.front().name;
   const std::string named = morsela::DirectoryOf(real) + morsela::FileNameOf(path);
 

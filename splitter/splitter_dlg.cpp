@@ -27,10 +27,6 @@ const char kFewerPieces[] = "Choose a larger size or fewer recovery pieces.";
 // The counts of recovery pieces the drop-down list offers, in its order.
 constexpr std::uint64_t kRecoveryChoices[] = {0, 1, 2, 3, 5, 10};
 
-std::string Count(std::uint64_t n, const char* one, const char* many) {
-  return FormatDecimal(n) + (n == 1 ? one : many);
-}
-
 // Runs `action` when the scope ends, however it ends.
 template <typename F>
 class AtScopeEnd {
@@ -48,8 +44,8 @@ class AtScopeEnd {
 
 std::string SplitDoneText(const SplitResult& result) {
   const std::string recovery =
-      result.recovery ? ", " + Count(result.recovery, " recovery piece", " recovery pieces") : std::string();
-  return "Done: " + Count(result.pieces, " piece", " pieces") + recovery + " and the restore program " +
+      result.recovery ? ", " + CountOf(result.recovery, "recovery piece", "recovery pieces") : std::string();
+  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + " and the restore program " +
          FileNameOf(result.restoreProgram) + " written.";
 }
 
@@ -81,7 +77,7 @@ bool CSplitterDlg::OnInitDialog() {
   SetIcons();
   std::vector<std::string> choices;
   for (const std::uint64_t r : kRecoveryChoices)
-    choices.push_back(r ? Count(r, " piece", " pieces") : std::string("None"));
+    choices.push_back(r ? CountOf(r, "piece", "pieces") : std::string("None"));
   SetItemChoices(IDC_RECOVERY, choices);
   SetItemChoice(IDC_RECOVERY, 0);
   // Sends EN_CHANGE: the refresh finds the empty path field names nothing.

@@ -244,6 +244,15 @@ void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size
   }
 }
 
+void MultiplyAddPadded(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
+  const std::size_t even = bytes & ~std::size_t(1);
+  MultiplyAdd(coefficient, in, acc, even);
+  if (bytes & 1) {
+    const unsigned char tail[2] = {static_cast<const unsigned char*>(in)[even], 0};
+    MultiplyAdd(coefficient, tail, static_cast<unsigned char*>(acc) + even, 2);
+  }
+}
+
 bool InvertMatrix(std::vector<std::uint16_t>& matrix, std::size_t n) {
   if (matrix.size() != n * n) return false;
   // Gauss-Jordan on [matrix | identity], one row of `width` words each.

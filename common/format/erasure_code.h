@@ -43,6 +43,11 @@ std::uint16_t RecoveryCoefficient(std::uint32_t j, std::uint32_t i);
 // nothing.
 void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
 
+// The same over `bytes` bytes of a piece whose end may be odd: its last
+// byte then makes a word with a 0 byte, as the padding of a short piece
+// gives; `acc` holds `bytes` rounded up to even.
+void MultiplyAddPadded(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
+
 // The implementations behind MultiplyAdd for coefficients other than 0 and
 // 1, for the tests that hold them against each other. The SSSE3 one may be
 // called only where HasSsse3() is true, the AVX2 one where HasAvx2() is;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "format/crc32c.h"
+#include "format/erasure_code.h"
 #include "format/little_endian.h"
 #include "format/stored_name.h"
 
@@ -50,16 +51,16 @@ bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
   m.pieceCount = GetU64(bytes, 32);
   m.recoveryCount = version >= 2 ? GetU64(bytes, 40) : 0;
   const std::uint64_t names = fixed + std::uint64_t(baseLength) + nameLength;
-  if (names > bytes.size() || (bytes.size() - names) % 4 != 0 || m.recoveryCount > 65535 ||
-      m.pieceCount + m.recoveryCount != (bytes.size() - names) / 4)
-    return false;
+  if (names > bytes.size() || (bytes.size() - names) % 4 != 0) return false;
+  const std::uint64_t crcs = (bytes.size() - names) / 4;
+  if (m.recoveryCount > crcs || m.pieceCount != crcs - m.recoveryCount) return false;
   m.baseName.assign(bytes.substr(fixed, baseLength));
   m.storedName.assign(bytes.substr(fixed + baseLength, nameLength));
   // The pieces are looked for beside the program under the base name: one
   // that leads elsewhere is no manifest of a split's. A set with recovery
   // pieces keeps within what the code allows.
   if (!CountAgrees(m) || !IsAcceptableBaseName(m.baseName) ||
-      (m.recoveryCount > 0 && m.pieceCount + m.recoveryCount > 65535))
+      (m.recoveryCount > 0 && !RecoveryFits(m.pieceCount, m.recoveryCount)))
     return false;
   m.pieceCrcs.resize(std::size_t(m.pieceCount));
   for (std::size_t k = 0; k < m.pieceCrcs.size(); ++k) m.pieceCrcs[k] = GetU32(bytes, std::size_t(names) + 4 * k);

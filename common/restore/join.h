@@ -29,6 +29,9 @@ struct JoinResult {
   // (the join ends kDone all the same).
   std::vector<std::uint64_t> lost;
   std::uint64_t written = 0;  // bytes of data written
+  // After a rebuild that had too few recovery pieces: how many more
+  // pieces or recovery pieces it would have needed.
+  std::uint64_t needed = 0;
 };
 
 // Joins `set`, whose pieces lie in `folder`, into `out`: the first

@@ -141,8 +141,7 @@ std::unique_ptr<PieceSet> FindNamedSet(const std::string& folder, const std::str
 }
 
 std::string MoreNeeded(std::uint64_t count) {
-  return FormatDecimal(count) + (count == 1 ? " more piece or recovery piece" : " more pieces or recovery pieces") +
-         " would be needed";
+  return CountOf(count, "more piece or recovery piece", "more pieces or recovery pieces") + " would be needed";
 }
 
 std::vector<Piece> CollectPieces(const std::vector<DirEntry>& entries, const std::string& baseName) {

@@ -14,18 +14,6 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
 
-// acc += coefficient * the `size` bytes at `in`, whose end may be odd: the
-// last byte then makes a word with a 0 byte, as the padding of a short
-// piece gives.
-void AddBytes(std::uint16_t coefficient, const char* in, char* acc, std::size_t size) {
-  const std::size_t even = size & ~std::size_t(1);
-  MultiplyAdd(coefficient, in, acc, even);
-  if (size & 1) {
-    const char tail[2] = {in[even], '\0'};
-    MultiplyAdd(coefficient, tail, acc + even, 2);
-  }
-}
-
 bool ReadAt(InputFile& file, std::uint64_t offset, char* bytes, std::size_t size) {
   return file.Seek(offset) && file.Read(bytes, size) == size;
 }
@@ -49,7 +37,8 @@ class Attempt {
   }
 
   // kDone when every window was worked through; the CRCs then tell.
-  RebuildResult::Outcome Run(RebuildResult& result) {
+  // `unreadable` hears of a surviving piece that could not be read.
+  JoinResult::Outcome Run(NameTally& unreadable) {
     const std::vector<std::uint16_t> inverse = DecodeMatrix(
         std::vector<std::uint32_t>(lost_.begin(), lost_.end()), used_);
     const std::uint64_t dataSize = m_.RecoveryDataSize(), dataOffset = RecoveryDataOffset(m_);
@@ -61,10 +50,10 @@ class Attempt {
         // An unreadable recovery piece counts as a damaged one.
         if (!recovery_[k] || !ReadAt(*recovery_[k], dataOffset + from, sum, size)) {
           recoveryBad_.push_back(used_[k]);
-          return RebuildResult::Outcome::kDone;
+          return JoinResult::Outcome::kDone;
         }
         recoveryCrcs_[k].Update(sum, size);
-        if (!Advance(size)) return RebuildResult::Outcome::kStopped;
+        if (!Advance(size)) return JoinResult::Outcome::kStopped;
       }
       std::size_t next = 0;  // the next lost piece in `lost_`, which is in order
       for (std::uint64_t i = 0; i < m_.pieceCount; ++i) {
@@ -79,13 +68,13 @@ class Attempt {
         for (std::uint64_t at = from; at < std::min<std::uint64_t>(from + size, length); at += block_.size()) {
           const std::size_t n = std::size_t(std::min<std::uint64_t>(block_.size(), std::min(from + size, length) - at));
           if (!in || !ReadAt(*in, at, block_.data(), n)) {
-            result.unreadable.Add(name);
-            return RebuildResult::Outcome::kReadFailed;
+            unreadable.Add(name);
+            return JoinResult::Outcome::kReadFailed;
           }
           for (std::size_t k = 0; k < e_; ++k)
-            AddBytes(RecoveryCoefficient(used_[k], std::uint32_t(i)), block_.data(),
-                     sums_.data() + k * window_ + (at - from), n);
-          if (!Advance(n)) return RebuildResult::Outcome::kStopped;
+            MultiplyAddPadded(RecoveryCoefficient(used_[k], std::uint32_t(i)), block_.data(),
+                              sums_.data() + k * window_ + (at - from), n);
+          if (!Advance(n)) return JoinResult::Outcome::kStopped;
         }
       }
       // The lost pieces' bytes in this window, checked and written at their places.
@@ -101,13 +90,13 @@ class Attempt {
         if (at + n <= headerSize_) continue;
         const std::uint64_t skip = at < headerSize_ ? headerSize_ - at : 0;
         if (!out_.Seek(at + skip - headerSize_) || !out_.Write(piece + skip, std::size_t(n - skip)))
-          return RebuildResult::Outcome::kWriteFailed;
+          return JoinResult::Outcome::kWriteFailed;
       }
     }
     for (std::size_t k = 0; k < e_; ++k) {
       if (recoveryCrcs_[k].value() != m_.recoveryCrcs[used_[k]]) recoveryBad_.push_back(used_[k]);
     }
-    return RebuildResult::Outcome::kDone;
+    return JoinResult::Outcome::kDone;
   }
 
   // After a run: the recovery pieces found damaged, and whether each lost
@@ -141,40 +130,49 @@ class Attempt {
 
 }  // namespace
 
-RebuildResult RebuildPieces(const std::string& folder, const PieceSet& set, const std::vector<std::uint64_t>& lost,
-                            std::uint64_t headerSize, OutputFile& out, Progress* progress, std::uint64_t done,
-                            std::uint64_t total) {
-  RebuildResult result;
+void RebuildPieces(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, OutputFile& out,
+                   Progress* progress, std::uint64_t total, JoinResult& joined) {
   const Manifest& m = *set.Description();
+  const std::vector<std::uint64_t>& lost = joined.lost;
   // The recovery pieces there, in order; those found damaged drop out.
   std::vector<std::uint32_t> spare;
   for (std::uint64_t j = 0; j < set.RecoveryCount(); ++j) {
     if (set.RecoveryPiece(j)) spare.push_back(std::uint32_t(j));
   }
+  std::vector<std::string> damagedRecovery;
+  // Every lost piece, or those that did not check, then the damaged
+  // recovery pieces.
+  const auto damaged = [&](NameTally names) {
+    for (const std::string& name : damagedRecovery) names.Add(name);
+    joined.damaged = names;
+    joined.outcome = JoinResult::Outcome::kDamaged;
+  };
   // The rebuild reads the surviving pieces and e recovery pieces once.
   std::uint64_t reads = lost.size() * m.RecoveryDataSize();
   for (std::uint64_t k = 0; k < m.pieceCount; ++k) reads += m.PieceLength(k);
   for (std::uint64_t k : lost) reads -= m.PieceLength(k);
-  ProgressReport report{done, total + reads, lost.front(), m.pieceCount};
+  ProgressReport report{joined.written, total + reads, lost.front(), m.pieceCount};
   for (;;) {
     if (spare.size() < lost.size()) {
-      result.outcome = RebuildResult::Outcome::kTooFew;
-      result.needed = lost.size() - spare.size();
-      return result;
+      NameTally names;
+      for (std::uint64_t k : lost) names.Add(set.At(k).name);
+      joined.needed = lost.size() - spare.size();
+      return damaged(names);
     }
     const std::vector<std::uint32_t> used(spare.begin(), spare.begin() + std::ptrdiff_t(lost.size()));
     Attempt attempt(folder, set, lost, used, headerSize, out, progress, report);
-    result.outcome = attempt.Run(result);
-    if (result.outcome != RebuildResult::Outcome::kDone) return result;
+    joined.outcome = attempt.Run(joined.unreadable);
+    if (joined.outcome != JoinResult::Outcome::kDone) return;
     if (attempt.recoveryBad().empty()) {
+      NameTally notWhole;
       for (std::size_t k = 0; k < lost.size(); ++k) {
-        if (!attempt.Whole(k)) result.damaged.Add(set.At(lost[k]).name);
+        if (!attempt.Whole(k)) notWhole.Add(set.At(lost[k]).name);
       }
-      if (!result.damaged.empty()) result.outcome = RebuildResult::Outcome::kDamaged;
-      return result;
+      if (!notWhole.empty()) damaged(notWhole);
+      return;
     }
     for (std::uint32_t j : attempt.recoveryBad()) {
-      result.damagedRecovery.push_back(*set.RecoveryPiece(j));
+      damagedRecovery.push_back(*set.RecoveryPiece(j));
       spare.erase(std::find(spare.begin(), spare.end(), j));
     }
     report.total += reads;  // read again with other recovery pieces

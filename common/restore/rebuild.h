@@ -15,30 +15,25 @@
 
 #include "pipeline/progress.h"
 #include "platform/platform.h"
+#include "restore/join.h"
 #include "restore/piece_set.h"
-#include "text/messages.h"
 
 namespace morsela {
-
-struct RebuildResult {
-  enum class Outcome { kDone, kTooFew, kDamaged, kReadFailed, kWriteFailed, kStopped };
-  Outcome outcome = Outcome::kDone;
-  std::uint64_t needed = 0;  // kTooFew: how many more pieces or recovery pieces
-  NameTally damaged;         // kDamaged: the pieces that did not come back whole
-  std::vector<std::string> damagedRecovery;  // the recovery pieces found damaged on the way
-  NameTally unreadable;      // kReadFailed: the surviving piece that could not be read
-};
 
 // At most this much memory holds the windows of a rebuild.
 constexpr std::uint64_t kRebuildMemory = std::uint64_t(48) << 20;
 
-// Rebuilds the pieces `lost` (in order) of `set`, which has a manifest,
-// whose pieces and recovery pieces lie in `folder`, into `out`, which holds
-// the set's data after its first `headerSize` bytes (the name header).
-// The progress goes on from `done` of `total` bytes, the total growing by
-// the rebuild's reads.
-RebuildResult RebuildPieces(const std::string& folder, const PieceSet& set, const std::vector<std::uint64_t>& lost,
-                            std::uint64_t headerSize, OutputFile& out, Progress* progress, std::uint64_t done,
-                            std::uint64_t total);
+// Rebuilds the pieces `joined.lost` of `set`, which has a manifest, after
+// the join that left their places in `out` (the set's data after its
+// first `headerSize` bytes, the name header); the pieces and recovery
+// pieces lie in `folder`. The progress goes on from the join's bytes of
+// `total`, the total growing by the rebuild's reads. `joined` then tells
+// how it ended: kDone; kStopped; kReadFailed, `unreadable` naming the
+// piece; kWriteFailed; or kDamaged, `damaged` naming the pieces that did
+// not come back whole (every lost one when too few recovery pieces were
+// whole, and `needed` then saying how many more would have been needed)
+// and the recovery pieces found damaged.
+void RebuildPieces(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, OutputFile& out,
+                   Progress* progress, std::uint64_t total, JoinResult& joined);
 
 }  // namespace morsela

@@ -61,13 +61,6 @@ std::string FileNameFrom(const std::string& stored) {
   return IsValidUtf8(stored) ? stored : System().DecodeLegacyName(stored);
 }
 
-// The names of the pieces `lost`, for a message.
-NameTally NamesOf(const PieceSet& set, const std::vector<std::uint64_t>& lost) {
-  NameTally names;
-  for (std::uint64_t k : lost) names.Add(set.At(k).name);
-  return names;
-}
-
 // The file whose zone mark the restored file takes: the first piece there.
 std::string MarkedPiece(const PieceSet& set, const std::vector<std::uint64_t>& lost) {
   for (std::uint64_t k = 0; k < set.Count(); ++k) {
@@ -109,35 +102,13 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
     return Refused(WithDetail(kCannotWriteFile, result.name));
   }
 
-  const bool mayLose = set.RecoveryCount() > 0;
-  std::string damagedDetail;
   JoinResult joined =
-      Join(source.folder, set, headerSize, header, output.file(), total, options.progress, mayLose);
-  JoinResult::Outcome outcome = joined.outcome;
-  if (outcome == JoinResult::Outcome::kDone && !joined.lost.empty()) {
-    const RebuildResult rebuilt = RebuildPieces(source.folder, set, joined.lost, headerSize, output.file(),
-                                                options.progress, joined.written, total);
-    switch (rebuilt.outcome) {
-      case RebuildResult::Outcome::kDone: result.rebuilt = joined.lost.size(); break;
-      case RebuildResult::Outcome::kStopped: outcome = JoinResult::Outcome::kStopped; break;
-      case RebuildResult::Outcome::kReadFailed:
-        outcome = JoinResult::Outcome::kReadFailed;
-        joined.unreadable = rebuilt.unreadable;
-        break;
-      case RebuildResult::Outcome::kWriteFailed: outcome = JoinResult::Outcome::kWriteFailed; break;
-      case RebuildResult::Outcome::kTooFew:
-      case RebuildResult::Outcome::kDamaged: {
-        // The pieces that could not be had, the recovery pieces found
-        // damaged, and how many more would have been needed.
-        const bool tooFew = rebuilt.outcome == RebuildResult::Outcome::kTooFew;
-        NameTally names = tooFew ? NamesOf(set, joined.lost) : rebuilt.damaged;
-        for (const std::string& name : rebuilt.damagedRecovery) names.Add(name);
-        damagedDetail = names.Text() + (tooFew ? "\n" + MoreNeeded(rebuilt.needed) : std::string());
-        outcome = JoinResult::Outcome::kDamaged;
-        break;
-      }
-    }
+      Join(source.folder, set, headerSize, header, output.file(), total, options.progress, set.RecoveryCount() > 0);
+  if (joined.outcome == JoinResult::Outcome::kDone && !joined.lost.empty()) {
+    RebuildPieces(source.folder, set, headerSize, output.file(), options.progress, total, joined);
+    if (joined.outcome == JoinResult::Outcome::kDone) result.rebuilt = joined.lost.size();
   }
+  JoinResult::Outcome outcome = joined.outcome;
   if (outcome == JoinResult::Outcome::kDone &&
       !output.Finish(source.folder + MarkedPiece(set, joined.lost), target))
     outcome = JoinResult::Outcome::kWriteFailed;
@@ -152,9 +123,11 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
   switch (outcome) {
     case JoinResult::Outcome::kStopped: result.code = kExitStopped; break;
     case JoinResult::Outcome::kReadFailed: result = Refused(WithDetail(kCannotReadFile, joined.unreadable.Text())); break;
-    case JoinResult::Outcome::kDamaged:
-      result = Refused(WithDetail(kSplitFileDamaged, damagedDetail.empty() ? joined.damaged.Text() : damagedDetail));
+    case JoinResult::Outcome::kDamaged: {
+      const std::string more = joined.needed ? "\n" + MoreNeeded(joined.needed) : std::string();
+      result = Refused(WithDetail(kSplitFileDamaged, joined.damaged.Text() + more));
       break;
+    }
     default: result = Refused(WithDetail(kCannotWriteFile, name));
   }
   // As large as the whole file: one that another program holds is named.
@@ -165,7 +138,7 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
 }  // namespace
 
 std::string RebuiltText(std::uint64_t pieces) {
-  return FormatDecimal(pieces) + (pieces == 1 ? " piece" : " pieces") + " rebuilt from recovery data";
+  return CountOf(pieces, "piece", "pieces") + " rebuilt from recovery data";
 }
 
 SetView LookAtSet(const SetSource& source) {

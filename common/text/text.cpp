@@ -55,4 +55,8 @@ std::string FormatDecimal(std::uint64_t value) {
   return std::string(digits, n);
 }
 
+std::string CountOf(std::uint64_t n, const char* one, const char* many) {
+  return FormatDecimal(n) + " " + (n == 1 ? one : many);
+}
+
 }  // namespace morsela

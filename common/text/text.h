@@ -25,4 +25,7 @@ std::uint32_t ParseDecimal(const std::string& text);
 // Decimal digits, no sign, no padding; "0" for 0.
 std::string FormatDecimal(std::uint64_t value);
 
+// "1 piece", "3 pieces": `n` and the noun that goes with it.
+std::string CountOf(std::uint64_t n, const char* one, const char* many);
+
 }  // namespace morsela

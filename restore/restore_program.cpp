@@ -43,8 +43,11 @@ int RestoreSplitFile(const RestoreStart& start, Progress* progress, std::uint64_
     return kExitRefused;
   }
   // The manifest is at the end of the program's own file.
-  SetSource source{self->prefix, start.modulePath.empty() ? self->prefix + self->name : start.modulePath,
-                   self->name, BaseNameOf(self->name)};
+  SetSource source;
+  source.folder = self->prefix;
+  source.program = start.modulePath.empty() ? self->prefix + self->name : start.modulePath;
+  source.programName = self->name;
+  source.baseName = BaseNameOf(self->name);
   RestoreOptions options;
   options.progress = progress;
   const RestoreResult result = Restore(source, options);

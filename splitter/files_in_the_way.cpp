@@ -22,8 +22,7 @@ struct ProgramThere {
   bool present = false;
   bool ours = false;      // the restore program of an earlier split of this source
   std::string owner;      // else the stored name of the set its manifest describes
-  std::uint64_t pieces = 0;  // the pieces of the set it describes
-  std::uint64_t recovery = 0;  // and its recovery pieces
+  Manifest described;     // the set it describes, where it describes one
 };
 
 ProgramThere LookAtProgram(const std::string& program, const std::string& stored, const std::string& base,
@@ -41,8 +40,7 @@ ProgramThere LookAtProgram(const std::string& program, const std::string& stored
   if (read.state != ManifestState::kValid || !EqualsNoCase(read.manifest.baseName, base)) return there;
   there.ours = EqualsNoCase(read.manifest.storedName, stored);
   if (!there.ours) there.owner = read.manifest.storedName;
-  there.pieces = read.manifest.pieceCount;
-  there.recovery = read.manifest.recoveryCount;
+  there.described = read.manifest;
   return there;
 }
 
@@ -73,12 +71,17 @@ class Numbers {
 // pieces) that lie there: those it will write, and the run of higher ones
 // it will remove after it. Sorted into the earlier set of this source (no
 // question), the set the restore program there describes, and files of no
-// known set.
+// known set. A file counts as the described set's only where it has the
+// size the description gives it: a description is the word of whatever
+// file lies there, and a crafted one could claim anything.
 class Look {
  public:
-  Look(const std::string& dir, std::uint64_t count, std::uint64_t ofProgram, const ProgramThere& program,
-       std::string (*name)(const std::string&, std::uint64_t))
-      : ofOwner(name), ofNoOne(name), dir_(dir), count_(count), ofProgram_(ofProgram), program_(program) {}
+  // `described(k)`: the size the restore program there gives file k, or
+  // nothing where it describes no such file.
+  Look(const std::string& dir, std::uint64_t count, const ProgramThere& program,
+       std::string (*name)(const std::string&, std::uint64_t),
+       std::optional<std::uint64_t> (*described)(const Manifest&, std::uint64_t))
+      : ofOwner(name), ofNoOne(name), dir_(dir), count_(count), program_(program), described_(described) {}
 
   void Take(std::uint64_t number, const DirEntry& entry) {
     if (number < count_) return Meet(number, entry);
@@ -110,23 +113,37 @@ class Look {
   void Meet(std::uint64_t k, const DirEntry& entry) {
     if (entry.isDirectory || entry.locked) {
       if (blocked.empty()) blocked = dir_ + entry.name;
-    } else if (!(program_.ours && k < ofProgram_)) {
-      (!program_.owner.empty() && k < ofProgram_ ? ofOwner : ofNoOne).Add(k);
+      return;
     }
+    const std::optional<std::uint64_t> size = program_.present ? described_(program_.described, k) : std::nullopt;
+    const bool described = size && *size == entry.size;
+    if (described && program_.ours) return;
+    (described && !program_.owner.empty() ? ofOwner : ofNoOne).Add(k);
   }
 
   const std::string dir_;
-  const std::uint64_t count_, ofProgram_;
+  const std::uint64_t count_;
   const ProgramThere& program_;
+  std::optional<std::uint64_t> (*described_)(const Manifest&, std::uint64_t);
   std::vector<Higher> higher_;
 };
+
+std::optional<std::uint64_t> DescribedPiece(const Manifest& m, std::uint64_t k) {
+  if (k >= m.pieceCount) return std::nullopt;
+  return m.PieceLength(k);
+}
+
+std::optional<std::uint64_t> DescribedRecoveryPiece(const Manifest& m, std::uint64_t j) {
+  if (j >= m.recoveryCount) return std::nullopt;
+  return RecoveryPieceLength(m);
+}
 
 // The pieces and the recovery pieces, from one scan of the folder.
 class SetLook : public EntrySink {
  public:
   SetLook(const std::string& path, std::uint64_t count, std::uint64_t recovery, const ProgramThere& program)
-      : pieces(DirectoryOf(path), count, program.pieces, program, &PieceFileName),
-        recovery(DirectoryOf(path), recovery, program.recovery, program, &RecoveryPieceFileName),
+      : pieces(DirectoryOf(path), count, program, &PieceFileName, &DescribedPiece),
+        recovery(DirectoryOf(path), recovery, program, &RecoveryPieceFileName, &DescribedRecoveryPiece),
         base_(BaseNameOf(path)) {}
 
   void Take(const DirEntry& entry) override {
@@ -147,7 +164,12 @@ FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count, std::ui
   const std::string stored = FileNameOf(path), base = BaseNameOf(path), program = RestoreProgramName(path);
   const ProgramThere there = LookAtProgram(program, stored, base, way.blocked);
   SetLook look(path, count, recovery, there);
-  System().Scan(DirectoryOf(path) + base + kPieceMarker + "*", look);
+  // A search that failed part-way may have missed any file: nothing could
+  // then be replaced without the question.
+  if (!System().Scan(DirectoryOf(path) + base + kPieceMarker + "*", look)) {
+    way.unreadable = DirectoryOf(path);
+    return way;
+  }
   // Each kind of file, and what the question calls it.
   const std::pair<Look*, const char*> kinds[] = {{&look.pieces, "pieces"}, {&look.recovery, "recovery pieces"}};
   for (const auto& [kind, what] : kinds) {

@@ -15,6 +15,9 @@ struct FilesInTheWay {
   // replaced (read-only, hidden, system), with its directory; empty when
   // there is none.
   std::string blocked;
+  // The folder, when it could not be searched through: the split cannot
+  // tell what it would replace, and writes nothing.
+  std::string unreadable;
   // The question to ask before anything there is replaced, naming the
   // files and whose they are where that is known; empty when nothing is
   // there but the earlier set of this same source.

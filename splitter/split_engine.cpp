@@ -361,6 +361,7 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   const std::uint64_t count = (total + pieceSize - 1) / pieceSize;
   if (recovery && !RecoveryFits(count, recovery)) return Refuse(kTooManyPieces);
   const FilesInTheWay way = LookInTheWay(named, count, recovery);
+  if (!way.unreadable.empty()) return Refuse(WithDetail(kCannotReadFile, way.unreadable));
   if (!way.blocked.empty()) return Refuse(WithDetail(kCannotWriteFile, way.blocked));
   if (!way.question.empty() && !system.Ask(way.question)) {
     SplitResult declined;

@@ -38,6 +38,7 @@ const char* StateText(PieceState state) {
   switch (state) {
     case PieceState::kMissing: return " (missing)";
     case PieceState::kWrongSize: return " (wrong size)";
+    case PieceState::kOther: return " (of another split)";
     case PieceState::kPresent: break;
   }
   return "";

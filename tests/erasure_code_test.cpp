@@ -91,7 +91,9 @@ TEST(RecoveryCode, CoefficientsAndLimits) {
   }
   EXPECT_TRUE(RecoveryFits(1, 0));
   EXPECT_TRUE(RecoveryFits(65534, 1));
-  EXPECT_TRUE(RecoveryFits(1, 65534));
+  EXPECT_TRUE(RecoveryFits(64511, 1024));
+  EXPECT_FALSE(RecoveryFits(64512, 1024));
+  EXPECT_FALSE(RecoveryFits(1, 1025));  // the rebuild's bound
   EXPECT_FALSE(RecoveryFits(65535, 1));
   EXPECT_FALSE(RecoveryFits(2, 65534));
   EXPECT_FALSE(RecoveryFits(~std::uint64_t(0), 1));  // no wrap-around

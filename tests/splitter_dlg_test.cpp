@@ -40,11 +40,11 @@ class RecordingPlatform : public test::TestPlatform {
 
 class SplitterDialog : public ::testing::Test {
  protected:
-  SplitterDialog() { test::RegisterSplitterTemplate(); }
-  ~SplitterDialog() override {
-    hl::SetUser(nullptr);
-    hl::SetUserWhileBusy(nullptr);
+  SplitterDialog() {
+    hl::Reset();
+    test::RegisterSplitterTemplate();
   }
+  ~SplitterDialog() override { hl::Reset(); }
 
   // Runs the dialog with `user` acting on it; returns DoModal's result.
   int Run(std::function<void(hl::Window&)> user) {

@@ -64,7 +64,7 @@ void Xor(const unsigned char* p, unsigned char* q, std::size_t bytes) {
 }  // namespace
 
 bool RecoveryFits(std::uint64_t pieces, std::uint64_t recovery) {
-  return pieces <= kLimit && recovery <= kLimit - pieces;
+  return pieces <= kLimit && recovery <= kMostRecoveryPieces && recovery <= kLimit - pieces;
 }
 
 std::uint16_t Multiply(std::uint16_t a, std::uint16_t b) {
@@ -253,7 +253,7 @@ void MultiplyAddPadded(std::uint16_t coefficient, const void* in, void* acc, std
   }
 }
 
-bool InvertMatrix(std::vector<std::uint16_t>& matrix, std::size_t n) {
+bool InvertMatrix(std::vector<std::uint16_t>& matrix, std::size_t n, GoOn goOn) {
   if (matrix.size() != n * n) return false;
   // Gauss-Jordan on [matrix | identity], one row of `width` words each.
   const std::size_t width = 2 * n;
@@ -274,20 +274,22 @@ bool InvertMatrix(std::vector<std::uint16_t>& matrix, std::size_t n) {
       std::uint16_t* row = &work[r * width];
       if (r != column) MultiplyAdd(row[column], pivot + column, row + column, 2 * (width - column));
     }
+    if (!goOn()) return false;
   }
   for (std::size_t r = 0; r < n; ++r) std::copy_n(&work[r * width + n], n, &matrix[r * n]);
   return true;
 }
 
 std::vector<std::uint16_t> DecodeMatrix(const std::vector<std::uint32_t>& lost,
-                                        const std::vector<std::uint32_t>& used) {
+                                        const std::vector<std::uint32_t>& used, GoOn goOn) {
   const std::size_t e = lost.size();
   if (used.size() != e) return {};
   std::vector<std::uint16_t> matrix(e * e);
   for (std::size_t k = 0; k < e; ++k) {
     for (std::size_t m = 0; m < e; ++m) matrix[k * e + m] = RecoveryCoefficient(used[k], lost[m]);
+    if (!goOn()) return {};
   }
-  if (!InvertMatrix(matrix, e)) return {};
+  if (!InvertMatrix(matrix, e, goOn)) return {};
   return matrix;
 }
 

@@ -29,8 +29,14 @@
 
 namespace morsela {
 
+// The most recovery pieces a set may have. A rebuild solves for as many
+// lost pieces as it has recovery pieces, and its set-up grows with the cube
+// of that count: at this bound it stays within a few seconds in the
+// restore program's own build.
+constexpr std::uint64_t kMostRecoveryPieces = 1024;
+
 // True when a set of `pieces` data pieces may have `recovery` recovery
-// pieces: pieces + recovery <= 65535.
+// pieces: recovery <= kMostRecoveryPieces and pieces + recovery <= 65535.
 bool RecoveryFits(std::uint64_t pieces, std::uint64_t recovery);
 
 // The coefficient of data piece i in recovery piece j: y / (j + y) with
@@ -63,14 +69,24 @@ bool HasAvx2();
 std::uint16_t Multiply(std::uint16_t a, std::uint16_t b);
 std::uint16_t Inverse(std::uint16_t a);
 
+// Asked between the steps of a long computation whether to go on; false
+// stops it. `context` is the caller's.
+struct GoOn {
+  bool (*ask)(void* context) = nullptr;
+  void* context = nullptr;
+  bool operator()() const { return !ask || ask(context); }
+};
+
 // Inverts the n x n matrix (row-major) in place; false, and the matrix left
-// as it was, when it is singular or not n x n.
-bool InvertMatrix(std::vector<std::uint16_t>& matrix, std::size_t n);
+// as it was, when it is singular or not n x n, or when `goOn`, asked after
+// each column, says to stop.
+bool InvertMatrix(std::vector<std::uint16_t>& matrix, std::size_t n, GoOn goOn = {});
 
 // The e x e matrix of the decoding recipe above (row-major), e being the
 // length of both lists; empty when the lengths differ or the matrix is
-// singular (a repeated index).
+// singular (a repeated index), or when `goOn`, asked after each row of
+// coefficients and each column of the inversion, says to stop.
 std::vector<std::uint16_t> DecodeMatrix(const std::vector<std::uint32_t>& lost,
-                                        const std::vector<std::uint32_t>& used);
+                                        const std::vector<std::uint32_t>& used, GoOn goOn = {});
 
 }  // namespace morsela

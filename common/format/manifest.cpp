@@ -212,8 +212,9 @@ ManifestRead ReadManifest(InputFile& program) {
     return result;
   }
   result.state = ManifestState::kDamaged;
+  result.footer = true;
   const std::uint32_t version = GetU32(footer, 20);
-  if (version > kManifestVersion) return {ManifestState::kNewer, {}, version};
+  if (version > kManifestVersion) return {ManifestState::kNewer, {}, version, true};
   const std::uint64_t imageLength = GetU64(footer, 0), manifestLength = GetU64(footer, 8);
   if (version == 0 || manifestLength > kLongestManifest || manifestLength > end - kFooterSize ||
       imageLength != end - kFooterSize - manifestLength || (imageEnd != 0 && imageLength != imageEnd))

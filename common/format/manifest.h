@@ -69,6 +69,9 @@ struct ManifestRead {
   ManifestState state = ManifestState::kAbsent;
   Manifest manifest;            // kValid only
   std::uint32_t version = 0;    // kNewer: the version found
+  // The file ends in a footer of this program's: it says of itself that it
+  // is a restore program with a description, whether or not that holds.
+  bool footer = false;
 };
 
 // Reads the manifest at the end of `program` (the restore program's own

@@ -62,59 +62,46 @@ std::uint64_t RecoveryPieceLength(const Manifest& manifest) {
   return RecoveryDataOffset(manifest) + manifest.RecoveryDataSize();
 }
 
+bool ReadRecoveryHeadFields(InputFile& file, RecoveryHeadFields& fields) {
+  std::string head(kRecoveryHeaderSize, '\0');
+  if (!file.Seek(0) || file.Read(&head[0], head.size()) != head.size() || file.Failed()) return false;
+  if (std::memcmp(head.data(), kMagic, sizeof kMagic) != 0 || Get(head, 28, 4) != Crc32c(0, head.data(), 28))
+    return false;
+  fields.version = std::uint32_t(Get(head, 8, 4));
+  fields.index = Get(head, 12, 4);
+  fields.manifestLength = Get(head, 16, 8);
+  fields.manifestCrc = std::uint32_t(Get(head, 24, 4));
+  return true;
+}
+
+std::pair<std::uint64_t, std::uint32_t> ManifestBodyKey(const Manifest& manifest) {
+  const std::string body = EncodeManifestBody(manifest);
+  return {body.size(), Crc32c(0, body.data(), body.size())};
+}
+
 RecoveryRead ReadRecoveryHead(InputFile& file) {
   RecoveryRead read, unreadable, newer;
   read.state = ManifestState::kDamaged;
   unreadable.state = ManifestState::kUnreadable;
   std::uint64_t size = 0;
-  std::string head(kRecoveryHeaderSize, '\0');
-  if (!file.Size(size) || !file.Seek(0)) return unreadable;
-  if (size < kRecoveryHeaderSize || file.Read(&head[0], head.size()) != head.size())
-    return file.Failed() ? unreadable : read;
-  if (std::memcmp(head.data(), kMagic, sizeof kMagic) != 0 || Get(head, 28, 4) != Crc32c(0, head.data(), 28))
-    return read;
-  const std::uint32_t version = std::uint32_t(Get(head, 8, 4));
-  if (version > kManifestVersion) {
+  RecoveryHeadFields head;
+  if (!file.Size(size)) return unreadable;
+  if (!ReadRecoveryHeadFields(file, head)) return file.Failed() ? unreadable : read;
+  if (head.version > kManifestVersion) {
     newer.state = ManifestState::kNewer;
-    newer.version = version;
+    newer.version = head.version;
     return newer;
   }
-  const std::uint64_t length = Get(head, 16, 8);
-  if (length > kLongestManifest || length > size - kRecoveryHeaderSize) return read;
-  std::string body(std::size_t(length), '\0');
+  if (head.manifestLength > kLongestManifest || head.manifestLength > size - kRecoveryHeaderSize) return read;
+  std::string body(std::size_t(head.manifestLength), '\0');
   if (file.Read(&body[0], body.size()) != body.size())
     return file.Failed() ? unreadable : read;
-  if (Crc32c(0, body.data(), body.size()) != Get(head, 24, 4) ||
-      !DecodeManifestBody(body, version, read.manifest) || read.manifest.recoveryCount == 0 ||
-      Get(head, 12, 4) >= read.manifest.recoveryCount)
+  if (Crc32c(0, body.data(), body.size()) != head.manifestCrc ||
+      !DecodeManifestBody(body, head.version, read.manifest) || read.manifest.recoveryCount == 0 ||
+      head.index >= read.manifest.recoveryCount)
     return read;
-  read.index = Get(head, 12, 4);
+  read.index = head.index;
   read.state = ManifestState::kValid;
-  return read;
-}
-
-ManifestRead FindRecoveryManifest(const std::string& folder, const std::string& baseName, std::string& from) {
-  ManifestRead read;
-  std::vector<DirEntry> entries;
-  if (!System().List(folder + baseName + kPieceMarker + "r*", entries)) return read;
-  for (const DirEntry& entry : entries) {
-    if (entry.isDirectory || !RecoveryPieceNumber(entry.name, baseName)) continue;
-    std::unique_ptr<InputFile> file = System().OpenRead(folder + entry.name);
-    if (!file) continue;
-    RecoveryRead head = ReadRecoveryHead(*file);
-    if (head.state == ManifestState::kValid && EqualsNoCase(head.manifest.baseName, baseName)) {
-      from = entry.name;
-      read.state = ManifestState::kValid;
-      read.manifest = std::move(head.manifest);
-      return read;
-    }
-    // One of a format unknown here is told of when no other one serves.
-    if (head.state == ManifestState::kNewer && read.state == ManifestState::kAbsent) {
-      from = entry.name;
-      read.state = ManifestState::kNewer;
-      read.version = head.version;
-    }
-  }
   return read;
 }
 

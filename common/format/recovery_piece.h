@@ -48,9 +48,19 @@ struct RecoveryRead {
 // size before anything is allocated.
 RecoveryRead ReadRecoveryHead(InputFile& file);
 
-// The manifest of the first valid recovery piece of `baseName` in `folder`
-// (kValid), for a set whose restore program brought none; else kNewer with
-// the version of one of a later format, or kAbsent. `from` names the piece.
-ManifestRead FindRecoveryManifest(const std::string& folder, const std::string& baseName, std::string& from);
+// The fixed part of a recovery piece's head, whose own CRC held: enough to
+// tell which manifest it carries without reading that.
+struct RecoveryHeadFields {
+  std::uint32_t version = 0;
+  std::uint64_t index = 0;
+  std::uint64_t manifestLength = 0;
+  std::uint32_t manifestCrc = 0;
+};
+// False when the file is no recovery piece (or could not be read).
+bool ReadRecoveryHeadFields(InputFile& file, RecoveryHeadFields& fields);
+
+// The length and CRC of `manifest`'s bytes as a recovery piece's head
+// gives them.
+std::pair<std::uint64_t, std::uint32_t> ManifestBodyKey(const Manifest& manifest);
 
 }  // namespace morsela

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "format/manifest.h"
+#include "pipeline/progress.h"
 #include "platform/platform.h"
+#include "restore/descriptions.h"
 
 namespace morsela {
 
@@ -23,14 +25,9 @@ struct JoinPiece {
   std::optional<std::uint32_t> crc;
 };
 
-// What the search of the folder found of a piece.
-enum class PieceState : std::uint8_t { kPresent, kMissing, kWrongSize };
-
-// Why a restore does not go on: a message's fixed text and its second line.
-struct Refusal {
-  const char* text = nullptr;
-  std::string detail;
-};
+// What the search of the folder found of a piece. kOther: a recovery piece
+// whose own description is of another split.
+enum class PieceState : std::uint8_t { kPresent, kMissing, kWrongSize, kOther };
 
 // The pieces of a set, in the order they join. Kept as compact as the set
 // allows: a set of half a million pieces is no reason for half a million
@@ -72,6 +69,34 @@ class PieceSet {
 // the set's. Nothing, and
 // `failed` says why, when the folder could not be searched.
 std::unique_ptr<PieceSet> FindManifestSet(const std::string& folder, Manifest manifest, Refusal& failed);
+
+// The set of the description that the pieces in `folder` fit, from one
+// search of it, where `descriptions` found any:
+// - a description fits when every piece there of a number it counts has
+//   the size it gives, and no piece continues the set beyond its count
+//   (piece C there, of at most a piece's size, after a piece C - 1 that
+//   is whole or missing: the pieces are of a longer split);
+// - with one description, its set, refused only when pieces continue it;
+// - with several, the one that fits; where several fit alike, they are
+//   all handed back and their CRCs decide (ChooseByContent); where none
+//   does, a refusal, and nothing is rebuilt toward any of them.
+// A recovery piece belongs to a set only where its own description is the
+// set's (or its head is damaged, when its data's CRC decides).
+struct DescribedSet {
+  std::unique_ptr<PieceSet> set;
+  std::vector<std::unique_ptr<PieceSet>> alike;
+  std::optional<Refusal> refusal;
+};
+DescribedSet FindDescribedSet(const std::string& folder, const Descriptions& descriptions);
+
+// Reads every piece of `described.set` of the right size and keeps, of it
+// and `described.alike`, the one whose CRCs the pieces have: in
+// `described.set`, with `alike` emptied. A refusal where none has them,
+// or where those that have them describe different files (the folder
+// cannot tell which split it holds). `progress` hears of the reading and
+// may stop it (`stopped`).
+std::optional<Refusal> ChooseByContent(const std::string& folder, DescribedSet& described, Progress* progress,
+                                       bool& stopped);
 
 // The set the names in `folder` make for `baseName`, where no manifest
 // tells: every piece of that base name, numbered 0, 1, 2, ... without a

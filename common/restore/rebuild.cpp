@@ -18,6 +18,27 @@ bool ReadAt(InputFile& file, std::uint64_t offset, char* bytes, std::size_t size
   return file.Seek(offset) && file.Read(bytes, size) == size;
 }
 
+enum class RecoveryCheck { kWhole, kDamaged, kStopped };
+
+// Reads the recovery data of recovery piece `j` of `set` through and holds
+// it to its CRC; an unreadable one counts as damaged. `advance(bytes)`
+// hears of the reading and may stop it.
+template <class Advance>
+RecoveryCheck CheckRecoveryData(const std::string& folder, const PieceSet& set, std::uint64_t j, Advance advance) {
+  const Manifest& m = *set.Description();
+  std::unique_ptr<InputFile> in = System().OpenRead(folder + *set.RecoveryPiece(j));
+  if (!in || !in->Seek(RecoveryDataOffset(m))) return RecoveryCheck::kDamaged;
+  std::vector<char> block(std::size_t(std::min<std::uint64_t>(kReadBlock, m.RecoveryDataSize())));
+  Crc32cState crc;
+  for (std::uint64_t at = 0; at < m.RecoveryDataSize(); at += block.size()) {
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(block.size(), m.RecoveryDataSize() - at));
+    if (in->Read(block.data(), n) != n) return RecoveryCheck::kDamaged;
+    crc.Update(block.data(), n);
+    if (!advance(n)) return RecoveryCheck::kStopped;
+  }
+  return crc.value() == m.recoveryCrcs[std::size_t(j)] ? RecoveryCheck::kWhole : RecoveryCheck::kDamaged;
+}
+
 // One attempt with a chosen list of recovery pieces.
 class Attempt {
  public:
@@ -39,8 +60,11 @@ class Attempt {
   // kDone when every window was worked through; the CRCs then tell.
   // `unreadable` hears of a surviving piece that could not be read.
   JoinResult::Outcome Run(NameTally& unreadable) {
-    const std::vector<std::uint16_t> inverse = DecodeMatrix(
-        std::vector<std::uint32_t>(lost_.begin(), lost_.end()), used_);
+    // The matrix's set-up grows with the cube of the lost pieces: it hears
+    // of stopping after each of its rows and columns.
+    const std::vector<std::uint16_t> inverse =
+        DecodeMatrix(std::vector<std::uint32_t>(lost_.begin(), lost_.end()), used_, GoOn{&SetUpStep, this});
+    if (inverse.empty()) return JoinResult::Outcome::kStopped;
     const std::uint64_t dataSize = m_.RecoveryDataSize(), dataOffset = RecoveryDataOffset(m_);
     for (std::uint64_t from = 0; from < dataSize; from += window_) {
       const std::size_t size = std::size_t(std::min(window_, dataSize - from));
@@ -82,6 +106,7 @@ class Attempt {
       for (std::size_t m = 0; m < e_; ++m) {
         char* piece = pieces_.data() + m * window_;
         for (std::size_t k = 0; k < e_; ++k) MultiplyAdd(inverse[m * e_ + k], sums_.data() + k * window_, piece, size);
+        if (!Advance(e_ * size)) return JoinResult::Outcome::kStopped;
         const std::uint64_t length = m_.PieceLength(lost_[m]);
         if (from >= length) continue;
         const std::size_t n = std::size_t(std::min<std::uint64_t>(size, length - from));
@@ -104,7 +129,18 @@ class Attempt {
   const std::vector<std::uint32_t>& recoveryBad() const { return recoveryBad_; }
   bool Whole(std::size_t m) const { return pieceCrcs_[m].value() == m_.pieceCrcs[std::size_t(lost_[m])]; }
 
+  // The work of a run beyond its reads, in the progress's units: the
+  // matrix's set-up (SetUpWork per row and per column) and the solving of
+  // every window (e x e multiply-adds of each word).
+  static std::uint64_t SetUpWork(std::uint64_t e) { return 2 * e * e; }
+  static std::uint64_t Work(std::uint64_t e, std::uint64_t dataSize) { return 2 * e * SetUpWork(e) + e * e * dataSize; }
+
  private:
+  static bool SetUpStep(void* self) {
+    Attempt& attempt = *static_cast<Attempt*>(self);
+    return attempt.Advance(SetUpWork(attempt.e_));
+  }
+
   bool Advance(std::uint64_t bytes) {
     report_.done += bytes;
     report_.total = std::max(report_.total, report_.done);
@@ -147,12 +183,34 @@ void RebuildPieces(const std::string& folder, const PieceSet& set, std::uint64_t
     joined.damaged = names;
     joined.outcome = JoinResult::Outcome::kDamaged;
   };
-  // The rebuild reads the surviving pieces and e recovery pieces once.
-  std::uint64_t reads = lost.size() * m.RecoveryDataSize();
+  // The rebuild reads the surviving pieces and e recovery pieces once, and
+  // works on what it read.
+  const std::uint64_t e = lost.size(), dataSize = m.RecoveryDataSize();
+  std::uint64_t reads = e * dataSize + Attempt::Work(e, dataSize);
   for (std::uint64_t k = 0; k < m.pieceCount; ++k) reads += m.PieceLength(k);
   for (std::uint64_t k : lost) reads -= m.PieceLength(k);
   ProgressReport report{joined.written, total + reads, lost.front(), m.pieceCount};
+  const auto advance = [&](std::uint64_t bytes) {
+    report.done += bytes;
+    report.total = std::max(report.total, report.done);
+    return !progress || progress->Advance(report);
+  };
+  // After an attempt that met a damaged recovery piece, the ones it would
+  // use next are checked on their own first, so that a set with many
+  // damaged recovery pieces costs one more attempt, not one for each.
+  bool checkFirst = false;
+  std::size_t checked = 0;  // spare[0 .. checked) passed their own check
   for (;;) {
+    while (checkFirst && checked < std::min(spare.size(), lost.size())) {
+      const std::uint32_t j = spare[checked];
+      switch (CheckRecoveryData(folder, set, j, advance)) {
+        case RecoveryCheck::kWhole: ++checked; break;
+        case RecoveryCheck::kStopped: joined.outcome = JoinResult::Outcome::kStopped; return;
+        case RecoveryCheck::kDamaged:
+          damagedRecovery.push_back(*set.RecoveryPiece(j));
+          spare.erase(spare.begin() + std::ptrdiff_t(checked));
+      }
+    }
     if (spare.size() < lost.size()) {
       NameTally names;
       for (std::uint64_t k : lost) names.Add(set.At(k).name);
@@ -175,6 +233,8 @@ void RebuildPieces(const std::string& folder, const PieceSet& set, std::uint64_t
       damagedRecovery.push_back(*set.RecoveryPiece(j));
       spare.erase(std::find(spare.begin(), spare.end(), j));
     }
+    checkFirst = true;
+    checked = 0;
     report.total += reads;  // read again with other recovery pieces
   }
 }

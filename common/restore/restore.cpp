@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "restore/join.h"
 #include "restore/output.h"
+#include "restore/descriptions.h"
 #include "restore/piece_set.h"
 #include "restore/rebuild.h"
 #include "text/case_fold.h"
@@ -21,11 +22,6 @@
 #include "text/utf8.h"
 
 namespace morsela {
-
-const char kNoSplitFileFound[] = "No Split File Found !";
-const char kFileNotFound[] = "File Not Found !";
-const char kInvalidFileName[] = "Invalid File Name !";
-const char kSplitFileDamaged[] = "Split File Damaged !";
 
 namespace {
 
@@ -143,47 +139,43 @@ std::string RebuiltText(std::uint64_t pieces) {
 
 SetView LookAtSet(const SetSource& source) {
   SetView view;
-  const auto refuse = [&](const char* text, const std::string& detail) {
-    view.refusal = Refusal{text, detail};
-    return std::move(view);
-  };
-  // The manifest at the end of the restore program's file.
-  ManifestRead read;
-  if (!source.program.empty()) {
-    std::unique_ptr<InputFile> file = System().OpenRead(source.program);
-    if (!file) return refuse(kCannotReadFile, source.programName);
-    read = ReadManifest(*file);
-  }
-  // Where the restore program brought no manifest (or a damaged one), a
-  // recovery piece may carry the set's.
-  std::string describedBy = source.programName;
-  if (read.state == ManifestState::kAbsent || read.state == ManifestState::kDamaged) {
-    std::string from;
-    ManifestRead recovery = FindRecoveryManifest(source.folder, source.baseName, from);
-    if (recovery.state != ManifestState::kAbsent) {
-      read = std::move(recovery);
-      describedBy = from;
+  DescriptionSources sources{source.folder, source.program, source.programName, source.baseName,
+                             source.carried ? &*source.carried : nullptr, source.carriedBy};
+  const Descriptions descriptions = GatherDescriptions(sources);
+  if (descriptions.found.empty()) {
+    if (descriptions.refusal) {
+      view.refusal = descriptions.refusal;
+      return view;
     }
+    // No description: the names make the set.
+    Refusal failed;
+    view.set = FindNamedSet(source.folder, source.baseName, failed);
+    if (!view.set) view.refusal = failed;
+    return view;
   }
-  switch (read.state) {
-    case ManifestState::kValid:
-    case ManifestState::kAbsent: break;
-    case ManifestState::kNewer:
-      return refuse(kSplitFileDamaged, describedBy + " (set description of format " +
-                                           FormatDecimal(read.version) + ", unknown here)");
-    case ManifestState::kUnreadable: return refuse(kCannotReadFile, source.programName);
-    case ManifestState::kDamaged: return refuse(kSplitFileDamaged, source.programName);
-  }
-  Refusal failed;
-  view.set = read.state == ManifestState::kValid ? FindManifestSet(source.folder, std::move(read.manifest), failed)
-                                                 : FindNamedSet(source.folder, source.baseName, failed);
-  if (!view.set) view.refusal = failed;
+  DescribedSet described = FindDescribedSet(source.folder, descriptions);
+  view.refusal = std::move(described.refusal);
+  view.set = std::move(described.set);
+  view.alike = std::move(described.alike);
   return view;
 }
 
 RestoreResult Restore(const SetSource& source, const RestoreOptions& options) {
-  const SetView view = LookAtSet(source);
+  SetView view = LookAtSet(source);
   if (view.refusal) return Refused(*view.refusal);
+  if (!view.alike.empty()) {
+    // More than one description fits the pieces' sizes: their CRCs decide.
+    DescribedSet described{std::move(view.set), std::move(view.alike), std::nullopt};
+    bool stopped = false;
+    const std::optional<Refusal> refusal = ChooseByContent(source.folder, described, options.progress, stopped);
+    if (stopped) {
+      RestoreResult result;
+      result.code = kExitStopped;
+      return result;
+    }
+    if (refusal) return Refused(*refusal);
+    view.set = std::move(described.set);
+  }
   const PieceSet& set = *view.set;
   if (const std::optional<Refusal> refusal = set.Check()) return Refused(*refusal);
   if (const Manifest* m = set.Description())

@@ -9,16 +9,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pipeline/progress.h"
 #include "restore/piece_set.h"
+#include "text/messages.h"
 
 namespace morsela {
-
-extern const char kNoSplitFileFound[];
-extern const char kFileNotFound[];
-extern const char kInvalidFileName[];
-extern const char kSplitFileDamaged[];
 
 // How a restore ends: the restore program's exit codes.
 constexpr int kExitRestored = 0;
@@ -34,22 +31,32 @@ struct SetSource {
   std::string program;      // the restore program file, whose manifest describes the set; empty when none came along
   std::string programName;  // its name in the folder, which the file restored must not take
   std::string baseName;     // the pieces' base name, where no manifest tells it
+  // A description the front end carries itself (the restore page carries
+  // its set's), and the name of the file that holds it.
+  std::optional<Manifest> carried;
+  std::string carriedBy;
 };
 
 // What a look at a set finds before anything of it is read.
 struct SetView {
   // Why no restore can go on whatever the pieces hold (the restore
   // program's file or the folder cannot be read, the manifest is damaged
-  // or of an unknown format); nothing when none of that.
+  // or of an unknown format, the pieces are of another split than the one
+  // described); nothing when none of that.
   std::optional<Refusal> refusal;
-  // The set as the folder holds it, described by the restore program's
-  // manifest where it carries one; nullptr after a refusal.
+  // The set as the folder holds it, described by the description its
+  // pieces fit where there is one; nullptr after a refusal.
   std::unique_ptr<PieceSet> set;
+  // Sets of other descriptions there that the pieces fit as well by their
+  // count and sizes: the restore reads the pieces' CRCs to choose.
+  std::vector<std::unique_ptr<PieceSet>> alike;
 };
 
-// Looks at the set `source` gives: reads the manifest of the restore
-// program that came along (as data, never running it) and searches the
-// folder for the pieces.
+// Looks at the set `source` gives: gathers every description of it there
+// (of the restore program that came along, read as data and never run,
+// the one carried, the other restore programs of its names and its
+// recovery pieces), takes the one the pieces fit, and searches the folder
+// for the pieces.
 SetView LookAtSet(const SetSource& source);
 
 struct RestoreOptions {

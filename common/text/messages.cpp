@@ -6,6 +6,10 @@ namespace morsela {
 
 const char kCannotReadFile[] = "Cannot Read File !";
 const char kCannotWriteFile[] = "Cannot Write File !";
+const char kNoSplitFileFound[] = "No Split File Found !";
+const char kFileNotFound[] = "File Not Found !";
+const char kInvalidFileName[] = "Invalid File Name !";
+const char kSplitFileDamaged[] = "Split File Damaged !";
 
 std::string WithDetail(const char* text, const std::string& detail) {
   return detail.empty() ? std::string(text) : std::string(text) + "\n" + detail;

@@ -10,6 +10,11 @@ namespace morsela {
 
 extern const char kCannotReadFile[];
 extern const char kCannotWriteFile[];
+// The restore's refusals.
+extern const char kNoSplitFileFound[];
+extern const char kFileNotFound[];
+extern const char kInvalidFileName[];
+extern const char kSplitFileDamaged[];
 
 // The fixed text, then on a second line `detail` (nothing when empty).
 std::string WithDetail(const char* text, const std::string& detail);

@@ -110,6 +110,16 @@ std::vector<std::pair<std::string, std::string>> SaveFileDialogsShown() { return
 
 Window* Current() { return windows.empty() ? nullptr : windows.back(); }
 
+void Reset() {
+  user = nullptr;
+  userWhileBusy = nullptr;
+  openFileAnswers.clear();
+  saveFileAnswers.clear();
+  openFileDialogs = 0;
+  saveDialogs.clear();
+  commandLine = CommandLine();
+}
+
 }  // namespace headless
 
 using headless::Window;

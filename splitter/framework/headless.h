@@ -143,4 +143,8 @@ std::vector<std::pair<std::string, std::string>> SaveFileDialogsShown();
 // The window of the dialog running now; nullptr when none is.
 Window* Current();
 
+// Forgets every user, answer, command line and count of dialogs shown, so
+// that each test starts from nothing whatever ran before it in the process.
+void Reset();
+
 }  // namespace morsela::ui::headless

@@ -6,6 +6,7 @@
 #include "headless.h"
 #include "platform/platform.h"
 #include "resource.h"
+#include "restore/descriptions.h"
 #include "restore/piece_set.h"
 #include "restore_program.h"
 #include "splitter_dlg.h"
@@ -38,15 +39,21 @@ void RegisterSplitterTemplate() {
 
 namespace {
 
-// The file by which a user would open the set in the window.
+// The file by which a user would open the set in the window: the program
+// where it carries a description, else its first piece where that is a
+// head piece, the program's footer says it is one, or a recovery piece
+// describes the set.
 std::string WayIn(const std::string& program) {
   std::unique_ptr<InputFile> file = System().OpenRead(program);
-  const ManifestState state = file ? ReadManifest(*file).state : ManifestState::kAbsent;
+  const ManifestRead read = file ? ReadManifest(*file) : ManifestRead();
   file.reset();
-  if (state == ManifestState::kValid || state == ManifestState::kNewer) return program;
-  const std::vector<Piece> pieces =
-      CollectPieces(System().Find(DirectoryOf(program) + "*"), BaseNameOf(program));
-  return pieces.empty() ? std::string() : DirectoryOf(program) + pieces.front().name;
+  if (read.state == ManifestState::kValid || read.state == ManifestState::kNewer) return program;
+  const std::string folder = DirectoryOf(program), base = BaseNameOf(program);
+  const std::vector<Piece> pieces = CollectPieces(System().Find(folder + "*"), base);
+  if (pieces.empty()) return std::string();
+  const Descriptions there = GatherDescriptions({folder, {}, {}, base, nullptr, {}});
+  if (pieces.front().number != 0 && !read.footer && there.found.empty() && !there.refusal) return std::string();
+  return folder + pieces.front().name;
 }
 
 }  // namespace
@@ -55,6 +62,7 @@ int RestoreThrough(FrontEnd frontEnd, const std::string& program) {
   if (frontEnd == FrontEnd::kRestoreProgram) return RestoreSplitFile({program, program, program});
   const std::string chosen = WayIn(program);
   if (chosen.empty()) return kNoWayIn;
+  hl::Reset();
   RegisterSplitterTemplate();
   int code = kNotRestoreMode;
   hl::SetUser([&](hl::Window& w) {
@@ -66,7 +74,7 @@ int RestoreThrough(FrontEnd frontEnd, const std::string& program) {
   });
   CSplitterDlg dialog;
   dialog.DoModal();
-  hl::SetUser(nullptr);
+  hl::Reset();
   return code;
 }
 

@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <tuple>
 
 #include "format/crc32c.h"
+#include "format/erasure_code.h"
 #include "format/manifest.h"
 #include "restore/piece_set.h"
 #include "restore/rebuild.h"
@@ -407,6 +409,16 @@ TEST(RestoreWithManifest, RefusesEverySetThatIsNotTheOneSplit) {
          WriteAll(s.dir / "movie.exe", s.platform.image + EncodeManifest(m, s.platform.image.size()));
        },
        kSplitFileDamaged, "movie#.0"},
+      {"a description with more recovery pieces than a rebuild may solve for",
+       [](ManifestSet& s) {
+         auto file = System().OpenRead(s.dir / "movie.exe");
+         Manifest m = ReadManifest(*file).manifest;
+         file.reset();
+         m.recoveryCount = kMostRecoveryPieces + 1;
+         m.recoveryCrcs.assign(std::size_t(m.recoveryCount), 0);
+         WriteAll(s.dir / "movie.exe", s.platform.image + EncodeManifest(m, s.platform.image.size()));
+       },
+       kSplitFileDamaged, "movie.exe"},
       {"a damaged piece, then one that cannot be read: the unreadable one is named",
        [](ManifestSet& s) {
          FlipByte(s.Piece(1), 10);
@@ -507,6 +519,32 @@ TEST(RestoreWithRecovery, PiecesLargerThanTheWindowComeBackAndAreCounted) {
   EXPECT_TRUE(platform.messages.empty());
 }
 
+// Recovery pieces whose data fail their CRC are passed over once: the
+// rebuild then checks the next ones on their own before it reads the set
+// again, so that five damaged ones cost what one costs.
+TEST(RestoreWithRecovery, DamagedRecoveryPiecesArePassedOverOnce) {
+  std::vector<int> reads;
+  for (int damaged : {1, 5}) {
+    SCOPED_TRACE(FormatDecimal(damaged) + " damaged");
+    TestPlatform platform;
+    TempDir dir;
+    const std::string source = RandomBytes(5000, 55);
+    WriteAll(dir / "movie.avi", source);
+    SplitAway(dir / "movie.avi", 1, 8);
+    std::filesystem::remove(dir / "movie#.4");
+    for (int j = 1; j <= damaged; ++j) {
+      const std::string path = dir / ("movie#.r" + FormatDecimal(j));
+      FlipByte(path, ReadAll(path).size() - 3);
+    }
+    int surviving = 0;
+    platform.duringRead = [&](const std::string& path) { surviving += path.find("#.2") != std::string::npos; };
+    EXPECT_EQ(RestoreAt(dir / "movie.exe"), 0);
+    EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
+    reads.push_back(surviving);
+  }
+  EXPECT_EQ(reads[0], reads[1]);
+}
+
 // What is not the set's is left alone: stale higher pieces of an earlier,
 // longer split, names with leading zeros, another temporary file.
 TEST(RestoreWithManifest, JoinsExactlyItsPiecesAndLeavesTheRestAlone) {
@@ -524,6 +562,149 @@ TEST(RestoreWithManifest, JoinsExactlyItsPiecesAndLeavesTheRestAlone) {
     EXPECT_EQ(ReadAll(set.Piece(6)), "a stale piece of an earlier, longer split");
     EXPECT_EQ(ReadAll(set.dir / "~morsela0.tmp"), "another restore's output");
     EXPECT_EQ(ListDir(set.dir.path()).size(), 11u);
+  }
+}
+
+// Two splits of data.bin a week apart, their files kept apart: last week's
+// of `oldLength` bytes and this week's of `newLength` (from the same bytes,
+// so an appended week shares its first pieces), in pieces of 1,000 bytes,
+// each with its count of recovery pieces. A case lays some of each into
+// one folder, as a recipient's folder gathers them.
+struct TwoSplits {
+  TestPlatform platform;
+  TempDir older, newer, dir;
+  std::string oldSource, newSource;
+  TwoSplits(std::size_t oldLength, std::uint64_t oldRecovery, std::size_t newLength, std::uint64_t newRecovery,
+            std::uint32_t seed = 52) {
+    const std::string bytes = RandomBytes(std::max(oldLength, newLength), seed);
+    oldSource = bytes.substr(0, oldLength);
+    newSource = seed == 52 ? bytes.substr(0, newLength) : RandomBytes(newLength, seed + 1);
+    for (const auto& [at, source, recovery] :
+         {std::tuple{&older, &oldSource, oldRecovery}, std::tuple{&newer, &newSource, newRecovery}}) {
+      WriteAll(*at / "data.bin", *source);
+      SplitAway(*at / "data.bin", 1, recovery);
+    }
+  }
+  void Take(const TempDir& from, const std::vector<std::string>& names) {
+    for (const std::string& name : names) WriteAll(dir / name, ReadAll(from / name));
+  }
+  void TakePieces(const TempDir& from, int count, int without = -1) {
+    for (int k = 0; k < count; ++k)
+      if (k != without) Take(from, {"data#." + FormatDecimal(k)});
+  }
+};
+
+// A folder that holds descriptions of two splits of one file restores the
+// one its pieces fit, through every front end, or refuses: never last
+// week's file with this week's pieces, and never by the order the folder
+// lists the descriptions in.
+TEST(RestoreWithDescriptions, TheOneThePiecesFitOrNone) {
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<TwoSplits>()> lay;
+    bool windowOnly;     // no restore program came along
+    const char* detail;  // of "Split File Damaged !"; nullptr: this week's file comes back
+  };
+  const std::vector<Case> cases{
+      {"last week's program and recovery pieces beside this week's longer pieces",
+       [] {
+         auto s = std::make_unique<TwoSplits>(5000, 2, 7000, 0);
+         s->Take(s->older, {"data.exe", "data#.r1", "data#.r2"});
+         s->TakePieces(s->newer, 8);
+         return s;
+       },
+       false, "The pieces belong to another split of data.bin than the one data.exe describes."},
+      {"this week's set beside last week's recovery pieces",
+       [] {
+         auto s = std::make_unique<TwoSplits>(5000, 2, 7000, 0);
+         s->Take(s->older, {"data#.r1", "data#.r2"});
+         s->Take(s->newer, {"data.exe"});
+         s->TakePieces(s->newer, 8);
+         return s;
+       },
+       false, nullptr},
+      {"a stale recovery piece numbered before the new set's own, a piece lost, no program",
+       [] {
+         auto s = std::make_unique<TwoSplits>(5000, 2, 7000, 2);
+         s->Take(s->older, {"data#.r1"});
+         s->Take(s->newer, {"data#.r2"});
+         s->TakePieces(s->newer, 8, 3);
+         return s;
+       },
+       true, nullptr},
+      {"two descriptions of pieces of one size, this week's content",
+       [] {
+         auto s = std::make_unique<TwoSplits>(5000, 0, 5000, 1, 60);
+         s->Take(s->older, {"data.exe"});
+         s->Take(s->newer, {"data#.r1"});
+         s->TakePieces(s->newer, 6);
+         return s;
+       },
+       false, nullptr},
+      {"two descriptions that the pieces fit alike: an appended week whose last piece is lost",
+       [] {
+         auto s = std::make_unique<TwoSplits>(5991, 0, 6491, 1);
+         s->Take(s->older, {"data.exe"});
+         s->Take(s->newer, {"data#.r1"});
+         s->TakePieces(s->newer, 6);
+         return s;
+       },
+       false, "The pieces fit descriptions of different splits of data.bin: data.exe, data#.r1."},
+  };
+  for (const Case& c : cases) for (FrontEnd frontEnd : FrontEnds()) {
+    if (c.windowOnly && frontEnd == FrontEnd::kRestoreProgram) continue;
+    SCOPED_TRACE(std::string(c.what) + " through " + test::NameOf(frontEnd));
+    const std::unique_ptr<TwoSplits> s = c.lay();
+    const std::vector<std::string> before = ListDir(s->dir.path());
+    const int code = RestoreAt(s->dir / "data.exe", frontEnd);
+    if (!c.detail) {
+      EXPECT_EQ(code, 0);
+      EXPECT_TRUE(ReadAll(s->dir / "data.bin") == s->newSource);
+      EXPECT_TRUE(s->platform.messages.empty());
+      continue;
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(s->platform.messages, std::vector<std::string>{kSplitFileDamaged});
+    EXPECT_EQ(s->platform.details, std::vector<std::string>{c.detail});
+    EXPECT_EQ(ListDir(s->dir.path()), before);
+  }
+}
+
+// The set of a program is restored through its restore program's second
+// name, also where the program itself lies (the sender's folder), and a
+// piece dropped onto the window finds it there; a program of the set's
+// name that is not a restore program (a launcher with an archive after
+// its image) is not the set's.
+TEST(RestoreWithDescriptions, TheRestoreProgramIsFoundByWhatItIs) {
+  for (FrontEnd frontEnd : FrontEnds()) {
+    SCOPED_TRACE(test::NameOf(frontEnd));
+    TestPlatform platform;
+    platform.image = test::MinimalExecutable();
+    TempDir dir;
+    const std::string source = RandomBytes(5000, 53);
+    WriteAll(dir / "setup.exe", source);
+    CSplitEngine().SplitFile(dir / "setup.exe", 1, PieceCount(5000, "setup.exe", 1));
+    ASSERT_TRUE(Exists(dir / "setup.unsplit.exe"));
+    const std::string program = dir / "setup.unsplit.exe", head = dir / "setup#.0";
+    EXPECT_EQ(RestoreThrough(frontEnd, program, head), 0);
+    EXPECT_TRUE(ReadAll(dir / "setup.exe") == source);
+    FlipByte(dir / "setup#.1", 7);
+    EXPECT_EQ(RestoreThrough(frontEnd, program, head), 1);
+    EXPECT_EQ(platform.details, std::vector<std::string>{"setup#.1"});
+    EXPECT_TRUE(ReadAll(dir / "setup.exe") == source);
+  }
+  TestPlatform platform;
+  platform.image = test::MinimalExecutable();
+  TempDir dir;
+  const std::string source = RandomBytes(5000, 54);
+  WriteAll(dir / "data.bin", source);
+  SplitAway(dir / "data.bin", 1, 1);
+  WriteAll(dir / "data.exe", platform.image + "an archive the launcher unpacks");
+  for (FrontEnd frontEnd : FrontEnds()) {
+    if (frontEnd == FrontEnd::kRestoreProgram) continue;
+    EXPECT_EQ(RestoreThrough(frontEnd, dir / "data.exe", dir / "data#.0"), 0);
+    EXPECT_TRUE(ReadAll(dir / "data.bin") == source);
+    EXPECT_TRUE(platform.messages.empty());
   }
 }
 

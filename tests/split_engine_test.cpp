@@ -164,6 +164,7 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
     std::function<void(const TempDir&)> before;
     const char* question;  // the lines naming the files, or nullptr for none
     const char* message;   // nullptr for none
+    const char* searchFails = "";  // a search of the folder whose pattern holds this fails part-way
   };
   const auto splitOf = [](const TempDir& dir, const char* name, std::size_t size, std::uint64_t recovery = 0) {
     WriteAll(dir / name, RandomBytes(size, 8));
@@ -194,6 +195,16 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
          for (const char* name : {"s#.1", "s#.3", "s#.5"}) WriteAll(dir / name, name);
        },
        "s#.1, s#.3: pieces of another split\n", nullptr},
+      {"a restore program of this source whose description claims files of other sizes",
+       [](const TempDir& dir) {
+         Manifest m{"s", "s.dat", 65000 * 1000 - 6, 1000, 65000, std::vector<std::uint32_t>(65000), 0, {}};
+         WriteAll(dir / "s.exe", TestPlatform().image + EncodeManifest(m, TestPlatform().image.size()));
+         WriteAll(dir / "s#.3", "seven b");
+         WriteAll(dir / "s#.4", "nine byte");
+       },
+       "s#.3, s#.4: pieces of another split\n", nullptr},
+      {"a folder whose search fails part-way", [](const TempDir& dir) { WriteAll(dir / "s#.1", "1"); }, nullptr,
+       "Cannot Read File !", "s#."},
       {"a folder where a piece goes",
        [](const TempDir& dir) { std::filesystem::create_directory(dir / "s#.1"); }, nullptr, "Cannot Write File !"},
       {"a read-only program",
@@ -218,6 +229,7 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
     const std::vector<std::string> before = ListDir(dir.path());
     TestPlatform platform;
     platform.answer = yes;
+    platform.listFaultIn = c.searchFails;
     const SplitResult result = CSplitEngine().SplitFile(dir / "s.dat", 1, 3);
     if (c.question) {
       ASSERT_EQ(platform.questions.size(), 1u);

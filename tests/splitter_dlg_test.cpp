@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <tuple>
@@ -558,6 +559,39 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
   });
   EXPECT_EQ(platform.messages, std::vector<std::string>{kFileNotFound});
   EXPECT_EQ(platform.details, std::vector<std::string>{"movie#.1"});
+}
+
+// A rebuild of many lost pieces spends a while setting up its matrix
+// before it reads anything: Cancel is heard there as anywhere else.
+TEST_F(SplitterDialog, CancelStopsARebuildDuringTheSetUpOfItsMatrix) {
+  const std::string source = RandomBytes(199 * 1000, 23);
+  WriteAll(dir / "movie.avi", source);
+  CSplitEngine().SplitFile(dir / "movie.avi", 1, 200, nullptr, std::string(), 200);
+  std::filesystem::remove(dir / "movie.avi");
+  for (int k = 0; k < 200; ++k) std::filesystem::remove(dir / ("movie#." + std::to_string(k)));
+  const std::vector<std::string> before = ListDir(dir.path());
+  std::size_t steps = 0;
+  std::atomic<int> recoveryReads{0};
+  int readsAtFirstStep = -1, readsAtLastStep = -2;
+  platform.duringRead = [&](const std::string& path) { recoveryReads += path.find("#.r") != std::string::npos; };
+  hl::SetUserWhileBusy([&](hl::Window& w) {
+    if (++steps == 1) readsAtFirstStep = recoveryReads;
+    if (steps < 10) return;
+    readsAtLastStep = recoveryReads;
+    w.Click(IDC_CANCEL_SPLIT);
+  });
+  Run([&](hl::Window& w) {
+    w.DropFiles({dir / "movie.exe"});
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restore stopped: nothing was written.");
+  });
+  // Every piece was lost, so that the join reported nothing; no recovery
+  // data was read between the steps: all ten were the set-up's, and it
+  // stopped at the one Cancel came in.
+  EXPECT_EQ(steps, 10u);
+  EXPECT_EQ(readsAtFirstStep, readsAtLastStep);
+  EXPECT_EQ(ListDir(dir.path()), before);
+  EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST_F(SplitterDialog, IconsAndTheListFollowTheScale) {

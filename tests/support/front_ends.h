@@ -21,11 +21,11 @@ constexpr int kNoWayIn = -1;
 constexpr int kNotRestoreMode = -2;
 
 // Restores the set of the restore program `program` through `frontEnd`: the
-// program started at its own path, or the window given the program (when
-// it carries a manifest) or the first of its pieces, and then its Restore
-// File command. The restore program's exit code; the window's status line
-// gives it.
-int RestoreThrough(FrontEnd frontEnd, const std::string& program);
+// program started at its own path, or the window given `wayIn` when not
+// empty, else the program (when it carries a manifest) or the first of its
+// pieces, and then its Restore File command. The restore program's exit
+// code; the window's status line gives it.
+int RestoreThrough(FrontEnd frontEnd, const std::string& program, const std::string& wayIn = std::string());
 
 // Registers the main dialog's controls with the headless back end.
 void RegisterSplitterTemplate();

@@ -9,7 +9,7 @@ std::vector<FrontEnd> FrontEnds() { return {FrontEnd::kRestoreProgram}; }
 
 const char* NameOf(FrontEnd) { return "the restore program"; }
 
-int RestoreThrough(FrontEnd, const std::string& program) { return RestoreSplitFile({program, program, program}); }
+int RestoreThrough(FrontEnd, const std::string& program, const std::string&) { return RestoreSplitFile({program, program, program}); }
 
 void RegisterSplitterTemplate() {}
 

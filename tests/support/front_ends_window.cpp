@@ -58,9 +58,9 @@ std::string WayIn(const std::string& program) {
 
 }  // namespace
 
-int RestoreThrough(FrontEnd frontEnd, const std::string& program) {
+int RestoreThrough(FrontEnd frontEnd, const std::string& program, const std::string& wayIn) {
   if (frontEnd == FrontEnd::kRestoreProgram) return RestoreSplitFile({program, program, program});
-  const std::string chosen = WayIn(program);
+  const std::string chosen = wayIn.empty() ? WayIn(program) : wayIn;
   if (chosen.empty()) return kNoWayIn;
   hl::Reset();
   RegisterSplitterTemplate();

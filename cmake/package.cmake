@@ -1,4 +1,5 @@
-# The release package: Morsela.exe (which carries the restore program), a
+# The release package: Morsela.exe (which carries the restore program), the
+# command line Morsela.com beside it, a
 # README for Windows users in CRLF text and the licence, in one zip named
 # Morsela-<version>-win64.zip. CPack stamps every entry with
 # SOURCE_DATE_EPOCH when it is set (scripts/package.sh sets it from the
@@ -9,7 +10,7 @@ string(REPLACE "\n" "\r\n" text "${text}")
 string(REPLACE "@VERSION@" "${PROJECT_VERSION}" text "${text}")
 file(WRITE ${readme} "${text}")
 
-install(TARGETS Morsela RUNTIME DESTINATION .)
+install(TARGETS Morsela morsela_console RUNTIME DESTINATION .)
 install(FILES ${readme} ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

@@ -330,16 +330,29 @@ bool CSplitEngine::FileExists(const std::string& path) const {
   return !System().Find(path).empty();
 }
 
+std::string SplitDoneText(const SplitResult& result) {
+  const std::string recovery =
+      result.recovery ? ", " + CountOf(result.recovery, "recovery piece", "recovery pieces") : std::string();
+  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + " and the restore program " +
+         morsela::FileNameOf(result.restoreProgram) + " written.";
+}
+
 SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
                                     Progress* progress, const std::string& source,
                                     std::uint64_t recovery) const {
+  return SplitFileInBytes(path, std::uint64_t(sizeKb) * kBytesPerKb, pieceCount, progress, source, recovery);
+}
+
+SplitResult CSplitEngine::SplitFileInBytes(const std::string& path, std::uint64_t pieceSize,
+                                           std::uint64_t pieceCount, Progress* progress,
+                                           const std::string& source, std::uint64_t recovery) const {
   Platform& system = System();
   // The source by the name the system keeps for it; the set is named from
   // `path`, in the source's folder.
   const std::string chosen = source.empty() ? path : source;
   const std::vector<DirEntry> found = system.Find(chosen);
   if (found.empty()) return Refuse(kPathnameIncorrect);
-  if (pieceCount == 0 || sizeKb == 0) return Refuse(kFileTooSmall);
+  if (pieceCount == 0 || pieceSize == 0) return Refuse(kFileTooSmall);
   const std::string real = morsela::DirectoryOf(chosen) + found.front().name;
   const std::string named = morsela::DirectoryOf(real) + morsela::FileNameOf(path);
 
@@ -355,7 +368,6 @@ SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeK
   FileStamp before;
   if (!file || !file->Stamp(before)) return Refuse(WithDetail(kCannotReadFile, real));
 
-  const std::uint64_t pieceSize = std::uint64_t(sizeKb) * kBytesPerKb;
   std::string header = morsela::FileNameOf(named);
   const std::uint64_t total = header.size() + 1 + before.size;
   const std::uint64_t count = (total + pieceSize - 1) / pieceSize;

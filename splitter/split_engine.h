@@ -32,6 +32,11 @@ struct SplitResult {
   std::uint64_t left = 0;
 };
 
+// The line of outcome after a split that wrote its set: "Done: 3 pieces, 1
+// recovery piece and the restore program movie.exe written.", the recovery
+// pieces left out when there are none.
+std::string SplitDoneText(const SplitResult& result);
+
 // A helper without data: the text helpers and the split engine as one set of
 // operations, of which the dialog holds one instance.
 class CSplitEngine {
@@ -73,6 +78,11 @@ class CSplitEngine {
   // without a message.
   SplitResult SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
                         Progress* progress = nullptr, const std::string& source = std::string(), std::uint64_t recovery = 0) const;
+  // The same for pieces of `pieceSize` bytes, any size from 1 on (the
+  // command line takes sizes with units: 25MB, 4GiB).
+  SplitResult SplitFileInBytes(const std::string& path, std::uint64_t pieceSize, std::uint64_t pieceCount,
+                               Progress* progress = nullptr, const std::string& source = std::string(),
+                               std::uint64_t recovery = 0) const;
 };
 
 }  // namespace morsela

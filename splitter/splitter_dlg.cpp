@@ -1,6 +1,6 @@
 #include "splitter_dlg.h"
 
-#include "chosen_set.h"
+#include "restore/chosen_set.h"
 #include "format/erasure_code.h"
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
@@ -41,13 +41,6 @@ class AtScopeEnd {
 };
 
 }  // namespace
-
-std::string SplitDoneText(const SplitResult& result) {
-  const std::string recovery =
-      result.recovery ? ", " + CountOf(result.recovery, "recovery piece", "recovery pieces") : std::string();
-  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + " and the restore program " +
-         FileNameOf(result.restoreProgram) + " written.";
-}
 
 const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
     {ui::kWmPaint, 0, 0, &ui::Invoke<&CSplitterDlg::OnPaint>},

@@ -39,11 +39,6 @@ class TaskbarProgress;
 extern const char kNoFileSelected[];
 extern const char kSizeNoValid[];
 
-// The status line after a split that wrote its set: "Done: 3 pieces, 1
-// recovery piece and the restore program movie.exe written.", the recovery
-// pieces left out when there are none.
-std::string SplitDoneText(const SplitResult& result);
-
 // The smallest size the preview accepts while a source is chosen.
 constexpr std::uint32_t kSmallestPieceSize = 10;
 

@@ -27,13 +27,6 @@ std::string KilobyteText(std::uint64_t bytes) {
   return text + "." + decimals;
 }
 
-// 1,073,741,824.
-std::string Grouped(std::uint64_t value) {
-  std::string digits = FormatDecimal(value);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-  return digits;
-}
-
 const char* StateText(PieceState state) {
   switch (state) {
     case PieceState::kMissing: return " (missing)";
@@ -142,13 +135,7 @@ void CSplitterDlg::ShowRestoreOutcome(const RestoreResult& result, const std::st
     return;
   }
   SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
-  std::string text = "Restored " + (output.empty() ? result.name : output) + ": " + Grouped(result.bytes) +
-                     (result.bytes == 1 ? " byte" : " bytes");
-  if (result.checked && result.rebuilt) text += ", every piece checked; " + RebuiltText(result.rebuilt) + ".";
-  else if (result.checked) text += ", every piece checked.";
-  else if (restore_->program.empty()) text += "; its content could not be checked: the restore program was missing.";
-  else text += "; its content could not be checked: its restore program describes no set.";
-  SetStatus(text);
+  SetStatus(RestoredText(result, output.empty() ? result.name : output, !restore_->program.empty()));
 }
 
 }  // namespace morsela

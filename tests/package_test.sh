@@ -22,7 +22,7 @@ zip=$(ls "$work"/cpack/Morsela-*-win64.zip 2>/dev/null | head -n1)
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip") || fail "the zip does not unpack"
 files=$(cd "$work/unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
-[ "$files" = "LICENSE Morsela.exe README.txt " ] || fail "files in the zip: $files"
+[ "$files" = "LICENSE Morsela.com Morsela.exe README.txt " ] || fail "files in the zip: $files"
 
 exe=$work/unpacked/Morsela.exe
 size=$(stat -c %s "$exe")

@@ -88,7 +88,9 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
   result.bytes = total;
   if (options.progress) options.progress->Begin(result.name, total);
 
-  const std::string target = options.output.empty() ? source.folder + result.name : options.output;
+  const std::string target = !options.output.empty()       ? options.output
+                             : !options.outputFolder.empty() ? options.outputFolder + result.name
+                                                             : source.folder + result.name;
   TemporaryOutput output;
   if (!output.Create(DirectoryOf(target))) {
     if (options.tellWhenNoRoom) {
@@ -132,6 +134,16 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
 }
 
 }  // namespace
+
+std::string RestoredText(const RestoreResult& result, const std::string& shownAs, bool programCame) {
+  std::string bytes = FormatDecimal(result.bytes);
+  for (std::size_t at = bytes.size(); at > 3; at -= 3) bytes.insert(at - 3, ",");
+  std::string text = "Restored " + shownAs + ": " + bytes + (result.bytes == 1 ? " byte" : " bytes");
+  if (result.checked && result.rebuilt) return text + ", every piece checked; " + RebuiltText(result.rebuilt) + ".";
+  if (result.checked) return text + ", every piece checked.";
+  if (!programCame) return text + "; its content could not be checked: the restore program was missing.";
+  return text + "; its content could not be checked: its restore program describes no set.";
+}
 
 std::string RebuiltText(std::uint64_t pieces) {
   return CountOf(pieces, "piece", "pieces") + " rebuilt from recovery data";

@@ -63,6 +63,9 @@ struct RestoreOptions {
   Progress* progress = nullptr;  // hears of every block and may stop the restore
   // Where the file goes: empty for the pieces' folder, under its stored name.
   std::string output;
+  // Where `output` is empty: the folder it goes into, ending in a
+  // separator, under its stored name; empty for the pieces' folder.
+  std::string outputFolder;
   // When the pieces' folder cannot take the file, end with
   // kNoRoomBesideThePieces instead of refusing.
   bool tellWhenNoRoom = false;
@@ -79,6 +82,13 @@ struct RestoreResult {
 // "2 pieces rebuilt from recovery data": what a front end says after a
 // restore that rebuilt `pieces` pieces.
 std::string RebuiltText(std::uint64_t pieces);
+
+// The line of outcome after a restore of `result.name`, shown as `shownAs`
+// (the path it went to where that is not beside the pieces):
+// "Restored movie.avi: 1,073,741,824 bytes, every piece checked.", with
+// the pieces rebuilt, or why its content could not be checked
+// (`programCame`: a restore program without a description came along).
+std::string RestoredText(const RestoreResult& result, const std::string& shownAs, bool programCame);
 
 // Runs one restore through the platform in force. Nothing is written unless
 // the pieces form a complete set with a valid stored name; the output goes

@@ -1,4 +1,4 @@
-#include "chosen_set.h"
+#include "restore/chosen_set.h"
 
 #include <memory>
 #include <vector>

@@ -1,0 +1,169 @@
+#include "command_line.h"
+
+#include <chrono>
+#include <memory>
+
+#include "format/pieces.h"
+#include "platform/platform.h"
+#include "restore/chosen_set.h"
+#include "restore/restore.h"
+#include "split_engine.h"
+#include "text/messages.h"
+#include "text/text.h"
+
+namespace morsela {
+
+namespace {
+
+// The system's files and threads, with the messages and the question on
+// the console.
+class ConsolePlatform : public Platform {
+ public:
+  ConsolePlatform(Platform& real, Console& console, std::string_view image, bool yes)
+      : real_(real), console_(console), image_(image), yes_(yes) {}
+
+  bool Scan(const std::string& p, EntrySink& s) override { return real_.Scan(p, s); }
+  std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
+  std::unique_ptr<InputFile> OpenSource(const std::string& p) override { return real_.OpenSource(p); }
+  std::unique_ptr<OutputFile> Create(const std::string& p) override { return real_.Create(p); }
+  std::unique_ptr<OutputFile> CreateNew(const std::string& p) override { return real_.CreateNew(p); }
+  bool Remove(const std::string& p) override { return real_.Remove(p); }
+  bool Replace(const std::string& a, const std::string& b) override { return real_.Replace(a, b); }
+  void CopyZoneMark(const std::string& a, const std::string& b) override { real_.CopyZoneMark(a, b); }
+  std::string DecodeLegacyName(const std::string& b) override { return real_.DecodeLegacyName(b); }
+  std::unique_ptr<Semaphore> NewSemaphore(unsigned n) override { return real_.NewSemaphore(n); }
+  std::unique_ptr<Thread> StartThread(void (*run)(void*), void* c) override { return real_.StartThread(run, c); }
+  std::string_view RestoreImage() override { return image_; }
+
+  void ShowMessage(const std::string& text) override {
+    console_.Progress(std::string());
+    console_.Err(text);
+  }
+
+  // On a terminal the question is asked; without one the split does not
+  // replace, and says what it would have replaced.
+  bool Ask(const std::string& text) override {
+    if (yes_) return true;
+    console_.Progress(std::string());
+    if (const std::optional<bool> answer = console_.Ask(text)) return *answer;
+    const std::size_t last = text.rfind('\n');
+    console_.Err(text.substr(0, last == std::string::npos ? 0 : last) +
+                 "\nNothing was replaced: run the command again with --yes to replace them.");
+    return false;
+  }
+
+ private:
+  Platform& real_;
+  Console& console_;
+  std::string_view image_;
+  const bool yes_;
+};
+
+// Progress on the terminal, a few times a second; a stop once asked.
+class ConsoleProgress : public Progress {
+ public:
+  ConsoleProgress(Console& console, const std::atomic<bool>& stop, bool shown, const char* doing)
+      : console_(console), stop_(stop), shown_(shown), doing_(doing) {}
+  ~ConsoleProgress() override { console_.Progress(std::string()); }
+
+  void Begin(const std::string& name, std::uint64_t) override { name_ = name; }
+  bool Advance(const ProgressReport& report) override {
+    if (stop_) return false;
+    if (!shown_) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - drawn_ < std::chrono::milliseconds(100)) return true;
+    drawn_ = now;
+    const std::uint64_t percent = report.total ? report.done * 100 / report.total : 0;
+    console_.Progress(std::string(doing_) + " " + name_ + ": " + FormatDecimal(percent) + "%, piece " +
+                      FormatDecimal(report.piece + 1) + " of " + FormatDecimal(report.pieces));
+    return true;
+  }
+
+ private:
+  Console& console_;
+  const std::atomic<bool>& stop_;
+  const bool shown_;
+  const char* doing_;
+  std::string name_;
+  std::chrono::steady_clock::time_point drawn_{};
+};
+
+int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
+  const std::vector<DirEntry> found = System().Find(args.file);
+  const std::uint64_t length = found.empty() ? 0 : found.front().size;
+  const std::uint64_t count =
+      length < kMinimumSource ? 0 : (FileNameOf(args.file).size() + 1 + length + args.pieceSize - 1) / args.pieceSize;
+  const SplitResult result =
+      CSplitEngine().SplitFileInBytes(args.file, args.pieceSize, count, &progress, std::string(), args.recovery);
+  const auto out = [&](const std::string& line) {
+    if (!args.quiet) console.Out(line);
+  };
+  switch (result.outcome) {
+    case SplitResult::Outcome::kWritten: out(SplitDoneText(result)); return kExitRestored;
+    case SplitResult::Outcome::kStopped: out("Split stopped: its files were removed."); return kExitStopped;
+    case SplitResult::Outcome::kDeclined: out("Split cancelled: nothing was written or removed."); return kExitRefused;
+    case SplitResult::Outcome::kRefused: break;
+  }
+  out("Split failed: nothing was written.");
+  return kExitRefused;
+}
+
+int Restore(const Arguments& args, Console& console, ConsoleProgress& progress) {
+  const std::optional<SetSource> source = SetOfChosenFile(args.file);
+  if (!source) {
+    System().ShowMessage(WithDetail(kNoSplitFileFound, FileNameOf(args.file)));
+    if (!args.quiet) console.Out("Restore failed: nothing was written.");
+    return kExitRefused;
+  }
+  RestoreOptions options;
+  options.progress = &progress;
+  if (!args.to.empty()) {
+    options.outputFolder = args.to;
+    const char last = args.to.back();
+    if (last != '/' && last != '\\') options.outputFolder += '/';
+  }
+  const RestoreResult result = morsela::Restore(*source, options);
+  if (args.quiet) return result.code;
+  if (result.code == kExitRestored)
+    console.Out(RestoredText(result, options.outputFolder + result.name, !source->program.empty()));
+  else
+    console.Out(result.code == kExitStopped ? "Restore stopped: nothing was written."
+                                            : "Restore failed: nothing was written.");
+  return result.code;
+}
+
+}  // namespace
+
+int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>& stop, std::string_view image,
+               const std::string& version) {
+  switch (args.command) {
+    case Arguments::Command::kHelp: console.Out(HelpText()); return kExitRestored;
+    case Arguments::Command::kVersion: console.Out("Morsela " + version); return kExitRestored;
+    default: break;
+  }
+  ConsolePlatform platform(System(), console, image, args.yes);
+  Platform* previous = SetSystem(&platform);
+  const bool shown = console.Terminal() && !args.quiet;
+  int code = kExitRefused;
+  if (args.command == Arguments::Command::kSplit) {
+    ConsoleProgress progress(console, stop, shown, "Splitting");
+    code = Split(args, console, progress);
+  } else {
+    ConsoleProgress progress(console, stop, shown, "Restoring");
+    code = Restore(args, console, progress);
+  }
+  SetSystem(previous);
+  return code;
+}
+
+int RunCommandLine(const std::vector<std::string>& args, Console& console, const std::atomic<bool>& stop,
+                   std::string_view image, const std::string& version) {
+  const Arguments parsed = ParseArguments(args);
+  if (!parsed.error.empty()) {
+    console.Err("morsela: " + parsed.error + "\nRun morsela --help to see how it is used.");
+    return kExitUsage;
+  }
+  return RunCommand(parsed, console, stop, image, version);
+}
+
+}  // namespace morsela

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "arguments.h"
+#include "command_line.h"
+#include "restore/restore.h"
+#include "test_platform.h"
+#include "text/text.h"
+
+namespace morsela {
+namespace {
+
+using test::ListDir;
+using test::RandomBytes;
+using test::ReadAll;
+using test::TempDir;
+using test::TestPlatform;
+using test::WriteAll;
+
+// What the command line wrote, and a terminal or none.
+class RecordingConsole : public Console {
+ public:
+  void Out(const std::string& line) override { out += line + "\n"; }
+  void Err(const std::string& text) override { err += text + "\n"; }
+  bool Terminal() const override { return terminal; }
+  void Progress(const std::string& line) override {
+    if (!line.empty()) ++progress;
+  }
+  std::optional<bool> Ask(const std::string& question) override {
+    asked += question;
+    if (!terminal) return std::nullopt;
+    return answer;
+  }
+  std::string out, err, asked;
+  int progress = 0;
+  bool terminal = false, answer = false;
+};
+
+TEST(CommandLine, ReadsItsArguments) {
+  struct Case {
+    std::vector<std::string> args;
+    Arguments::Command command;
+    std::uint64_t pieceSize;
+    std::uint64_t recovery;
+    const char* error;  // the start of the error; "" for none
+  };
+  using C = Arguments::Command;
+  const std::vector<Case> cases{
+      {{"split", "a.bin"}, C::kSplit, 100'000, 0, ""},
+      {{"split", "a.bin", "--size", "18300"}, C::kSplit, 18'300'000, 0, ""},
+      {{"split", "--size=18300KB", "a.bin", "-r", "3"}, C::kSplit, 18'300'000, 3, ""},
+      {{"split", "a.bin", "--size", "25MB"}, C::kSplit, 25'000'000, 0, ""},
+      {{"split", "a.bin", "--size", "4GiB"}, C::kSplit, std::uint64_t(4) << 30, 0, ""},
+      {{"split", "a.bin", "--size", "700mib"}, C::kSplit, std::uint64_t(700) << 20, 0, ""},
+      {{"split", "a.bin", "--size", "10kb"}, C::kSplit, 10'000, 0, ""},
+      {{"split", "a.bin", "--recovery", "1024", "--yes", "--quiet"}, C::kSplit, 100'000, 1024, ""},
+      {{"split", "--", "--odd name"}, C::kSplit, 100'000, 0, ""},
+      {{"restore", "a#.3", "--to", "/tmp/x"}, C::kRestore, 100'000, 0, ""},
+      {{"check", "a.exe"}, C::kCheck, 100'000, 0, ""},
+      {{"--help"}, C::kHelp, 100'000, 0, ""},
+      {{"split", "a.bin", "-h"}, C::kHelp, 100'000, 0, ""},
+      {{"--version"}, C::kVersion, 100'000, 0, ""},
+      {{}, C::kHelp, 0, 0, "no command"},
+      {{"join", "a"}, C::kHelp, 0, 0, "unknown command"},
+      {{"split"}, C::kSplit, 0, 0, "split needs a file"},
+      {{"split", "a", "b"}, C::kSplit, 0, 0, "more than one file"},
+      {{"split", "a", "--size", "9KB"}, C::kSplit, 0, 0, "a piece must hold at least 10KB"},
+      {{"split", "a", "--size", "25 MB"}, C::kSplit, 0, 0, "not a size"},
+      {{"split", "a", "--size", "1.5MB"}, C::kSplit, 0, 0, "not a size"},
+      {{"split", "a", "--size", "99999999999999999999"}, C::kSplit, 0, 0, "not a size"},
+      {{"split", "a", "--size"}, C::kSplit, 0, 0, "--size needs a size"},
+      {{"split", "a", "--recovery", "1025"}, C::kSplit, 0, 0, "not a count"},
+      {{"split", "a", "--recovery", "-1"}, C::kSplit, 0, 0, "not a count"},
+      {{"split", "a", "--to", "x"}, C::kSplit, 0, 0, "unknown option for split"},
+      {{"restore", "a", "--yes"}, C::kRestore, 0, 0, "unknown option for restore"},
+      {{"check", "a", "--to", "x"}, C::kCheck, 0, 0, "unknown option for check"},
+      {{"split", "a", "--yes=no"}, C::kSplit, 0, 0, "no value is taken"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& arg : c.args) line += arg + " ";
+    SCOPED_TRACE(line);
+    const Arguments parsed = ParseArguments(c.args);
+    EXPECT_EQ(parsed.error.rfind(c.error, 0), 0u) << parsed.error;
+    if (*c.error) continue;
+    EXPECT_EQ(parsed.command, c.command);
+    EXPECT_EQ(parsed.pieceSize, c.pieceSize);
+    EXPECT_EQ(parsed.recovery, c.recovery);
+  }
+}
+
+// Every way a command ends, with its exit code, its line of outcome on
+// standard output and its message on standard error.
+TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
+  struct Case {
+    const char* what;
+    std::function<std::vector<std::string>(const TempDir&)> lay;  // the folder; the arguments
+    bool terminal, answer;
+    int code;
+    const char* out;  // the start of standard output
+    const char* err;  // the start of standard error
+  };
+  const auto source = [](const TempDir& dir) {
+    WriteAll(dir / "movie.avi", RandomBytes(25'000, 70));
+    return dir / "movie.avi";
+  };
+  const std::vector<Case> cases{
+      {"a split", [&](const TempDir& d) { return std::vector<std::string>{"split", source(d), "--size", "10KB"}; },
+       false, false, 0, "Done: 3 pieces and the restore program movie.exe written.", ""},
+      {"a split with recovery pieces, quiet",
+       [&](const TempDir& d) { return std::vector<std::string>{"split", source(d), "-s", "10", "-r", "1", "-q"}; },
+       false, false, 0, "", ""},
+      {"a missing file", [&](const TempDir& d) { return std::vector<std::string>{"split", d / "none.avi"}; }, false,
+       false, 1, "Split failed: nothing was written.", "Pathname incorrect"},
+      {"files in the way, no terminal",
+       [&](const TempDir& d) {
+         WriteAll(d / "movie.exe", "MZ setup");
+         return std::vector<std::string>{"split", source(d), "--size", "10KB"};
+       },
+       false, false, 1, "Split cancelled: nothing was written or removed.",
+       "Splitting movie.avi replaces files in its folder that are not from a split of it:\n\nmovie.exe: a program\n\n"
+       "Nothing was replaced: run the command again with --yes to replace them."},
+      {"files in the way, No on the terminal",
+       [&](const TempDir& d) {
+         WriteAll(d / "movie.exe", "MZ setup");
+         return std::vector<std::string>{"split", source(d), "--size", "10KB"};
+       },
+       true, false, 1, "Split cancelled", ""},
+      {"files in the way, Yes on the terminal",
+       [&](const TempDir& d) {
+         WriteAll(d / "movie.exe", "MZ setup");
+         return std::vector<std::string>{"split", source(d), "--size", "10KB"};
+       },
+       true, true, 0, "Done: 3 pieces", ""},
+      {"files in the way, --yes",
+       [&](const TempDir& d) {
+         WriteAll(d / "movie.exe", "MZ setup");
+         return std::vector<std::string>{"split", source(d), "--size", "10KB", "--yes"};
+       },
+       false, false, 0, "Done: 3 pieces", ""},
+      {"a restore into another folder",
+       [&](const TempDir& d) {
+         RecordingConsole quiet;
+         std::atomic<bool> never{false};
+         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, "MZ", "1.1");
+         std::filesystem::remove(d / "movie.avi");
+         std::filesystem::create_directory(d / "out");
+         return std::vector<std::string>{"restore", d / "movie#.2", "--to", d / "out"};
+       },
+       false, false, 0, "Restored ", ""},
+      {"a restore of a set with a piece missing",
+       [&](const TempDir& d) {
+         RecordingConsole quiet;
+         std::atomic<bool> never{false};
+         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, "MZ", "1.1");
+         std::filesystem::remove(d / "movie#.1");
+         return std::vector<std::string>{"restore", d / "movie.exe"};
+       },
+       false, false, 1, "Restore failed: nothing was written.", "File Not Found !\nmovie#.1"},
+      {"a restore of a file of no set",
+       [&](const TempDir& d) { return std::vector<std::string>{"restore", source(d)}; }, false, false, 1,
+       "Restore failed", "No Split File Found !\nmovie.avi"},
+      {"a usage error", [](const TempDir&) { return std::vector<std::string>{"split"}; }, false, false, kExitUsage, "",
+       "morsela: split needs a file\nRun morsela --help"},
+      {"help", [](const TempDir&) { return std::vector<std::string>{"--help"}; }, false, false, 0, "Usage:", ""},
+      {"the version", [](const TempDir&) { return std::vector<std::string>{"--version"}; }, false, false, 0,
+       "Morsela 1.1", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestPlatform platform;
+    TempDir dir;
+    const std::vector<std::string> args = c.lay(dir);
+    RecordingConsole console;
+    console.terminal = c.terminal;
+    console.answer = c.answer;
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(RunCommandLine(args, console, stop, platform.image, "1.1"), c.code);
+    EXPECT_EQ(console.out.rfind(c.out, 0), 0u) << console.out;
+    EXPECT_EQ(console.err.rfind(c.err, 0), 0u) << console.err;
+    if (c.code == 0 && args[0] == "restore") {
+      EXPECT_TRUE(ReadAll(dir / "out/movie.avi") == RandomBytes(25'000, 70));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace morsela

@@ -86,37 +86,44 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
   for (std::uint64_t k = 0; k < set.Count(); ++k) total += set.At(k).size;
   total -= std::min<std::uint64_t>(total, headerSize);
   result.bytes = total;
+  result.headerSize = headerSize;
   if (options.progress) options.progress->Begin(result.name, total);
 
+  // A check writes no file: the join's bytes are dropped, the rebuilt ones
+  // go where the caller asked.
+  DroppedOutput dropped;
   const std::string target = !options.output.empty()       ? options.output
                              : !options.outputFolder.empty() ? options.outputFolder + result.name
                                                              : source.folder + result.name;
   TemporaryOutput output;
-  if (!output.Create(DirectoryOf(target))) {
+  if (!options.checkOnly && !output.Create(DirectoryOf(target))) {
     if (options.tellWhenNoRoom) {
       result.code = kNoRoomBesideThePieces;
       return result;
     }
     return Refused(WithDetail(kCannotWriteFile, result.name));
   }
+  OutputFile& joinedTo = options.checkOnly ? dropped : output.file();
+  OutputFile& rebuiltTo = !options.checkOnly ? output.file() : options.rebuiltTo ? *options.rebuiltTo : dropped;
 
   JoinResult joined =
-      Join(source.folder, set, headerSize, header, output.file(), total, options.progress, set.RecoveryCount() > 0);
+      Join(source.folder, set, headerSize, header, joinedTo, total, options.progress, set.RecoveryCount() > 0);
   if (joined.outcome == JoinResult::Outcome::kDone && !joined.lost.empty()) {
-    RebuildPieces(source.folder, set, headerSize, output.file(), options.progress, total, joined);
+    RebuildPieces(source.folder, set, headerSize, rebuiltTo, options.progress, total, joined);
     if (joined.outcome == JoinResult::Outcome::kDone) result.rebuilt = joined.lost.size();
   }
   JoinResult::Outcome outcome = joined.outcome;
-  if (outcome == JoinResult::Outcome::kDone &&
+  if (outcome == JoinResult::Outcome::kDone && !options.checkOnly &&
       !output.Finish(source.folder + MarkedPiece(set, joined.lost), target))
     outcome = JoinResult::Outcome::kWriteFailed;
   if (outcome == JoinResult::Outcome::kDone) {
     result.code = kExitRestored;
     result.checked = !header.empty();
+    result.rebuiltPieces = joined.lost;
     return result;
   }
 
-  const bool removed = output.Discard();
+  const bool removed = options.checkOnly || output.Discard();
   const std::string name = result.name;
   switch (outcome) {
     case JoinResult::Outcome::kStopped: result.code = kExitStopped; break;

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "format/manifest.h"
 #include "pipeline/progress.h"
+#include "platform/platform.h"
 #include "restore/piece_set.h"
 #include "text/messages.h"
 
@@ -69,6 +71,12 @@ struct RestoreOptions {
   // When the pieces' folder cannot take the file, end with
   // kNoRoomBesideThePieces instead of refusing.
   bool tellWhenNoRoom = false;
+  // Check only: every piece is read and checked and lost ones rebuilt as
+  // for a restore, but no file is written; the rebuilt pieces' bytes go to
+  // `rebuiltTo` (when given) at their places in the file, so that a caller
+  // can compose the file from the pieces and them.
+  bool checkOnly = false;
+  OutputFile* rebuiltTo = nullptr;
 };
 
 struct RestoreResult {
@@ -77,6 +85,8 @@ struct RestoreResult {
   std::uint64_t bytes = 0;   // the file's length, once known
   bool checked = false;      // a manifest gave every piece's CRC, and every byte was checked
   std::uint64_t rebuilt = 0;  // the pieces rebuilt from recovery data
+  std::vector<std::uint64_t> rebuiltPieces;  // their numbers, in order, once restored
+  std::uint64_t headerSize = 0;  // the name header's bytes before the data, once known
 };
 
 // "2 pieces rebuilt from recovery data": what a front end says after a

@@ -1,9 +1,11 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "platform/platform.h"
 #include "restore/chosen_set.h"
 #include "restore/restore.h"
@@ -132,6 +134,57 @@ int Restore(const Arguments& args, Console& console, ConsoleProgress& progress) 
   return result.code;
 }
 
+// What the check found of each piece and recovery piece, one a line, as
+// the window lists them.
+void ListSet(const PieceSet& set, const RestoreResult* checked, Console& console) {
+  const auto rebuilt = [&](std::uint64_t k) {
+    return checked && std::find(checked->rebuiltPieces.begin(), checked->rebuiltPieces.end(), k) !=
+                          checked->rebuiltPieces.end();
+  };
+  for (std::uint64_t k = 0; k < set.Count(); ++k) {
+    const PieceState state = set.State(k);
+    std::string text = state == PieceState::kMissing     ? "missing"
+                       : state == PieceState::kWrongSize ? "wrong size"
+                       : rebuilt(k)                      ? "damaged"
+                       : checked                         ? "checked"
+                                                         : "there";
+    if (rebuilt(k)) text += ", rebuilt from recovery data";
+    console.Out(set.At(k).name + ": " + text);
+  }
+  const Manifest* m = set.Description();
+  for (std::uint64_t j = 0; j < set.RecoveryCount(); ++j) {
+    const PieceState state = set.RecoveryState(j);
+    const char* text = state == PieceState::kPresent     ? "there"
+                       : state == PieceState::kWrongSize ? "wrong size"
+                       : state == PieceState::kOther     ? "of another split"
+                                                         : "missing";
+    console.Out((set.RecoveryPiece(j) ? *set.RecoveryPiece(j) : RecoveryPieceFileName(m->baseName, j)) + ": " + text);
+  }
+}
+
+int Check(const Arguments& args, Console& console, ConsoleProgress& progress) {
+  const std::optional<SetSource> source = SetOfChosenFile(args.file);
+  if (!source) {
+    System().ShowMessage(WithDetail(kNoSplitFileFound, FileNameOf(args.file)));
+    if (!args.quiet) console.Out("The set cannot be restored.");
+    return kExitRefused;
+  }
+  RestoreOptions options;
+  options.progress = &progress;
+  options.checkOnly = true;
+  const RestoreResult result = morsela::Restore(*source, options);
+  if (args.quiet) return result.code;
+  const SetView view = LookAtSet(*source);
+  if (view.set) ListSet(*view.set, result.code == kExitRestored ? &result : nullptr, console);
+  if (result.code == kExitRestored) {
+    std::string text = RestoredText(result, result.name, !source->program.empty());
+    console.Out("The set can be restored: " + text.substr(std::string("Restored ").size()));
+  } else {
+    console.Out(result.code == kExitStopped ? "Check stopped." : "The set cannot be restored.");
+  }
+  return result.code;
+}
+
 }  // namespace
 
 int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>& stop, std::string_view image,
@@ -148,9 +201,12 @@ int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>&
   if (args.command == Arguments::Command::kSplit) {
     ConsoleProgress progress(console, stop, shown, "Splitting");
     code = Split(args, console, progress);
-  } else {
+  } else if (args.command == Arguments::Command::kRestore) {
     ConsoleProgress progress(console, stop, shown, "Restoring");
     code = Restore(args, console, progress);
+  } else {
+    ConsoleProgress progress(console, stop, shown, "Checking");
+    code = Check(args, console, progress);
   }
   SetSystem(previous);
   return code;

@@ -162,6 +162,30 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
       {"a restore of a file of no set",
        [&](const TempDir& d) { return std::vector<std::string>{"restore", source(d)}; }, false, false, 1,
        "Restore failed", "No Split File Found !\nmovie.avi"},
+      {"a check of a set with a damaged piece and a recovery piece",
+       [&](const TempDir& d) {
+         RecordingConsole quiet;
+         std::atomic<bool> never{false};
+         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, "MZ", "1.1");
+         std::filesystem::remove(d / "movie.avi");
+         WriteAll(d / "movie#.1", RandomBytes(10'000, 71));
+         return std::vector<std::string>{"check", d / "movie#.r1"};
+       },
+       false, false, 0,
+       "movie#.0: checked\nmovie#.1: damaged, rebuilt from recovery data\nmovie#.2: checked\nmovie#.r1: there\n"
+       "The set can be restored: movie.avi: 25,000 bytes, every piece checked; 1 piece rebuilt from recovery data.",
+       ""},
+      {"a check of a set that has lost more than its recovery pieces",
+       [&](const TempDir& d) {
+         RecordingConsole quiet;
+         std::atomic<bool> never{false};
+         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, "MZ", "1.1");
+         std::filesystem::remove(d / "movie#.0");
+         std::filesystem::remove(d / "movie#.2");
+         return std::vector<std::string>{"check", d / "movie.exe"};
+       },
+       false, false, 1, "movie#.0: missing\nmovie#.1: there\nmovie#.2: missing\nmovie#.r1: there\nThe set cannot",
+       "File Not Found !\nmovie#.0, movie#.2\n1 more piece or recovery piece would be needed"},
       {"a usage error", [](const TempDir&) { return std::vector<std::string>{"split"}; }, false, false, kExitUsage, "",
        "morsela: split needs a file\nRun morsela --help"},
       {"help", [](const TempDir&) { return std::vector<std::string>{"--help"}; }, false, false, 0, "Usage:", ""},
@@ -173,6 +197,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
     TestPlatform platform;
     TempDir dir;
     const std::vector<std::string> args = c.lay(dir);
+    const std::vector<std::string> before = ListDir(dir.path());
     RecordingConsole console;
     console.terminal = c.terminal;
     console.answer = c.answer;
@@ -180,6 +205,9 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
     EXPECT_EQ(RunCommandLine(args, console, stop, platform.image, "1.1"), c.code);
     EXPECT_EQ(console.out.rfind(c.out, 0), 0u) << console.out;
     EXPECT_EQ(console.err.rfind(c.err, 0), 0u) << console.err;
+    if (args[0] == "check") {
+      EXPECT_EQ(ListDir(dir.path()), before);  // a check writes nothing
+    }
     if (c.code == 0 && args[0] == "restore") {
       EXPECT_TRUE(ReadAll(dir / "out/movie.avi") == RandomBytes(25'000, 70));
     }

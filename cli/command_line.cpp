@@ -126,8 +126,9 @@ int Restore(const Arguments& args, Console& console, ConsoleProgress& progress) 
   }
   const RestoreResult result = morsela::Restore(*source, options);
   if (args.quiet) return result.code;
+  const std::string warning = UncheckedWarning(result, !source->program.empty());
   if (result.code == kExitRestored)
-    console.Out(RestoredText(result, options.outputFolder + result.name, !source->program.empty()));
+    console.Out(RestoredText(result, options.outputFolder + result.name) + (warning.empty() ? "" : " " + warning));
   else
     console.Out(result.code == kExitStopped ? "Restore stopped: nothing was written."
                                             : "Restore failed: nothing was written.");
@@ -177,8 +178,10 @@ int Check(const Arguments& args, Console& console, ConsoleProgress& progress) {
   const SetView view = LookAtSet(*source);
   if (view.set) ListSet(*view.set, result.code == kExitRestored ? &result : nullptr, console);
   if (result.code == kExitRestored) {
-    std::string text = RestoredText(result, result.name, !source->program.empty());
-    console.Out("The set can be restored: " + text.substr(std::string("Restored ").size()));
+    const std::string text = RestoredText(result, result.name);
+    const std::string warning = UncheckedWarning(result, !source->program.empty());
+    console.Out("The set can be restored: " + text.substr(std::string("Restored ").size()) +
+                (warning.empty() ? "" : " " + warning));
   } else {
     console.Out(result.code == kExitStopped ? "Check stopped." : "The set cannot be restored.");
   }

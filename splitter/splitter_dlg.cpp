@@ -68,16 +68,20 @@ const ui::MessageMap* CSplitterDlg::GetMessageMap() const { return &kMessageMap;
 bool CSplitterDlg::OnInitDialog() {
   Dialog::OnInitDialog();
   SetIcons();
-  std::vector<std::string> choices;
-  for (const std::uint64_t r : kRecoveryChoices)
-    choices.push_back(r ? CountOf(r, "piece", "pieces") : std::string("None"));
-  SetItemChoices(IDC_RECOVERY, choices);
-  SetItemChoice(IDC_RECOVERY, 0);
+  SetRecoveryChoices(0);
   // Sends EN_CHANGE: the refresh finds the empty path field names nothing.
   SetItemText(IDC_PIECE_SIZE, "100");
   AcceptFiles(true);
   if (!startUpPath_.empty()) ChooseSource(startUpPath_);
   return true;  // the focus goes to the first tab stop, "Choose a File"
+}
+
+void CSplitterDlg::SetRecoveryChoices(int chosen) {
+  std::vector<std::string> choices;
+  for (const std::uint64_t r : kRecoveryChoices)
+    choices.push_back(r ? CountOf(r, "piece", "pieces") : std::string("None"));
+  SetItemChoices(IDC_RECOVERY, choices);
+  SetItemChoice(IDC_RECOVERY, chosen >= 0 ? chosen : 0);
 }
 
 void CSplitterDlg::SetIcons() {
@@ -255,6 +259,7 @@ void CSplitterDlg::ShowOutcome(const SplitResult& result) {
   switch (result.outcome) {
     case SplitResult::Outcome::kWritten:
       SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
+      barFilled_ = true;
       SetStatus(SplitDoneText(result));
       return;
     case SplitResult::Outcome::kStopped:

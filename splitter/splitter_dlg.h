@@ -119,6 +119,8 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   void ChooseSource(const std::string& path);
   // Gives the window its two icons at its scale.
   void SetIcons();
+  // Offers the counts of recovery pieces a split may have, `chosen` chosen.
+  void SetRecoveryChoices(int chosen);
 
   // The engine's reports, during SplitFile.
   void Begin(const std::string& name, std::uint64_t total) override;
@@ -157,7 +159,10 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // found; the size field's text before, given back after it.
   std::optional<SetSource> restore_;
   SetView restoreView_;
+  // The pieces the last restore found damaged, in order, marked in the list.
+  std::vector<std::uint64_t> restoreDamaged_;
   std::string splitSize_;
+  int splitRecovery_ = 0;  // the count of recovery pieces chosen before
 
   std::string status_;      // what the status line shows
   bool barFilled_ = false;  // the bar shows something, to be cleared

@@ -1,5 +1,7 @@
 // The window's restore mode: a set shown before anything of it is read,
 // and restored with the restore the restore program runs.
+#include <algorithm>
+
 #include "format/manifest.h"
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
@@ -13,6 +15,8 @@ namespace morsela {
 namespace {
 
 const char kRestoreFile[] = "&Restore File";
+const char kRestoreGroup[] = "Restore";
+const char kSplitGroup[] = "Split";
 const char kSplitCurrentFile[] = "Split Current File";
 const char kRestoreStopped[] = "Restore stopped: nothing was written.";
 const char kRestoreFailed[] = "Restore failed: nothing was written.";
@@ -27,6 +31,9 @@ std::string KilobyteText(std::uint64_t bytes) {
   return text + "." + decimals;
 }
 
+// A piece the restore read and found not to be the one described.
+const char kDamagedText[] = " (damaged)";
+
 const char* StateText(PieceState state) {
   switch (state) {
     case PieceState::kMissing: return " (missing)";
@@ -40,9 +47,14 @@ const char* StateText(PieceState state) {
 }  // namespace
 
 void CSplitterDlg::ShowSet(const SetSource& source) {
-  if (!restore_) splitSize_ = GetItemText(IDC_PIECE_SIZE);
+  if (!restore_) {
+    splitSize_ = GetItemText(IDC_PIECE_SIZE);
+    splitRecovery_ = GetItemChoice(IDC_RECOVERY);
+  }
   restore_ = source;
   restoreView_ = LookAtSet(source);
+  restoreDamaged_.clear();
+  SetItemText(IDC_MAIN_GROUP, kRestoreGroup);
   SetItemText(IDC_SPLIT_FILE, kRestoreFile);
   SetItemReadOnly(IDC_PIECE_SIZE, true);
   EnableItem(IDC_RECOVERY, false);
@@ -60,16 +72,15 @@ void CSplitterDlg::ShowSet(const SetSource& source) {
   const Manifest* m = set ? set->Description() : nullptr;
   const std::uint64_t pieceSize = m ? m->pieceSize : count ? set->At(0).size : 0;
   SetItemText(IDC_PIECE_SIZE, pieceSize ? KilobyteText(pieceSize) : std::string());
-  previewWidest_.clear();
-  if (count) {
-    // The last name is the longest number; a state widens it.
-    bool marked = false;
-    for (std::uint64_t k = 0; k < count && !marked; ++k) marked = set->State(k) != PieceState::kPresent;
-    previewWidest_ = set->At(count - 1).name + (marked ? StateText(PieceState::kWrongSize) : "");
-  }
+  // The set's recovery pieces, in the list that offers a split's.
+  SetItemChoices(IDC_RECOVERY, {recovery ? CountOf(recovery, "piece", "pieces") : std::string("None")});
+  SetItemChoice(IDC_RECOVERY, 0);
+  // The last name is the longest number, and the widest mark of each kind
+  // widens it: the restore may yet mark any piece.
+  previewWidest_ = count ? set->At(count - 1).name + StateText(PieceState::kWrongSize) : std::string();
   // The recovery pieces follow the pieces.
   if (recovery) {
-    const std::string last = RecoveryPieceFileName(m->baseName, recovery - 1) + StateText(PieceState::kWrongSize);
+    const std::string last = RecoveryPieceFileName(m->baseName, recovery - 1) + StateText(PieceState::kOther);
     if (last.size() > previewWidest_.size()) previewWidest_ = last;
   }
   ResetList(IDC_PIECE_LIST, count + recovery, previewWidest_);
@@ -78,8 +89,11 @@ void CSplitterDlg::ShowSet(const SetSource& source) {
 void CSplitterDlg::LeaveRestoreMode() {
   restore_.reset();
   restoreView_ = SetView();
+  restoreDamaged_.clear();
+  SetItemText(IDC_MAIN_GROUP, kSplitGroup);
   SetItemText(IDC_SPLIT_FILE, kSplitCurrentFile);
   SetItemReadOnly(IDC_PIECE_SIZE, false);
+  SetRecoveryChoices(splitRecovery_);
   EnableItem(IDC_RECOVERY, true);
   SetItemText(IDC_PIECE_SIZE, splitSize_);  // refreshes the preview
 }
@@ -87,7 +101,12 @@ void CSplitterDlg::LeaveRestoreMode() {
 std::string CSplitterDlg::SetPieceText(std::uint64_t k) const {
   const PieceSet* set = restoreView_.set.get();
   if (!set) return std::string();
-  if (k < set->Count()) return set->At(k).name + StateText(set->State(k));
+  if (k < set->Count()) {
+    const PieceState state = set->State(k);
+    const bool damaged =
+        state == PieceState::kPresent && std::binary_search(restoreDamaged_.begin(), restoreDamaged_.end(), k);
+    return set->At(k).name + (damaged ? kDamagedText : StateText(state));
+  }
   const std::uint64_t j = k - set->Count();
   if (j >= set->RecoveryCount()) return std::string();
   const PieceState state = set->RecoveryState(j);
@@ -110,8 +129,11 @@ void CSplitterDlg::OnRestoreFile() {
         // share): the user says where it goes instead, until a folder takes
         // it or the user gives up.
         while (result.code == kNoRoomBesideThePieces) {
+          // It starts in the user's Documents: the pieces' folder, where
+          // the system would start it, cannot take the file.
           ui::SaveFileDialog chooser("All Files|*.*||", result.name,
                                      "The pieces' folder cannot be written: where should " + result.name + " go?");
+          chooser.StartIn(ui::DocumentsFolder());
           if (!chooser.DoModal(*this)) {
             ui::ShowMessageBox(WithDetail(kCannotWriteFile, result.name));
             result.code = kExitRefused;
@@ -123,6 +145,9 @@ void CSplitterDlg::OnRestoreFile() {
       },
       [&] {
         ShowSet(*restore_);  // what the folder holds of the pieces now
+        // and what the restore found in them
+        restoreDamaged_ = result.damagedPieces;
+        std::sort(restoreDamaged_.begin(), restoreDamaged_.end());
         ShowRestoreOutcome(result, options.output);
       });
 }
@@ -135,7 +160,10 @@ void CSplitterDlg::ShowRestoreOutcome(const RestoreResult& result, const std::st
     return;
   }
   SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
-  SetStatus(RestoredText(result, output.empty() ? result.name : output, !restore_->program.empty()));
+  barFilled_ = true;
+  // The warning first: the line wraps, and what matters most comes first.
+  const std::string warning = UncheckedWarning(result, !restore_->program.empty());
+  SetStatus((warning.empty() ? "" : warning + "\n") + RestoredText(result, output.empty() ? result.name : output));
 }
 
 }  // namespace morsela

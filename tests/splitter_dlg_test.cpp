@@ -490,6 +490,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.Edit(IDC_PIECE_SIZE, "20");
     w.DropFiles({dir / "movie#.2"});
     EXPECT_EQ(w.text(IDC_SPLIT_FILE), "&Restore File");
+    EXPECT_EQ(w.text(IDC_MAIN_GROUP), "Restore");
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
     EXPECT_FALSE(w.enabled(IDC_RECOVERY));
     w.Edit(IDC_PIECE_SIZE, "30");  // read-only
@@ -499,7 +500,13 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.Click(IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restore failed: nothing was written.");
 
+    // A refusal leaves the pieces it read and found damaged marked.
     WriteAll(dir / "movie#.1", middle);
+    WriteAll(dir / "movie#.2", std::string(last.size(), 'x'));
+    w.DropFiles({dir / "movie.exe"});
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2 (damaged)"}));
+
     WriteAll(dir / "movie#.2", last);
     w.DropFiles({dir / "movie.exe"});
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2"}));
@@ -515,7 +522,8 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     hl::AnswerSaveFile(elsewhere / "film.avi");
     w.Click(IDC_SPLIT_FILE);
     ASSERT_EQ(hl::SaveFileDialogsShown().size(), 1u);
-    EXPECT_EQ(hl::SaveFileDialogsShown()[0].first, "movie.avi");
+    EXPECT_EQ(hl::SaveFileDialogsShown()[0].name, "movie.avi");
+    EXPECT_EQ(hl::SaveFileDialogsShown()[0].folder, "Documents");  // not the folder that cannot take it
     EXPECT_TRUE(ReadAll(elsewhere / "film.avi") == source);
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
               "Restored " + elsewhere / "film.avi" + ": 25,000 bytes, every piece checked.");
@@ -526,7 +534,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
     w.Click(IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
-              "Restored movie.avi: 25,000 bytes; its content could not be checked: the restore program was missing.");
+              "Its content could not be checked: the restore program was missing.\nRestored movie.avi: 25,000 bytes.");
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
 
     // A set with recovery pieces, its restore program gone: a recovery
@@ -539,10 +547,12 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.DropFiles({dir / "movie#.r1"});
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"movie#.0", "movie#.1 (missing)", "movie#.2",
                                                                   "movie#.r1", "movie#.r2 (wrong size)"}));
+    EXPECT_EQ(w.text(IDC_RECOVERY), "2 pieces");  // the set's, not a choice for a split
     w.Click(IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
               "Restored movie.avi: 25,000 bytes, every piece checked; 1 piece rebuilt from recovery data.");
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
+    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, ui::kProgressRange);
 
     // Any other file is split: the command, the size and the preview come back.
     WriteAll(dir / "other#.r1", RandomBytes(5000, 23));  // a recovery piece's form, but no set
@@ -551,14 +561,17 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     WriteAll(dir / "other#.3", RandomBytes(5000, 22));  // a piece's form, but no set
     w.DropFiles({dir / "other#.3"});
     EXPECT_EQ(w.text(IDC_SPLIT_FILE), "Split Current File");
+    EXPECT_EQ(w.text(IDC_MAIN_GROUP), "Split");
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "20");
     EXPECT_TRUE(w.enabled(IDC_RECOVERY));
+    EXPECT_EQ(w.text(IDC_RECOVERY), "None");
+    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, 0);  // the restore's full bar went with it
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"other##.0"});
     w.Edit(IDC_PIECE_SIZE, "30");
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "30");
   });
-  EXPECT_EQ(platform.messages, std::vector<std::string>{kFileNotFound});
-  EXPECT_EQ(platform.details, std::vector<std::string>{"movie#.1"});
+  EXPECT_EQ(platform.messages, (std::vector<std::string>{kFileNotFound, kSplitFileDamaged}));
+  EXPECT_EQ(platform.details, (std::vector<std::string>{"movie#.1", "movie#.2"}));
 }
 
 // A rebuild of many lost pieces spends a while setting up its matrix

@@ -74,6 +74,7 @@ class PieceReader : public Filler<ReadBlock> {
         in_.reset();
         if (length_ != piece_.size || headerWrong_ || (piece_.crc && crc_.value() != *piece_.crc)) {
           result_.damaged.Add(piece_.name);
+          result_.damagedPieces.push_back(next_);
           if (mayLose_) {
             PassOver();
             continue;

@@ -24,6 +24,9 @@ struct JoinResult {
   // kDamaged: every damaged piece (the join reads on after the first, only
   // no longer writing); kReadFailed: the piece that could not be read.
   NameTally damaged, unreadable;
+  // The numbers of the pieces whose bytes were not the ones described
+  // (their CRC or name header), every one of them.
+  std::vector<std::uint64_t> damagedPieces;
   // With `mayLose`: the pieces missing, of a wrong size, unreadable or
   // damaged, in order, whose place in the output was left for a rebuild
   // (the join ends kDone all the same).

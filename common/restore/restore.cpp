@@ -120,6 +120,7 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
     result.code = kExitRestored;
     result.checked = !header.empty();
     result.rebuiltPieces = joined.lost;
+    result.damagedPieces = joined.damagedPieces;
     return result;
   }
 
@@ -137,19 +138,24 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
   }
   // As large as the whole file: one that another program holds is named.
   if (!removed) result = Refused(WithDetail(kCannotWriteFile, FileNameOf(output.path())));
+  result.damagedPieces = std::move(joined.damagedPieces);
   return result;
 }
 
 }  // namespace
 
-std::string RestoredText(const RestoreResult& result, const std::string& shownAs, bool programCame) {
+std::string RestoredText(const RestoreResult& result, const std::string& shownAs) {
   std::string bytes = FormatDecimal(result.bytes);
   for (std::size_t at = bytes.size(); at > 3; at -= 3) bytes.insert(at - 3, ",");
   std::string text = "Restored " + shownAs + ": " + bytes + (result.bytes == 1 ? " byte" : " bytes");
   if (result.checked && result.rebuilt) return text + ", every piece checked; " + RebuiltText(result.rebuilt) + ".";
-  if (result.checked) return text + ", every piece checked.";
-  if (!programCame) return text + "; its content could not be checked: the restore program was missing.";
-  return text + "; its content could not be checked: its restore program describes no set.";
+  return text + (result.checked ? ", every piece checked." : ".");
+}
+
+std::string UncheckedWarning(const RestoreResult& result, bool programCame) {
+  if (result.checked) return std::string();
+  return programCame ? "Its content could not be checked: its restore program describes no set."
+                     : "Its content could not be checked: the restore program was missing.";
 }
 
 std::string RebuiltText(std::uint64_t pieces) {

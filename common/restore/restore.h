@@ -86,6 +86,9 @@ struct RestoreResult {
   bool checked = false;      // a manifest gave every piece's CRC, and every byte was checked
   std::uint64_t rebuilt = 0;  // the pieces rebuilt from recovery data
   std::vector<std::uint64_t> rebuiltPieces;  // their numbers, in order, once restored
+  // The pieces found whole in size but not in content, whether the restore
+  // went on (rebuilding them) or not.
+  std::vector<std::uint64_t> damagedPieces;
   std::uint64_t headerSize = 0;  // the name header's bytes before the data, once known
 };
 
@@ -95,10 +98,15 @@ std::string RebuiltText(std::uint64_t pieces);
 
 // The line of outcome after a restore of `result.name`, shown as `shownAs`
 // (the path it went to where that is not beside the pieces):
-// "Restored movie.avi: 1,073,741,824 bytes, every piece checked.", with
-// the pieces rebuilt, or why its content could not be checked
-// (`programCame`: a restore program without a description came along).
-std::string RestoredText(const RestoreResult& result, const std::string& shownAs, bool programCame);
+// "Restored movie.avi: 1,073,741,824 bytes, every piece checked.", with the
+// pieces rebuilt where any were, or "Restored movie.avi: 25,000 bytes."
+// where its content could not be checked.
+std::string RestoredText(const RestoreResult& result, const std::string& shownAs);
+
+// Why the content of a restored file could not be checked, to be said
+// before the line of outcome; empty where every byte was checked.
+// `programCame`: a restore program without a description came along.
+std::string UncheckedWarning(const RestoreResult& result, bool programCame);
 
 // Runs one restore through the platform in force. Nothing is written unless
 // the pieces form a complete set with a valid stored name; the output goes

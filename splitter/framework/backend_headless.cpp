@@ -23,7 +23,7 @@ std::function<void(Window&)> userWhileBusy;
 std::uint64_t clock = 0;
 std::deque<std::optional<std::string>> openFileAnswers, saveFileAnswers;
 int openFileDialogs = 0;
-std::vector<std::pair<std::string, std::string>> saveDialogs;
+std::vector<SaveDialogShown> saveDialogs;
 std::vector<Window*> windows;  // the running dialogs, innermost last
 CommandLine commandLine;
 
@@ -106,7 +106,7 @@ int OpenFileDialogsShown() { return openFileDialogs; }
 
 void AnswerSaveFile(std::optional<std::string> path) { saveFileAnswers.push_back(std::move(path)); }
 
-std::vector<std::pair<std::string, std::string>> SaveFileDialogsShown() { return saveDialogs; }
+std::vector<SaveDialogShown> SaveFileDialogsShown() { return saveDialogs; }
 
 Window* Current() { return windows.empty() ? nullptr : windows.back(); }
 
@@ -249,7 +249,7 @@ void ListTextRequest::SetText(const std::string& text) {
 OpenFileDialog::OpenFileDialog(std::string filter) : filter_(std::move(filter)) {}
 
 bool OpenFileDialog::DoModal(Dialog&) {
-  if (save_) headless::saveDialogs.push_back({path_, title_});
+  if (save_) headless::saveDialogs.push_back({path_, title_, folder_});
   else ++headless::openFileDialogs;
   auto& answers = save_ ? headless::saveFileAnswers : headless::openFileAnswers;
   if (answers.empty()) return false;
@@ -259,6 +259,9 @@ bool OpenFileDialog::DoModal(Dialog&) {
   path_ = *answer;
   return true;
 }
+
+// The headless user's Documents: a name the tests can recognise.
+std::string DocumentsFolder() { return "Documents"; }
 
 std::string DroppedFileName(WParam drop, unsigned index) {
   const auto* d = reinterpret_cast<const headless::Drop*>(drop);

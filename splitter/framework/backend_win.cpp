@@ -326,7 +326,7 @@ OpenFileDialog::OpenFileDialog(std::string filter) : filter_(std::move(filter)) 
 }
 
 bool OpenFileDialog::DoModal(Dialog& owner) {
-  const std::wstring filter = Wide(filter_), title = Wide(title_), name = Wide(path_);
+  const std::wstring filter = Wide(filter_), title = Wide(title_), name = Wide(path_), folder = Wide(folder_);
   std::vector<wchar_t> buffer(kPathUnits, L'\0');
   name.copy(buffer.data(), std::min<std::size_t>(name.size(), kPathUnits - 1));
   OPENFILENAMEW ofn{};
@@ -340,10 +340,20 @@ bool OpenFileDialog::DoModal(Dialog& owner) {
   // browsed to is never held open, and relative paths keep their meaning.
   ofn.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
   if (!title.empty()) ofn.lpstrTitle = title.c_str();
+  if (!folder.empty()) ofn.lpstrInitialDir = folder.c_str();
   if (save_) ofn.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
   if (!(save_ ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
   path_ = Narrow(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
   return true;
+}
+
+std::string DocumentsFolder() {
+  PWSTR path = nullptr;
+  std::string folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)) && path)
+    folder = Narrow(path, wcslen(path));
+  CoTaskMemFree(path);
+  return folder;
 }
 
 std::string DroppedFileName(WParam drop, unsigned index) {

@@ -135,10 +135,13 @@ void AnswerOpenFile(std::optional<std::string> path);
 // Open-file dialogs shown so far.
 int OpenFileDialogsShown();
 
-// The same for the save dialog; the name each one showed preset, and its
-// title, so far.
+// The same for the save dialog; the name each one showed preset, its
+// title and the folder it started in, so far.
 void AnswerSaveFile(std::optional<std::string> path);
-std::vector<std::pair<std::string, std::string>> SaveFileDialogsShown();
+struct SaveDialogShown {
+  std::string name, title, folder;
+};
+std::vector<SaveDialogShown> SaveFileDialogsShown();
 
 // The window of the dialog running now; nullptr when none is.
 Window* Current();

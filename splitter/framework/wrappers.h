@@ -45,6 +45,7 @@ class OpenFileDialog {
   std::string filter_;
   std::string path_;
   std::string title_;
+  std::string folder_;
   bool save_ = false;
 };
 
@@ -57,7 +58,13 @@ class SaveFileDialog : public OpenFileDialog {
     title_ = std::move(title);
     save_ = true;
   }
+  // The folder it opens in, where the system would otherwise open it in
+  // the last one used; empty leaves that to the system.
+  void StartIn(std::string folder) { folder_ = std::move(folder); }
 };
+
+// The user's Documents folder; empty where the system names none.
+std::string DocumentsFolder();
 
 // The full name of dropped item `index` of the drop `drop` (WM_DROPFILES's
 // wParam), however long; empty when there is no such item.

@@ -25,6 +25,7 @@ const char* NameOf(FrontEnd frontEnd) {
 void RegisterSplitterTemplate() {
   // The controls of the dialog template, in tab order.
   hl::RegisterTemplate(IDD_SPLITTER_DIALOG, {
+      {IDC_MAIN_GROUP, hl::Kind::kText},
       {IDC_CHOOSE_FILE, hl::Kind::kButton},
       {IDC_PIECE_SIZE, hl::Kind::kEdit, hl::kNumber},
       {IDC_RECOVERY, hl::Kind::kDropDown},
@@ -70,7 +71,9 @@ int RestoreThrough(FrontEnd frontEnd, const std::string& program, const std::str
     if (w.text(IDC_SPLIT_FILE) != "&Restore File") return;
     w.Click(IDC_SPLIT_FILE);
     const std::string status = w.text(IDC_SPLIT_STATUS);
-    code = status.rfind("Restored ", 0) == 0 ? 0 : status.rfind("Restore stopped", 0) == 0 ? 2 : 1;
+    // A warning may come first, on a line of its own.
+    const std::string last = status.substr(status.rfind('\n') + 1);
+    code = last.rfind("Restored ", 0) == 0 ? 0 : last.rfind("Restore stopped", 0) == 0 ? 2 : 1;
   });
   CSplitterDlg dialog;
   dialog.DoModal();

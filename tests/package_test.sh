@@ -26,8 +26,9 @@ files=$(cd "$work/unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort |
 
 exe=$work/unpacked/Morsela.exe
 size=$(stat -c %s "$exe")
-# It carries the restore program, and the restore and the recovery code.
-[ "$size" -le $((512 * 1024)) ] || fail "Morsela.exe is $size bytes, more than 512 KiB"
+# It carries the restore program (and the restore page), and the restore
+# and the recovery code.
+[ "$size" -le $((1024 * 1024)) ] || fail "Morsela.exe is $size bytes, more than 1 MiB"
 x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug' && fail "Morsela.exe carries debug information"
 system_dlls=" ADVAPI32.dll COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll OLEAUT32.dll SHELL32.dll USER32.dll "
 for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}'); do

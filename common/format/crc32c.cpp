@@ -15,30 +15,44 @@ namespace {
 // The reflected Castagnoli polynomial.
 constexpr std::uint32_t kPolynomial = 0x82F63B78u;
 
-// Filled when first needed rather than stored in the program, which travels
+// Filled when prepared rather than stored in the program, which travels
 // beside every piece set and seldom runs where the processor lacks the
 // instruction. Eight tables: table k gives the effect of a byte followed by
 // k zero bytes, so that eight bytes take one step (where there is no
 // instruction, as in the restore page's WebAssembly, this is the fast way).
-const std::uint32_t (*Tables())[256] {
-  static std::uint32_t tables[8][256];
-  if (tables[0][1] == 0) {
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int bit = 0; bit < 8; ++bit) c = (c >> 1) ^ ((c & 1) ? kPolynomial : 0);
-      tables[0][i] = c;
-    }
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      for (int k = 1; k < 8; ++k) tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
-    }
-  }
-  return tables;
+// Prepared once, before any thread of the pipeline starts (or at the first
+// use where none ever does), and only read after that.
+struct Kernel {
+  bool prepared = false;
+  bool hardware = false;
+  std::uint32_t tables[8][256];
+};
+Kernel g_kernel;
+
+const Kernel& Prepared() {
+  if (!g_kernel.prepared) PrepareCrc32c();
+  return g_kernel;
 }
 
 }  // namespace
 
+void PrepareCrc32c() {
+  if (g_kernel.prepared) return;
+  std::uint32_t(*tables)[256] = g_kernel.tables;
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int bit = 0; bit < 8; ++bit) c = (c >> 1) ^ ((c & 1) ? kPolynomial : 0);
+    tables[0][i] = c;
+  }
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    for (int k = 1; k < 8; ++k) tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
+  }
+  g_kernel.hardware = HasCrc32Instruction();
+  g_kernel.prepared = true;
+}
+
 std::uint32_t Crc32cTable(std::uint32_t crc, const void* data, std::size_t size) {
-  const std::uint32_t(*t)[256] = Tables();
+  const std::uint32_t(*t)[256] = Prepared().tables;
   const auto* p = static_cast<const unsigned char*>(data);
   crc = ~crc;
   for (; size >= 8; size -= 8, p += 8) {
@@ -105,6 +119,9 @@ class LaneShift {
   std::uint32_t table_[4][256];
 };
 
+// Made when the program starts, before any thread.
+const LaneShift kLaneShift;
+
 }  // namespace
 #endif
 
@@ -121,7 +138,7 @@ __attribute__((target("sse4.2"))) std::uint32_t Crc32cHardware(std::uint32_t crc
   // of the two. The restore program keeps to one lane (it is bound by its
   // writes, and kept small).
   if (size >= 3 * kLane) {
-    static const LaneShift shift;  // see Crc32c on first use
+    const LaneShift& shift = kLaneShift;
     for (; size >= 3 * kLane; size -= 3 * kLane, p += 3 * kLane) {
       std::uint64_t c1 = 0, c2 = 0;
       for (std::size_t i = 0; i < kLane; i += 8) {
@@ -163,11 +180,7 @@ std::uint32_t Crc32cHardware(std::uint32_t crc, const void* data, std::size_t si
 #endif
 
 std::uint32_t Crc32c(std::uint32_t crc, const void* data, std::size_t size) {
-  // Decided on first use, like the tables: a plain flag, since every later
-  // use on another thread comes after that thread's start.
-  static int hardware = -1;
-  if (hardware < 0) hardware = HasCrc32Instruction() ? 1 : 0;
-  return hardware ? Crc32cHardware(crc, data, size) : Crc32cTable(crc, data, size);
+  return Prepared().hardware ? Crc32cHardware(crc, data, size) : Crc32cTable(crc, data, size);
 }
 
 }  // namespace morsela

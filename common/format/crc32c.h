@@ -11,6 +11,11 @@ namespace morsela {
 // Continues the CRC `crc` (0 to start) over `size` bytes at `data`.
 std::uint32_t Crc32c(std::uint32_t crc, const void* data, std::size_t size);
 
+// Chooses the implementation and fills its tables: called before a thread
+// that may use them starts (the pipeline does), so that no two threads
+// ever make them at once. Without it the first use does it.
+void PrepareCrc32c();
+
 // The two implementations, for the tests that hold them against each other.
 // The hardware one may be called only where HasCrc32Instruction() is true.
 std::uint32_t Crc32cTable(std::uint32_t crc, const void* data, std::size_t size);

@@ -230,12 +230,21 @@ void MultiplyAddAvx2(std::uint16_t coefficient, const void* in, void* acc, std::
 
 #endif
 
+namespace {
+
+// Chosen once, before any thread of the pipeline starts (or at the first
+// use where none ever does), and only read after that.
+void (*g_multiplyAdd)(std::uint16_t, const void*, void*, std::size_t) = nullptr;
+
+}  // namespace
+
+void PrepareMultiplyAdd() {
+  if (!g_multiplyAdd) g_multiplyAdd = HasAvx2() ? MultiplyAddAvx2 : HasSsse3() ? MultiplyAddSsse3 : MultiplyAddScalar;
+}
+
 void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
-  // Decided on first use: a plain variable, as in Crc32c.
-  static void (*multiplyAdd)(std::uint16_t, const void*, void*, std::size_t) = nullptr;
-  if (!multiplyAdd) {
-    multiplyAdd = HasAvx2() ? MultiplyAddAvx2 : HasSsse3() ? MultiplyAddSsse3 : MultiplyAddScalar;
-  }
+  PrepareMultiplyAdd();
+  const auto multiplyAdd = g_multiplyAdd;
   bytes &= ~std::size_t(1);
   if (coefficient == 1) {
     Xor(static_cast<const unsigned char*>(in), static_cast<unsigned char*>(acc), bytes);

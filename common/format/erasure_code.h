@@ -49,6 +49,11 @@ std::uint16_t RecoveryCoefficient(std::uint32_t j, std::uint32_t i);
 // nothing.
 void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
 
+// Chooses MultiplyAdd's implementation for this processor: called before a
+// thread that may use it starts (the pipeline does). Without it the first
+// use does it.
+void PrepareMultiplyAdd();
+
 // The same over `bytes` bytes of a piece whose end may be odd: its last
 // byte then makes a word with a 0 byte, as the padding of a short piece
 // gives; `acc` holds `bytes` rounded up to even.

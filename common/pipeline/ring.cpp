@@ -1,11 +1,17 @@
 #include "pipeline/ring.h"
 
+#include "format/crc32c.h"
+#include "format/erasure_code.h"
+
 namespace morsela {
 
 void RingThread::Start() {
   Platform& system = System();
   free_ = system.NewSemaphore(unsigned(kSlots));
   filled_ = system.NewSemaphore(0);
+  // The kernels the thread may use are chosen before it starts.
+  PrepareCrc32c();
+  PrepareMultiplyAdd();
   if (free_ && filled_) thread_ = system.StartThread(&RingThread::Run, this);
 }
 

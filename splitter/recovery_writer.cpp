@@ -16,16 +16,21 @@ namespace {
 
 // The window: the whole recovery data where the budget allows, else the
 // largest even share of it.
-std::uint64_t WindowOf(std::uint64_t count, std::uint64_t dataSize) {
+std::uint64_t WindowOf(std::uint64_t count, std::uint64_t dataSize, std::uint64_t budget) {
   if (count == 0) return 0;
-  const std::uint64_t share = std::max<std::uint64_t>(2, RecoveryWriter::kWindowBudget / count & ~std::uint64_t(1));
+  const std::uint64_t share = std::max<std::uint64_t>(2, budget / count & ~std::uint64_t(1));
   return std::min(dataSize, share);
 }
 
 }  // namespace
 
-RecoveryWriter::RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize)
-    : count_(count), dataSize_(pieceSize + (pieceSize & 1)), window_(WindowOf(count, dataSize_)),
+std::uint64_t RecoveryWriter::WindowBudget() {
+  const std::uint64_t least = std::uint64_t(64) << 20, most = std::uint64_t(1) << 30;
+  return std::min(most, std::max(least, PhysicalMemory() / 4));
+}
+
+RecoveryWriter::RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize, std::uint64_t budget)
+    : count_(count), dataSize_(pieceSize + (pieceSize & 1)), window_(WindowOf(count, dataSize_, budget)),
       data_(std::size_t(count_ * window_)) {}
 
 std::uint64_t RecoveryWriter::RereadBytes(const Manifest& m) const {
@@ -43,9 +48,18 @@ void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* byte
   if (!RecoveryFits(k + 1, count_)) return;
   const std::uint64_t from = std::max(offset, from_), to = std::min(offset + size, from_ + window_);
   if (from >= to) return;
-  for (std::uint64_t j = 0; j < count_; ++j)
-    MultiplyAddPadded(RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k)), bytes + (from - offset),
-                      data_.data() + j * window_ + (from - from_), std::size_t(to - from));
+  // The piece's coefficients, once for all its blocks; each block goes into
+  // every recovery piece in one pass.
+  if (coefficientsOf_ != k) {
+    coefficients_.resize(std::size_t(count_));
+    for (std::uint64_t j = 0; j < count_; ++j)
+      coefficients_[std::size_t(j)] = RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k));
+    coefficientsOf_ = k;
+  }
+  outputs_.resize(std::size_t(count_));
+  for (std::uint64_t j = 0; j < count_; ++j) outputs_[std::size_t(j)] = data_.data() + j * window_ + (from - from_);
+  MultiplyAddMany(coefficients_.data(), coefficients_.size(), bytes + (from - offset), outputs_.data(),
+                  std::size_t(to - from));
 }
 
 RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest& m, Sequence& again,

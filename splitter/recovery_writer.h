@@ -26,11 +26,15 @@ class Sequence {
 
 class RecoveryWriter {
  public:
-  // At most this much memory holds recovery data at a time.
-  static constexpr std::uint64_t kWindowBudget = std::uint64_t(64) << 20;
+  // The memory the recovery data may take at a time: a quarter of the
+  // machine's, at least 64 MiB and at most 1 GiB, so that the source is
+  // read once whenever the recovery pieces fit in it whole (1 GiB holds 8
+  // recovery pieces of 100,000 KB).
+  static std::uint64_t WindowBudget();
 
-  // `count` recovery pieces of a set of pieces of `pieceSize` bytes.
-  RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize);
+  // `count` recovery pieces of a set of pieces of `pieceSize` bytes, whose
+  // data takes at most `budget` bytes at a time.
+  RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize, std::uint64_t budget = WindowBudget());
 
   // The bytes of recovery data each piece holds (the piece size, even),
   // and the bytes of the sequence that the windows after the first read
@@ -58,6 +62,11 @@ class RecoveryWriter {
   const std::uint64_t count_, dataSize_, window_;
   std::uint64_t from_ = 0;  // where the window begins in each piece
   std::vector<char> data_;  // `count_` windows of recovery data, one after the other
+  // The coefficients of piece `coefficientsOf_` in each recovery piece, and
+  // where a block goes in each window: kept from block to block.
+  std::vector<std::uint16_t> coefficients_;
+  std::uint64_t coefficientsOf_ = ~std::uint64_t(0);
+  std::vector<void*> outputs_;
 };
 
 }  // namespace morsela

@@ -134,6 +134,43 @@ TEST(MultiplyAdd, EveryPathMatchesTheReferenceWordByWord) {
   }
 }
 
+// The products of one input by many coefficients, in one pass, are those
+// of one coefficient at a time, for every path, count (beyond a group of
+// tables too), address and length, odd ones included.
+TEST(MultiplyAdd, ManyAtOnceMatchOneAtATime) {
+  using Kernel = void (*)(const std::uint16_t*, std::size_t, const void*, void* const*, std::size_t);
+  std::vector<std::pair<const char*, Kernel>> kernels = {{"dispatch", MultiplyAddMany},
+                                                         {"scalar", MultiplyAddManyScalar}};
+  if (HasSsse3()) kernels.emplace_back("SSSE3", MultiplyAddManySsse3);
+  if (HasAvx2()) kernels.emplace_back("AVX2", MultiplyAddManyAvx2);
+  std::mt19937 random(6);
+  for (const auto& [name, kernel] : kernels) {
+    for (int round = 0; round < 120; ++round) {
+      const std::size_t count = 1 + round % 21;  // up to past a group of 16
+      // Only the dispatch takes an odd length.
+      std::size_t bytes = round < 4 ? (1 << 14) + 2 * round : random() % 300;
+      if (name != std::string("dispatch")) bytes &= ~std::size_t(1);
+      const std::size_t inAt = random() % 64;
+      Bytes in(inAt + bytes + 1);
+      for (auto& b : in) b = static_cast<unsigned char>(random());
+      std::vector<std::uint16_t> coefficients(count);
+      std::vector<Bytes> acc(count), expected(count);
+      std::vector<void*> outs(count);
+      for (std::size_t j = 0; j < count; ++j) {
+        coefficients[j] = j % 5 == 3 ? std::uint16_t(j % 2) : std::uint16_t(random());
+        acc[j].resize(bytes + 1 + random() % 64);
+        for (auto& b : acc[j]) b = static_cast<unsigned char>(random());
+        expected[j] = acc[j];
+        MultiplyAddPadded(coefficients[j], in.data() + inAt, expected[j].data(), bytes);
+        outs[j] = acc[j].data();
+      }
+      kernel(coefficients.data(), count, in.data() + inAt, outs.data(), bytes);
+      for (std::size_t j = 0; j < count; ++j)
+        ASSERT_TRUE(acc[j] == expected[j]) << name << ": output " << j << " of " << count << ", " << bytes << " bytes";
+    }
+  }
+}
+
 TEST(InvertMatrix, InverseOrRefusalAsTheRankSays) {
   std::mt19937 random(3);
   int singulars = 0;

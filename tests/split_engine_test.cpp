@@ -8,6 +8,7 @@
 #include "format/crc32c.h"
 #include "format/manifest.h"
 #include "format/pieces.h"
+#include "recovery_writer.h"
 #include "split_engine.h"
 #include "test_platform.h"
 #include "text/text.h"
@@ -366,6 +367,61 @@ TEST(SplitEngineProperty, RoundTripOverRandomSourcesNamesAndSizes) {
     EXPECT_EQ(ListDir(dir.path()).size(), files);
   }
   EXPECT_TRUE(platform.messages.empty());
+}
+
+}  // namespace
+}  // namespace morsela
+
+namespace morsela {
+namespace {
+
+// The bytes the pieces cut, read again as the recovery writer asks.
+class StringSequence : public Sequence {
+ public:
+  explicit StringSequence(const std::string& bytes) : bytes_(bytes) {}
+  bool Read(std::uint64_t offset, char* out, std::size_t size) override {
+    if (offset + size > bytes_.size()) return false;
+    std::copy_n(bytes_.data() + offset, size, out);
+    return true;
+  }
+
+ private:
+  const std::string& bytes_;
+};
+
+// Where the recovery data is longer than the memory allowed, the windows
+// after the first are summed from the source read again: the recovery
+// pieces are the same bytes whatever the memory.
+TEST(RecoveryWriter, AWindowShorterThanAPieceGivesTheSameRecoveryPieces) {
+  TestPlatform platform;
+  const std::string sequence = std::string("p.bin", 6) + RandomBytes(47'000, 80);
+  Manifest m{"p", "p.bin", 47'000, 10'001, 5, {}, 3, {}};
+  for (std::uint64_t k = 0; k < m.pieceCount; ++k)
+    m.pieceCrcs.push_back(Crc32c(0, sequence.data() + k * m.pieceSize, std::size_t(m.PieceLength(k))));
+  std::vector<std::string> written;
+  for (std::uint64_t budget : {std::uint64_t(1) << 30, std::uint64_t(3 * 1'000)}) {
+    SCOPED_TRACE(budget);
+    TempDir dir;
+    RecoveryWriter writer(3, m.pieceSize, budget);
+    for (std::uint64_t k = 0; k < m.pieceCount; ++k)
+      for (std::uint64_t at = 0; at < m.PieceLength(k); at += 4096)
+        writer.Add(k, at, sequence.data() + k * m.pieceSize + at,
+                   std::size_t(std::min<std::uint64_t>(4096, m.PieceLength(k) - at)));
+    StringSequence again(sequence);
+    std::uint64_t created = 0, work = 0;
+    std::string failed;
+    Manifest described = m;
+    ASSERT_EQ(writer.Write(dir / "p.bin", described, again, created, failed,
+                           [&](std::uint64_t bytes) { return (work += bytes) > 0; }),
+              RecoveryWriter::Outcome::kDone);
+    EXPECT_EQ(created, 3u);
+    std::string all;
+    for (const char* name : {"p#.r1", "p#.r2", "p#.r3"}) all += ReadAll(dir / name);
+    written.push_back(all);
+    // The work counted: the recovery data, and the rest of every piece read again.
+    EXPECT_EQ(work, 3 * writer.dataSize() + writer.RereadBytes(m));
+  }
+  EXPECT_TRUE(written[0] == written[1]);
 }
 
 }  // namespace

@@ -217,10 +217,105 @@ __attribute__((target("avx2"))) void MultiplyAddAvx2(std::uint16_t coefficient, 
   NibbleTail(tables, p, q, bytes);
 }
 
+// The products of one input by several coefficients: each step cuts 32
+// words into their nibbles once, then looks them up in every coefficient's
+// tables (built once per call) and adds the products into each output.
+// Groups of kGroup outputs keep the tables in the first cache level.
+constexpr std::size_t kGroup = 16;
+
+__attribute__((target("ssse3"))) void MultiplyAddManySsse3(const std::uint16_t* coefficients, std::size_t count,
+                                                          const void* in, void* const* acc, std::size_t bytes) {
+  for (std::size_t first = 0; first < count; first += kGroup) {
+    const std::size_t n = std::min(kGroup, count - first);
+    alignas(16) unsigned char tables[kGroup][8][16];
+    for (std::size_t j = 0; j < n; ++j) NibbleTables(coefficients[first + j], tables[j]);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i gather = _mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const auto* p = static_cast<const unsigned char*>(in);
+    std::size_t at = 0;
+    for (; at + 32 <= bytes; at += 32) {
+      const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), gather);
+      const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 16)), gather);
+      const __m128i low = _mm_unpacklo_epi64(a, b), high = _mm_unpackhi_epi64(a, b);
+      const __m128i n0 = _mm_and_si128(low, nibble), n1 = _mm_and_si128(_mm_srli_epi16(low, 4), nibble);
+      const __m128i n2 = _mm_and_si128(high, nibble), n3 = _mm_and_si128(_mm_srli_epi16(high, 4), nibble);
+      for (std::size_t j = 0; j < n; ++j) {
+        const auto* t = reinterpret_cast<const __m128i*>(tables[j]);
+        const __m128i productLow =
+            _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(_mm_load_si128(t), n0), _mm_shuffle_epi8(_mm_load_si128(t + 2), n1)),
+                          _mm_xor_si128(_mm_shuffle_epi8(_mm_load_si128(t + 4), n2), _mm_shuffle_epi8(_mm_load_si128(t + 6), n3)));
+        const __m128i productHigh =
+            _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(_mm_load_si128(t + 1), n0), _mm_shuffle_epi8(_mm_load_si128(t + 3), n1)),
+                          _mm_xor_si128(_mm_shuffle_epi8(_mm_load_si128(t + 5), n2), _mm_shuffle_epi8(_mm_load_si128(t + 7), n3)));
+        auto* q = static_cast<unsigned char*>(acc[first + j]) + at;
+        auto* q0 = reinterpret_cast<__m128i*>(q);
+        auto* q1 = reinterpret_cast<__m128i*>(q + 16);
+        _mm_storeu_si128(q0, _mm_xor_si128(_mm_loadu_si128(q0), _mm_unpacklo_epi8(productLow, productHigh)));
+        _mm_storeu_si128(q1, _mm_xor_si128(_mm_loadu_si128(q1), _mm_unpackhi_epi8(productLow, productHigh)));
+      }
+    }
+    for (std::size_t j = 0; j < n; ++j)
+      NibbleTail(tables[j], p + at, static_cast<unsigned char*>(acc[first + j]) + at, bytes - at);
+  }
+}
+
+__attribute__((target("avx2"))) void MultiplyAddManyAvx2(const std::uint16_t* coefficients, std::size_t count,
+                                                        const void* in, void* const* acc, std::size_t bytes) {
+  for (std::size_t first = 0; first < count; first += kGroup) {
+    const std::size_t n = std::min(kGroup, count - first);
+    alignas(16) unsigned char tables[kGroup][8][16];
+    __m256i wide[kGroup][8];  // each table in both halves
+    for (std::size_t j = 0; j < n; ++j) {
+      NibbleTables(coefficients[first + j], tables[j]);
+      for (int k = 0; k < 8; ++k)
+        wide[j][k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables[j][k])));
+    }
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
+                                            0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const auto* p = static_cast<const unsigned char*>(in);
+    std::size_t at = 0;
+    for (; at + 64 <= bytes; at += 64) {
+      const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at)), gather);
+      const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at + 32)), gather);
+      const __m256i low = _mm256_unpacklo_epi64(a, b), high = _mm256_unpackhi_epi64(a, b);
+      const __m256i n0 = _mm256_and_si256(low, nibble);
+      const __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(low, 4), nibble);
+      const __m256i n2 = _mm256_and_si256(high, nibble);
+      const __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(high, 4), nibble);
+      for (std::size_t j = 0; j < n; ++j) {
+        const __m256i* t = wide[j];
+        const __m256i productLow =
+            _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(t[0], n0), _mm256_shuffle_epi8(t[2], n1)),
+                             _mm256_xor_si256(_mm256_shuffle_epi8(t[4], n2), _mm256_shuffle_epi8(t[6], n3)));
+        const __m256i productHigh =
+            _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(t[1], n0), _mm256_shuffle_epi8(t[3], n1)),
+                             _mm256_xor_si256(_mm256_shuffle_epi8(t[5], n2), _mm256_shuffle_epi8(t[7], n3)));
+        auto* q = static_cast<unsigned char*>(acc[first + j]) + at;
+        auto* q0 = reinterpret_cast<__m256i*>(q);
+        auto* q1 = reinterpret_cast<__m256i*>(q + 32);
+        _mm256_storeu_si256(q0, _mm256_xor_si256(_mm256_loadu_si256(q0), _mm256_unpacklo_epi8(productLow, productHigh)));
+        _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), _mm256_unpackhi_epi8(productLow, productHigh)));
+      }
+    }
+    _mm256_zeroupper();
+    for (std::size_t j = 0; j < n; ++j)
+      NibbleTail(tables[j], p + at, static_cast<unsigned char*>(acc[first + j]) + at, bytes - at);
+  }
+}
+
 #else
 
 bool HasSsse3() { return false; }
 bool HasAvx2() { return false; }
+void MultiplyAddManySsse3(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                          std::size_t bytes) {
+  MultiplyAddManyScalar(coefficients, count, in, acc, bytes);
+}
+void MultiplyAddManyAvx2(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                         std::size_t bytes) {
+  MultiplyAddManyScalar(coefficients, count, in, acc, bytes);
+}
 void MultiplyAddSsse3(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
   MultiplyAddScalar(coefficient, in, acc, bytes);
 }
@@ -235,11 +330,31 @@ namespace {
 // Chosen once, before any thread of the pipeline starts (or at the first
 // use where none ever does), and only read after that.
 void (*g_multiplyAdd)(std::uint16_t, const void*, void*, std::size_t) = nullptr;
+void (*g_multiplyAddMany)(const std::uint16_t*, std::size_t, const void*, void* const*, std::size_t) = nullptr;
 
 }  // namespace
 
 void PrepareMultiplyAdd() {
-  if (!g_multiplyAdd) g_multiplyAdd = HasAvx2() ? MultiplyAddAvx2 : HasSsse3() ? MultiplyAddSsse3 : MultiplyAddScalar;
+  if (g_multiplyAdd) return;
+  g_multiplyAddMany = HasAvx2() ? MultiplyAddManyAvx2 : HasSsse3() ? MultiplyAddManySsse3 : MultiplyAddManyScalar;
+  g_multiplyAdd = HasAvx2() ? MultiplyAddAvx2 : HasSsse3() ? MultiplyAddSsse3 : MultiplyAddScalar;
+}
+
+void MultiplyAddManyScalar(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                           std::size_t bytes) {
+  for (std::size_t j = 0; j < count; ++j) MultiplyAddScalar(coefficients[j], in, acc[j], bytes);
+}
+
+void MultiplyAddMany(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                     std::size_t bytes) {
+  PrepareMultiplyAdd();
+  const std::size_t even = bytes & ~std::size_t(1);
+  g_multiplyAddMany(coefficients, count, in, acc, even);
+  if (bytes & 1) {
+    const unsigned char tail[2] = {static_cast<const unsigned char*>(in)[even], 0};
+    for (std::size_t j = 0; j < count; ++j)
+      MultiplyAdd(coefficients[j], tail, static_cast<unsigned char*>(acc[j]) + even, 2);
+  }
 }
 
 void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {

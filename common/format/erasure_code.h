@@ -49,6 +49,25 @@ std::uint16_t RecoveryCoefficient(std::uint32_t j, std::uint32_t i);
 // nothing.
 void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
 
+// acc[j][w] += coefficients[j] * in[w] for every j < count, in one pass
+// over `in`: each word is read and cut up once for all the products, as a
+// split sums every block of a piece into all its recovery pieces and a
+// rebuild every surviving piece into all its sums. `bytes` may be odd: the
+// last byte then makes a word with a 0 byte, and each acc[j] holds `bytes`
+// rounded up to even. The accumulators must not overlap `in` or each other.
+void MultiplyAddMany(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                     std::size_t bytes);
+
+// Its implementations, for the tests that hold them against each other (the
+// SSSE3 and AVX2 ones where HasSsse3() and HasAvx2() say so; they take even
+// lengths only).
+void MultiplyAddManyScalar(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                           std::size_t bytes);
+void MultiplyAddManySsse3(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                          std::size_t bytes);
+void MultiplyAddManyAvx2(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                         std::size_t bytes);
+
 // Chooses MultiplyAdd's implementation for this processor: called before a
 // thread that may use it starts (the pipeline does). Without it the first
 // use does it.

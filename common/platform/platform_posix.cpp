@@ -250,4 +250,9 @@ Platform& NativePlatform() {
   return platform;
 }
 
+std::uint64_t PhysicalMemory() {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+  return pages > 0 && size > 0 ? std::uint64_t(pages) * std::uint64_t(size) : 0;
+}
+
 }  // namespace morsela

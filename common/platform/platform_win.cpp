@@ -424,4 +424,10 @@ Platform& NativePlatform() {
   return platform;
 }
 
+std::uint64_t PhysicalMemory() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
 }  // namespace morsela

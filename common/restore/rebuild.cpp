@@ -54,6 +54,8 @@ class Attempt {
     block_.resize(std::size_t(std::min<std::uint64_t>(window_, kReadBlock)));
     recoveryCrcs_.resize(std::size_t(e_));
     pieceCrcs_.resize(std::size_t(e_));
+    coefficients_.resize(e_);
+    outputs_.resize(e_);
     for (std::uint32_t j : used_) recovery_.push_back(System().OpenRead(folder_ + *set_.RecoveryPiece(j)));
   }
 
@@ -89,24 +91,30 @@ class Attempt {
         if (from >= length) continue;
         const std::string name = set_.At(i).name;
         std::unique_ptr<InputFile> in = System().OpenRead(folder_ + name);
+        for (std::size_t k = 0; k < e_; ++k) coefficients_[k] = RecoveryCoefficient(used_[k], std::uint32_t(i));
         for (std::uint64_t at = from; at < std::min<std::uint64_t>(from + size, length); at += block_.size()) {
           const std::size_t n = std::size_t(std::min<std::uint64_t>(block_.size(), std::min(from + size, length) - at));
           if (!in || !ReadAt(*in, at, block_.data(), n)) {
             unreadable.Add(name);
             return JoinResult::Outcome::kReadFailed;
           }
-          for (std::size_t k = 0; k < e_; ++k)
-            MultiplyAddPadded(RecoveryCoefficient(used_[k], std::uint32_t(i)), block_.data(),
-                              sums_.data() + k * window_ + (at - from), n);
+          // Each block into every sum in one pass.
+          for (std::size_t k = 0; k < e_; ++k) outputs_[k] = sums_.data() + k * window_ + (at - from);
+          MultiplyAddMany(coefficients_.data(), e_, block_.data(), outputs_.data(), n);
           if (!Advance(n)) return JoinResult::Outcome::kStopped;
         }
       }
       // The lost pieces' bytes in this window, checked and written at their places.
       std::fill(pieces_.begin(), pieces_.end(), '\0');
+      // Each sum into every lost piece in one pass.
+      for (std::size_t m = 0; m < e_; ++m) outputs_[m] = pieces_.data() + m * window_;
+      for (std::size_t k = 0; k < e_; ++k) {
+        for (std::size_t m = 0; m < e_; ++m) coefficients_[m] = inverse[m * e_ + k];
+        MultiplyAddMany(coefficients_.data(), e_, sums_.data() + k * window_, outputs_.data(), size);
+        if (!Advance(e_ * size)) return JoinResult::Outcome::kStopped;
+      }
       for (std::size_t m = 0; m < e_; ++m) {
         char* piece = pieces_.data() + m * window_;
-        for (std::size_t k = 0; k < e_; ++k) MultiplyAdd(inverse[m * e_ + k], sums_.data() + k * window_, piece, size);
-        if (!Advance(e_ * size)) return JoinResult::Outcome::kStopped;
         const std::uint64_t length = m_.PieceLength(lost_[m]);
         if (from >= length) continue;
         const std::size_t n = std::size_t(std::min<std::uint64_t>(size, length - from));
@@ -159,6 +167,8 @@ class Attempt {
   const std::size_t e_;
   std::uint64_t window_ = 0;
   std::vector<char> sums_, pieces_, block_;  // e windows each, and a block of reading
+  std::vector<std::uint16_t> coefficients_;  // of one input in each of e outputs
+  std::vector<void*> outputs_;
   std::vector<std::unique_ptr<InputFile>> recovery_;
   std::vector<Crc32cState> recoveryCrcs_, pieceCrcs_;
   std::vector<std::uint32_t> recoveryBad_;

@@ -110,13 +110,19 @@ int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
   return kExitRefused;
 }
 
+// The set the file named leads to; nothing, after the message and
+// `refused` as the line of outcome, for a file of no set.
+std::optional<SetSource> SetOf(const Arguments& args, Console& console, const char* refused) {
+  std::optional<SetSource> source = SetOfChosenFile(args.file);
+  if (source) return source;
+  System().ShowMessage(WithDetail(kNoSplitFileFound, FileNameOf(args.file)));
+  if (!args.quiet) console.Out(refused);
+  return std::nullopt;
+}
+
 int Restore(const Arguments& args, Console& console, ConsoleProgress& progress) {
-  const std::optional<SetSource> source = SetOfChosenFile(args.file);
-  if (!source) {
-    System().ShowMessage(WithDetail(kNoSplitFileFound, FileNameOf(args.file)));
-    if (!args.quiet) console.Out("Restore failed: nothing was written.");
-    return kExitRefused;
-  }
+  const std::optional<SetSource> source = SetOf(args, console, "Restore failed: nothing was written.");
+  if (!source) return kExitRefused;
   RestoreOptions options;
   options.progress = &progress;
   if (!args.to.empty()) {
@@ -164,12 +170,8 @@ void ListSet(const PieceSet& set, const RestoreResult* checked, Console& console
 }
 
 int Check(const Arguments& args, Console& console, ConsoleProgress& progress) {
-  const std::optional<SetSource> source = SetOfChosenFile(args.file);
-  if (!source) {
-    System().ShowMessage(WithDetail(kNoSplitFileFound, FileNameOf(args.file)));
-    if (!args.quiet) console.Out("The set cannot be restored.");
-    return kExitRefused;
-  }
+  const std::optional<SetSource> source = SetOf(args, console, "The set cannot be restored.");
+  if (!source) return kExitRefused;
   RestoreOptions options;
   options.progress = &progress;
   options.checkOnly = true;

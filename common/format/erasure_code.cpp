@@ -141,84 +141,21 @@ void NibbleTail(const unsigned char (*tables)[16], const unsigned char* p, unsig
 
 }  // namespace
 
-// 16 words a round: their low bytes gathered into one register and their
-// high bytes into another, looked up, and interleaved again.
+// One product is the many-output kernel with one output: the same code, the
+// tables kept in the first cache level.
 __attribute__((target("ssse3"))) void MultiplyAddSsse3(std::uint16_t coefficient, const void* in,
                                                       void* acc, std::size_t bytes) {
-  alignas(16) unsigned char tables[8][16];
-  NibbleTables(coefficient, tables);
-  __m128i t[8];
-  for (int k = 0; k < 8; ++k) t[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(tables[k]));
-  const __m128i nibble = _mm_set1_epi8(0x0F);
-  const __m128i gather = _mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
-  const auto* p = static_cast<const unsigned char*>(in);
-  auto* q = static_cast<unsigned char*>(acc);
-  for (; bytes >= 32; bytes -= 32, p += 32, q += 32) {
-    const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), gather);
-    const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), gather);
-    const __m128i low = _mm_unpacklo_epi64(a, b), high = _mm_unpackhi_epi64(a, b);
-    const __m128i n0 = _mm_and_si128(low, nibble), n1 = _mm_and_si128(_mm_srli_epi16(low, 4), nibble);
-    const __m128i n2 = _mm_and_si128(high, nibble), n3 = _mm_and_si128(_mm_srli_epi16(high, 4), nibble);
-    const __m128i productLow =
-        _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(t[0], n0), _mm_shuffle_epi8(t[2], n1)),
-                      _mm_xor_si128(_mm_shuffle_epi8(t[4], n2), _mm_shuffle_epi8(t[6], n3)));
-    const __m128i productHigh =
-        _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(t[1], n0), _mm_shuffle_epi8(t[3], n1)),
-                      _mm_xor_si128(_mm_shuffle_epi8(t[5], n2), _mm_shuffle_epi8(t[7], n3)));
-    auto* q0 = reinterpret_cast<__m128i*>(q);
-    auto* q1 = reinterpret_cast<__m128i*>(q + 16);
-    _mm_storeu_si128(q0, _mm_xor_si128(_mm_loadu_si128(q0), _mm_unpacklo_epi8(productLow, productHigh)));
-    _mm_storeu_si128(q1, _mm_xor_si128(_mm_loadu_si128(q1), _mm_unpackhi_epi8(productLow, productHigh)));
-  }
-  NibbleTail(tables, p, q, bytes);
+  MultiplyAddManySsse3(&coefficient, 1, in, &acc, bytes);
 }
 
-// The same in registers twice as wide, 32 words a round. Every step stays
-// within its 128-bit half, so each half does what MultiplyAddSsse3 does.
 __attribute__((target("avx2"))) void MultiplyAddAvx2(std::uint16_t coefficient, const void* in,
                                                     void* acc, std::size_t bytes) {
-  alignas(16) unsigned char tables[8][16];
-  NibbleTables(coefficient, tables);
-  __m256i t[8];
-  for (int k = 0; k < 8; ++k) {
-    t[k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables[k])));
-  }
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
-                                          0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
-  const auto* p = static_cast<const unsigned char*>(in);
-  auto* q = static_cast<unsigned char*>(acc);
-  for (; bytes >= 64; bytes -= 64, p += 64, q += 64) {
-    const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), gather);
-    const __m256i b =
-        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), gather);
-    const __m256i low = _mm256_unpacklo_epi64(a, b), high = _mm256_unpackhi_epi64(a, b);
-    const __m256i n0 = _mm256_and_si256(low, nibble);
-    const __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(low, 4), nibble);
-    const __m256i n2 = _mm256_and_si256(high, nibble);
-    const __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(high, 4), nibble);
-    const __m256i productLow =
-        _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(t[0], n0), _mm256_shuffle_epi8(t[2], n1)),
-                         _mm256_xor_si256(_mm256_shuffle_epi8(t[4], n2), _mm256_shuffle_epi8(t[6], n3)));
-    const __m256i productHigh =
-        _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(t[1], n0), _mm256_shuffle_epi8(t[3], n1)),
-                         _mm256_xor_si256(_mm256_shuffle_epi8(t[5], n2), _mm256_shuffle_epi8(t[7], n3)));
-    auto* q0 = reinterpret_cast<__m256i*>(q);
-    auto* q1 = reinterpret_cast<__m256i*>(q + 32);
-    const __m256i first = _mm256_unpacklo_epi8(productLow, productHigh);
-    const __m256i second = _mm256_unpackhi_epi8(productLow, productHigh);
-    _mm256_storeu_si256(q0, _mm256_xor_si256(_mm256_loadu_si256(q0), first));
-    _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), second));
-  }
-  // The compiler does not always clear the upper halves itself, and the SSE
-  // code that runs next (Xor, the SSSE3 path) would then be several times
-  // slower.
-  _mm256_zeroupper();
-  NibbleTail(tables, p, q, bytes);
+  MultiplyAddManyAvx2(&coefficient, 1, in, &acc, bytes);
 }
 
-// The products of one input by several coefficients: each step cuts 32
-// words into their nibbles once, then looks them up in every coefficient's
+// The products of one input by several coefficients: each step cuts 16 (or
+// with AVX2, 32) words into their nibbles once, gathering their low bytes
+// into one register and their high bytes into another, then looks them up in every coefficient's
 // tables (built once per call) and adds the products into each output.
 // Groups of kGroup outputs keep the tables in the first cache level.
 constexpr std::size_t kGroup = 16;

@@ -286,7 +286,26 @@ void MultiplyAddMany(const std::uint16_t* coefficients, std::size_t count, const
                      std::size_t bytes) {
   PrepareMultiplyAdd();
   const std::size_t even = bytes & ~std::size_t(1);
-  g_multiplyAddMany(coefficients, count, in, acc, even);
+  // A coefficient 1 is a plain XOR (recovery piece 1 is the XOR of the
+  // pieces), a 0 nothing; the kernel takes the others together.
+  constexpr std::size_t kAtOnce = 16;
+  std::uint16_t general[kAtOnce];
+  void* outputs[kAtOnce];
+  std::size_t n = 0;
+  const auto flush = [&] {
+    if (n) g_multiplyAddMany(general, n, in, outputs, even);
+    n = 0;
+  };
+  for (std::size_t j = 0; j < count; ++j) {
+    if (coefficients[j] == 1) {
+      Xor(static_cast<const unsigned char*>(in), static_cast<unsigned char*>(acc[j]), even);
+    } else if (coefficients[j] != 0) {
+      general[n] = coefficients[j];
+      outputs[n++] = acc[j];
+      if (n == kAtOnce) flush();
+    }
+  }
+  flush();
   if (bytes & 1) {
     const unsigned char tail[2] = {static_cast<const unsigned char*>(in)[even], 0};
     for (std::size_t j = 0; j < count; ++j)

@@ -90,35 +90,42 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
   for (std::uint64_t k = 0; k < set.Count(); ++k) total += set.At(k).size;
   total -= std::min<std::uint64_t>(total, headerSize);
   result.bytes = total;
+  result.headerSize = headerSize;
   if (options.progress) options.progress->Begin(result.name, total);
 
-  const std::string target = options.output.empty() ? source.folder + result.name : options.output;
+  // A check writes no file: the join's bytes are dropped, the rebuilt ones
+  // go where the caller asked.
+  DroppedOutput dropped;
   TemporaryOutput output;
-  if (!output.Create(DirectoryOf(target))) {
+  const std::string target = options.output.empty() ? source.folder + result.name : options.output;
+  if (!options.checkOnly && !output.Create(DirectoryOf(target))) {
     if (options.tellWhenNoRoom) {
       result.code = kNoRoomBesideThePieces;
       return result;
     }
     return Refused(WithDetail(kCannotWriteFile, result.name));
   }
+  OutputFile& joinedTo = options.checkOnly ? dropped : output.file();
+  OutputFile& rebuiltTo = !options.checkOnly ? output.file() : options.rebuiltTo ? *options.rebuiltTo : dropped;
 
   JoinResult joined =
-      Join(source.folder, set, headerSize, header, output.file(), total, options.progress, set.RecoveryCount() > 0);
+      Join(source.folder, set, headerSize, header, joinedTo, total, options.progress, set.RecoveryCount() > 0);
   if (joined.outcome == JoinResult::Outcome::kDone && !joined.lost.empty()) {
-    RebuildPieces(source.folder, set, headerSize, output.file(), options.progress, total, joined);
+    RebuildPieces(source.folder, set, headerSize, rebuiltTo, options.progress, total, joined);
     if (joined.outcome == JoinResult::Outcome::kDone) result.rebuilt = joined.lost.size();
   }
   JoinResult::Outcome outcome = joined.outcome;
-  if (outcome == JoinResult::Outcome::kDone &&
+  if (outcome == JoinResult::Outcome::kDone && !options.checkOnly &&
       !output.Finish(source.folder + MarkedPiece(set, joined.lost), target))
     outcome = JoinResult::Outcome::kWriteFailed;
   if (outcome == JoinResult::Outcome::kDone) {
     result.code = kExitRestored;
     result.checked = !header.empty();
+    result.rebuiltPieces = joined.lost;
     return result;
   }
 
-  const bool removed = output.Discard();
+  const bool removed = options.checkOnly || output.Discard();
   const std::string name = result.name;
   switch (outcome) {
     case JoinResult::Outcome::kStopped: result.code = kExitStopped; break;
@@ -149,14 +156,18 @@ SetView LookAtSet(const SetSource& source) {
   };
   // The manifest at the end of the restore program's file.
   ManifestRead read;
-  if (!source.program.empty()) {
+  std::string describedBy = source.programName;
+  if (source.carried && source.program.empty()) {
+    read.state = ManifestState::kValid;
+    read.manifest = *source.carried;
+    describedBy = source.carriedBy;
+  } else if (!source.program.empty()) {
     std::unique_ptr<InputFile> file = System().OpenRead(source.program);
     if (!file) return refuse(kCannotReadFile, source.programName);
     read = ReadManifest(*file);
   }
   // Where the restore program brought no manifest (or a damaged one), a
   // recovery piece may carry the set's.
-  std::string describedBy = source.programName;
   if (read.state == ManifestState::kAbsent || read.state == ManifestState::kDamaged) {
     std::string from;
     ManifestRead recovery = FindRecoveryManifest(source.folder, source.baseName, from);

@@ -9,8 +9,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "format/manifest.h"
 #include "pipeline/progress.h"
+#include "platform/platform.h"
 #include "restore/piece_set.h"
 
 namespace morsela {
@@ -34,6 +37,11 @@ struct SetSource {
   std::string program;      // the restore program file, whose manifest describes the set; empty when none came along
   std::string programName;  // its name in the folder, which the file restored must not take
   std::string baseName;     // the pieces' base name, where no manifest tells it
+  // The set's description that the front end brings with it (the restore
+  // page carries its set's), used where the restore program's would be
+  // when no program file is given; `carriedBy` names what carried it.
+  std::optional<Manifest> carried;
+  std::string carriedBy;
 };
 
 // What a look at a set finds before anything of it is read.
@@ -59,6 +67,12 @@ struct RestoreOptions {
   // When the pieces' folder cannot take the file, end with
   // kNoRoomBesideThePieces instead of refusing.
   bool tellWhenNoRoom = false;
+  // Check only: every piece is read and checked and lost ones rebuilt as
+  // for a restore, but no file is written; the rebuilt pieces' bytes go to
+  // `rebuiltTo` (when given) at their places in the file, so that a caller
+  // can compose the file from the pieces and them.
+  bool checkOnly = false;
+  OutputFile* rebuiltTo = nullptr;
 };
 
 struct RestoreResult {
@@ -67,6 +81,8 @@ struct RestoreResult {
   std::uint64_t bytes = 0;   // the file's length, once known
   bool checked = false;      // a manifest gave every piece's CRC, and every byte was checked
   std::uint64_t rebuilt = 0;  // the pieces rebuilt from recovery data
+  std::vector<std::uint64_t> rebuiltPieces;  // their numbers, in order, once restored
+  std::uint64_t headerSize = 0;  // the name header's bytes before the data, once known
 };
 
 // "2 pieces rebuilt from recovery data": what a front end says after a

@@ -45,8 +45,8 @@ class AtScopeEnd {
 std::string SplitDoneText(const SplitResult& result) {
   const std::string recovery =
       result.recovery ? ", " + CountOf(result.recovery, "recovery piece", "recovery pieces") : std::string();
-  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + " and the restore program " +
-         FileNameOf(result.restoreProgram) + " written.";
+  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + ", the restore program " +
+         FileNameOf(result.restoreProgram) + " and the restore page " + FileNameOf(result.restorePage) + " written.";
 }
 
 const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {

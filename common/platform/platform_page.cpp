@@ -120,23 +120,26 @@ std::uint64_t SparseOutput::Kept() const {
 
 void PagePlatform::Choose(const std::vector<ChosenFile>& files) {
   chosen_.clear();
+  passedOver_.clear();
   outputs_.clear();
   for (const ChosenFile& file : files) {
-    if (!IndexOf(file.name)) chosen_.push_back(file);
+    passedOver_.push_back(IndexOf(file.name).has_value());
+    chosen_.push_back(file);
   }
 }
 
 std::optional<std::size_t> PagePlatform::IndexOf(const std::string& name) const {
   for (std::size_t i = 0; i < chosen_.size(); ++i) {
-    if (EqualsNoCase(chosen_[i].name, name)) return i;
+    if (!passedOver_[i] && EqualsNoCase(chosen_[i].name, name)) return i;
   }
   return std::nullopt;
 }
 
 bool PagePlatform::Scan(const std::string& pattern, EntrySink& sink) {
   const bool wild = HasWildcard(pattern);
-  for (const ChosenFile& file : chosen_) {
-    if (wild ? WildcardMatch(pattern, file.name) : EqualsNoCase(pattern, file.name))
+  for (std::size_t i = 0; i < chosen_.size(); ++i) {
+    const ChosenFile& file = chosen_[i];
+    if (!passedOver_[i] && (wild ? WildcardMatch(pattern, file.name) : EqualsNoCase(pattern, file.name)))
       sink.Take(DirEntry{file.name, file.size, false, 0, false});
   }
   return true;

@@ -64,12 +64,14 @@ class PagePlatform : public Platform {
  public:
   explicit PagePlatform(ChosenFileReader& reader) : reader_(reader) {}
 
-  // The files chosen, in the order chosen. A file whose name is one an
-  // earlier one has (compared as Windows compares names) is left out: a
-  // folder holds one file of a name.
+  // The files chosen, in the order chosen; the reader knows them by their
+  // place in it. A file whose name is one an earlier one has (compared as
+  // Windows compares names) is passed over: a folder holds one file of a
+  // name.
   void Choose(const std::vector<ChosenFile>& files);
   const std::vector<ChosenFile>& chosen() const { return chosen_; }
-  // The chosen file `name` names, compared as Windows compares names.
+  // The place of the chosen file `name` names, compared as Windows
+  // compares names.
   std::optional<std::size_t> IndexOf(const std::string& name) const;
 
   // The messages shown, each whole (its first line the fixed text).
@@ -98,6 +100,7 @@ class PagePlatform : public Platform {
  private:
   ChosenFileReader& reader_;
   std::vector<ChosenFile> chosen_;
+  std::vector<bool> passedOver_;  // by place in `chosen_`
   std::map<std::string, std::shared_ptr<SparseOutput>> outputs_;
 };
 

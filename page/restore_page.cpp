@@ -151,6 +151,16 @@ std::string RestorePage::Choose(const std::vector<ChosenFile>& files) {
   const Manifest* m = view.set ? view.set->Description() : nullptr;
   out.Key("name").String(m ? m->storedName : std::string());
   out.Key("rows").Raw(Rows(view, {}));
+  // The chosen file of each piece in the order the check reads them (-1
+  // where there is none), so that the script can read ahead.
+  out.Key("order").OpenArray();
+  for (std::uint64_t k = 0; view.set && k < view.set->Count(); ++k) {
+    const std::optional<std::size_t> file = view.set->State(k) == PieceState::kPresent
+                                                ? platform_.IndexOf(view.set->At(k).name)
+                                                : std::nullopt;
+    out.Number(file ? double(*file) : -1);
+  }
+  out.CloseArray();
   out.Key("refusal");
   if (refusal) {
     out.OpenArray();

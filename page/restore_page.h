@@ -38,7 +38,7 @@ class RestorePage {
 
   // Takes the chosen files and returns the set they make as JSON:
   //   {"name": stored name or "", "rows": [[text, state], ...],
-  //    "refusal": [line, ...] or null}
+  //    "order": [chosen file of each piece, or -1], "refusal": [line, ...] or null}
   // state is "", "missing", "wrong size" or "damaged".
   std::string Choose(const std::vector<ChosenFile>& files);
 

@@ -386,7 +386,7 @@ TEST_F(LiveSplitterDialog, SplitCommandChecksThenWritesThePieces) {
   EXPECT_EQ(platform.messages.size(), 1u);
   for (int id : {IDC_CHOOSE_FILE, IDC_SPLIT_FILE, IDC_PIECE_SIZE}) EXPECT_TRUE(IsWindowEnabled(d.item(id))) << id;
   EXPECT_EQ(ListDir(dir.path()),
-            (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe"}));
+            (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe", "movie.restore.html"}));
   EXPECT_EQ(ReadAll(dir / "movie#.0") + ReadAll(dir / "movie#.1") + ReadAll(dir / "movie#.2"),
             std::string("movie.avi", 10) + source);
   EXPECT_EQ(ReadAll(dir / "movie.exe").compare(0, platform.image.size(), platform.image), 0);

@@ -5,7 +5,8 @@
 # disk; the browser's start and the page's opening not counted) and by the
 # real restore program under Wine (started to ended); alternating, each
 # round in a fresh random order; best and median of each, their ratio, and
-# the browser's peak memory (every process of it, resident).
+# the browser's peak memory (every process of it, proportional set size)
+# and its memory before the files were chosen.
 #   bench/page_bench.sh [RUNS]   (default 5; needs about 4 GiB free in /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,15 +33,17 @@ pieces=("$work"/set/src#.*)
 # As in restore_bench.sh: each run starts with the pieces read once and the
 # earlier output gone.
 warm() { rm -f "$work/set/src.bin" "$work"/downloads/*; sync; cat "${pieces[@]}" >/dev/null; }
-peaks=()
+peaks=() idles=()
 run_variant() {
   local t0 t1 out
   warm
   case $1 in
     page)
       out=$(node "$root/bench/page_run.mjs" "$work/set/src.restore.html" "$work/set" "$work/downloads")
-      times[page]+="${out% *} "
-      peaks+=("${out#* }")
+      read -r seconds peak idle <<<"$out"
+      times[page]+="$seconds "
+      peaks+=("$peak")
+      idles+=("$idle")
       cmp -s "$work/downloads/src.bin" "$work/expected" || { echo "page: the saved file differs" >&2; exit 1; }
       ;;
     wine-program)
@@ -57,6 +60,6 @@ print_variants 13
 printf '  ratio of bests page/program    %.3f (bar: <= 2, aim: 1.5)\n' \
   "$(echo "$(best "${times[page]}") / $(best "${times[wine-program]}")" | bc -l)"
 printf '  ratio of medians page/program  %.3f (bar: <= 2, aim: 1.5)\n' "$(ratio page wine-program)"
-printf '  the browser'"'"'s peak memory: %s KiB (runs: %s)\n' \
-  "$(printf '%s\n' "${peaks[@]}" | sort -n | tail -n1)" "${peaks[*]}"
+printf '  the browser'"'"'s peak memory: %s KiB (runs: %s; before the files were chosen: %s)\n' \
+  "$(printf '%s\n' "${peaks[@]}" | sort -n | tail -n1)" "${peaks[*]}" "${idles[*]}"
 printf '  the page: %d bytes\n' "$(stat -c %s "$build/page/restore.html")"

@@ -1,10 +1,11 @@
 // One restore through a set's restore page in headless Chromium, for
 // bench/page_bench.sh: the browser started and the page opened first (not
 // timed), then the time from the files chosen to the saved file complete on
-// disk, and the browser's peak memory (all its processes' resident memory
-// together, sampled every 20 ms) while it ran.
+// disk, and the browser's peak memory while it ran (the proportional set
+// size of all its processes together, so that memory they share counts
+// once; sampled every 20 ms), and that memory before the files were chosen.
 //   node page_run.mjs PAGE FOLDER DOWNLOADS
-// prints: SECONDS PEAK_KIB
+// prints: SECONDS PEAK_KIB IDLE_KIB
 import fs from 'node:fs';
 import path from 'node:path';
 import { close, launch, open, save } from '../tests/browser/browsers.mjs';
@@ -28,8 +29,8 @@ function treeKib(pid) {
   for (const stack = [pid]; stack.length;) {
     const p = stack.pop();
     try {
-      const status = fs.readFileSync(`/proc/${p}/status`, 'utf8');
-      kib += Number((status.match(/VmRSS:\s+(\d+)/) || [0, 0])[1]);
+      const rollup = fs.readFileSync(`/proc/${p}/smaps_rollup`, 'utf8');
+      kib += Number((rollup.match(/\nPss:\s+(\d+)/) || [0, 0])[1]);
     } catch (e) { /* gone */ }
     stack.push(...(children.get(p) || []));
   }
@@ -40,6 +41,7 @@ const browser = await launch('chromium', downloads);
 const page = await open(browser, pageFile);
 let peak = 0;
 const pid = browser.process().pid;
+const idle = treeKib(pid);
 const sampler = setInterval(() => { peak = Math.max(peak, treeKib(pid)); }, 20);
 const input = await page.$('input[type=file]');
 const start = process.hrtime.bigint();
@@ -51,4 +53,4 @@ const seconds = Number(process.hrtime.bigint() - start) / 1e9;
 clearInterval(sampler);
 peak = Math.max(peak, treeKib(pid));
 await close(browser);
-console.log(`${seconds.toFixed(3)} ${peak}`);
+console.log(`${seconds.toFixed(3)} ${peak} ${idle}`);

@@ -39,7 +39,18 @@
     let pageName = 'restore.html';
     try { pageName = decodeURIComponent(location.pathname.split('/').pop()) || pageName; } catch (e) { /* kept */ }
     ready = new Promise((resolve) => {
-      worker.onmessage = (event) => { if (event.data.ready) resolve(); };
+      worker.onmessage = (event) => {
+        if (!event.data.ready) return;
+        const set = event.data.list;
+        if (set && set.name) {
+          $('title').textContent = 'Restore ' + set.name;
+          document.title = set.name + ' - Morsela restore page';
+          // Nothing is chosen yet: the names alone, as a list of what to choose.
+          list(set.rows.map(([name]) => [name, '']));
+          $('set-title').textContent = 'The pieces to choose';
+        }
+        resolve();
+      };
     });
     worker.postMessage({ wasm: decode($('morsela-wasm').textContent), carried, pageName });
     return ready;
@@ -71,6 +82,7 @@
       if (m.progress) {
         progress.value = m.progress[1] ? m.progress[0] / m.progress[1] : 0;
       } else if (m.list) {
+        $('set-title').textContent = 'The pieces';
         list(m.list.rows);
       } else if (m.outcome) {
         busy = false;
@@ -87,6 +99,7 @@
     worker.postMessage({ files: chosen });
   }
 
+  start();
   $('choose').addEventListener('click', () => input.click());
   input.addEventListener('change', () => { take(input.files); input.value = ''; });
   const drop = $('drop');

@@ -91,7 +91,10 @@ onmessage = async (event) => {
       core.page_free(p);
       core.page_free(q);
     }
-    postMessage({ ready: true });
+    // A page that carries its set shows it before anything is chosen:
+    // its name, and every piece the recipient is to choose.
+    core.page_clear();
+    postMessage({ ready: true, list: m.carried ? result(core.page_choose()) : null });
     return;
   }
   if (m.files) {

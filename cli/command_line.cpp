@@ -21,8 +21,8 @@ namespace {
 // the console.
 class ConsolePlatform : public Platform {
  public:
-  ConsolePlatform(Platform& real, Console& console, std::string_view image, bool yes)
-      : real_(real), console_(console), image_(image), yes_(yes) {}
+  ConsolePlatform(Platform& real, Console& console, Carried carried, bool yes)
+      : real_(real), console_(console), carried_(carried), yes_(yes) {}
 
   bool Scan(const std::string& p, EntrySink& s) override { return real_.Scan(p, s); }
   std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
@@ -35,7 +35,8 @@ class ConsolePlatform : public Platform {
   std::string DecodeLegacyName(const std::string& b) override { return real_.DecodeLegacyName(b); }
   std::unique_ptr<Semaphore> NewSemaphore(unsigned n) override { return real_.NewSemaphore(n); }
   std::unique_ptr<Thread> StartThread(void (*run)(void*), void* c) override { return real_.StartThread(run, c); }
-  std::string_view RestoreImage() override { return image_; }
+  std::string_view RestoreImage() override { return carried_.image; }
+  std::string_view PageTemplate() override { return carried_.pageTemplate; }
 
   void ShowMessage(const std::string& text) override {
     console_.Progress(std::string());
@@ -57,7 +58,7 @@ class ConsolePlatform : public Platform {
  private:
   Platform& real_;
   Console& console_;
-  std::string_view image_;
+  const Carried carried_;
   const bool yes_;
 };
 
@@ -192,14 +193,14 @@ int Check(const Arguments& args, Console& console, ConsoleProgress& progress) {
 
 }  // namespace
 
-int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>& stop, std::string_view image,
+int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>& stop, Carried carried,
                const std::string& version) {
   switch (args.command) {
     case Arguments::Command::kHelp: console.Out(HelpText()); return kExitRestored;
     case Arguments::Command::kVersion: console.Out("Morsela " + version); return kExitRestored;
     default: break;
   }
-  ConsolePlatform platform(System(), console, image, args.yes);
+  ConsolePlatform platform(System(), console, carried, args.yes);
   Platform* previous = SetSystem(&platform);
   const bool shown = console.Terminal() && !args.quiet;
   int code = kExitRefused;
@@ -218,13 +219,13 @@ int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>&
 }
 
 int RunCommandLine(const std::vector<std::string>& args, Console& console, const std::atomic<bool>& stop,
-                   std::string_view image, const std::string& version) {
+                   Carried carried, const std::string& version) {
   const Arguments parsed = ParseArguments(args);
   if (!parsed.error.empty()) {
     console.Err("morsela: " + parsed.error + "\nRun morsela --help to see how it is used.");
     return kExitUsage;
   }
-  return RunCommand(parsed, console, stop, image, version);
+  return RunCommand(parsed, console, stop, carried, version);
 }
 
 }  // namespace morsela

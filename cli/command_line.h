@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "arguments.h"
+#include "restore_image.h"
 
 namespace morsela {
 
@@ -34,14 +35,14 @@ class Console {
 
 // Runs `args` (already understood) and returns the exit code. `stop` is
 // raised by Ctrl+C or the console's closing: the work then stops as
-// Cancel stops it in the window, removing what it wrote. `image` is the
-// restore program the split writes; `version` what --version prints.
-int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>& stop, std::string_view image,
+// Cancel stops it in the window, removing what it wrote. `carried` is
+// what the split writes beside the pieces; `version` what --version prints.
+int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>& stop, Carried carried,
                const std::string& version);
 
 // Runs the command line whole: reads `args` (without the program's name),
 // tells a usage error with exit code kExitUsage.
 int RunCommandLine(const std::vector<std::string>& args, Console& console, const std::atomic<bool>& stop,
-                   std::string_view image, const std::string& version);
+                   Carried carried, const std::string& version);
 
 }  // namespace morsela

@@ -72,5 +72,5 @@ int main(int argc, char** argv) {
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   TerminalConsole console;
-  return morsela::RunCommandLine(args, console, g_stop, morsela::RestoreImageCarried(), MORSELA_VERSION);
+  return morsela::RunCommandLine(args, console, g_stop, morsela::CarriedFiles(), MORSELA_VERSION);
 }

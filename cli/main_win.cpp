@@ -80,7 +80,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(morsela::Narrow(argv[i], wcslen(argv[i])));
   WindowsConsole console;
-  const int code = morsela::RunCommandLine(args, console, g_stop, morsela::RestoreImageCarried(), MORSELA_VERSION);
+  const int code = morsela::RunCommandLine(args, console, g_stop, morsela::CarriedFiles(), MORSELA_VERSION);
   SetEvent(g_ended);
   return code;
 }

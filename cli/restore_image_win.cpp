@@ -1,9 +1,10 @@
-// Morsela.com carries the restore program as a resource, as Morsela.exe does.
+// Morsela.com carries the restore program and the restore page as
+// resources, as Morsela.exe does.
 #include "platform/platform.h"
 #include "restore_image.h"
 
 namespace morsela {
 
-std::string_view RestoreImageCarried() { return NativePlatform().RestoreImage(); }
+Carried CarriedFiles() { return {NativePlatform().RestoreImage(), NativePlatform().PageTemplate()}; }
 
 }  // namespace morsela

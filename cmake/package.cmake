@@ -1,5 +1,6 @@
 # The release package: Morsela.exe (which carries the restore program), the
-# command line Morsela.com beside it, a
+# command line Morsela.com beside it, the restore page with no set inside
+# (restore.html, for sets whose own page did not come along), a
 # README for Windows users in CRLF text and the licence, in one zip named
 # Morsela-<version>-win64.zip. CPack stamps every entry with
 # SOURCE_DATE_EPOCH when it is set (scripts/package.sh sets it from the
@@ -11,7 +12,7 @@ string(REPLACE "@VERSION@" "${PROJECT_VERSION}" text "${text}")
 file(WRITE ${readme} "${text}")
 
 install(TARGETS Morsela morsela_console RUNTIME DESTINATION .)
-install(FILES ${readme} ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+install(FILES ${readme} ${PROJECT_SOURCE_DIR}/LICENSE ${MORSELA_PAGE_HTML} DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Morsela)

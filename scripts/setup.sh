@@ -7,12 +7,19 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 xvfb xdotool x11-utils imagemagick python3 time bc locales
+  # The restore page: the core compiled to WebAssembly, and the browsers
+  # its tests drive.
+  clang lld wasi-libc libc++-dev-wasm32 libclang-rt-dev-wasm32
+  chromium firefox-esr
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Node.js and npm from Debian unless some other package gives them.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
@@ -37,3 +44,11 @@ for wanted in fr_FR.UTF-8 ru_RU.UTF-8; do
     locale-gen >/dev/null
   fi
 done
+
+# The browser tests' driver (puppeteer-core, no browser of its own), as the
+# committed lock file pins it.
+browser_tests=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/browser
+if [ ! -d "$browser_tests/node_modules" ] || [ "$browser_tests/package-lock.json" -nt "$browser_tests/node_modules" ]; then
+  (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  touch "$browser_tests/node_modules"
+fi

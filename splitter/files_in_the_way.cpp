@@ -7,6 +7,7 @@
 
 #include "text/case_fold.h"
 #include "format/manifest.h"
+#include "format/page_description.h"
 #include "text/messages.h"
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
@@ -42,6 +43,37 @@ ProgramThere LookAtProgram(const std::string& program, const std::string& stored
   if (!there.ours) there.owner = read.manifest.storedName;
   there.described = read.manifest;
   return there;
+}
+
+// A restore page is a few hundred KiB; a larger file of its name is no page
+// of ours and is not read.
+constexpr std::uint64_t kLargestPage = std::uint64_t(16) << 20;
+
+// The restore page's name as it lies there: nothing when absent or the
+// earlier page of this source; else the line that names it in the question.
+// A folder or a file that must not be replaced there blocks the split.
+std::string LookAtPage(const std::string& page, const std::string& stored, const std::string& base,
+                       std::string& blocked) {
+  const std::vector<DirEntry> found = System().Find(page);
+  if (found.empty()) return std::string();
+  if (found.front().isDirectory || found.front().locked) {
+    if (blocked.empty()) blocked = page;
+    return std::string();
+  }
+  std::string bytes;
+  if (found.front().size <= kLargestPage) {
+    if (std::unique_ptr<InputFile> file = System().OpenRead(page)) {
+      bytes.resize(std::size_t(found.front().size));
+      bytes.resize(file->Read(&bytes[0], bytes.size()));
+    }
+  }
+  Manifest m;
+  const std::optional<std::string> description = PageDescription(bytes);
+  const bool described = description && description->size() >= 4 &&
+                         DecodeManifestBody(*description, std::uint8_t((*description)[0]), m) &&
+                         EqualsNoCase(m.baseName, base);
+  if (described && EqualsNoCase(m.storedName, stored)) return std::string();
+  return FileNameOf(page) + (described ? ": the restore page of " + m.storedName : ": a file") + "\n";
 }
 
 // The lowest few piece numbers handed in, and how many there were: of
@@ -163,6 +195,7 @@ FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count, std::ui
   FilesInTheWay way;
   const std::string stored = FileNameOf(path), base = BaseNameOf(path), program = RestoreProgramName(path);
   const ProgramThere there = LookAtProgram(program, stored, base, way.blocked);
+  const std::string pageLine = LookAtPage(RestorePageName(path), stored, base, way.blocked);
   SetLook look(path, count, recovery, there);
   // A search that failed part-way may have missed any file: nothing could
   // then be replaced without the question.
@@ -183,6 +216,7 @@ FilesInTheWay LookInTheWay(const std::string& path, std::uint64_t count, std::ui
     lines += FileNameOf(program) + (there.owner.empty() ? ": a program" : ": the restore program of " + there.owner);
     lines += "\n";
   }
+  lines += pageLine;
   for (const auto& [kind, what] : kinds) {
     if (!kind->ofOwner.empty()) lines += kind->ofOwner.Text(base) + ": " + what + " of " + there.owner + "\n";
     if (!kind->ofNoOne.empty()) lines += kind->ofNoOne.Text(base) + ": " + what + " of another split\n";

@@ -9,6 +9,7 @@
 #include "format/crc32c.h"
 #include "format/erasure_code.h"
 #include "format/manifest.h"
+#include "format/page_description.h"
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
 #include "pipeline/ring.h"
@@ -236,6 +237,18 @@ class SplitRun {
     return Outcome::kDone;
   }
 
+  // The restore page beside the restore program: the template with the
+  // set's description filled in.
+  Outcome WriteRestorePage(const std::string& name, std::string_view pageTemplate) {
+    failedFile_ = name;
+    const std::string page = FillPage(pageTemplate, manifest_);
+    std::unique_ptr<OutputFile> file = System().Create(name);
+    if (!file) return Outcome::kWriteFailed;
+    pageCreated_ = true;
+    if (page.empty() || !file->Write(page.data(), page.size()) || !file->Close()) return Outcome::kWriteFailed;
+    return Outcome::kDone;
+  }
+
   // Removes every file this call created, pieces made ahead of the writing
   // included; returns those that stay (a program such as a virus scanner
   // may hold one beyond the platform's retries).
@@ -251,6 +264,7 @@ class SplitRun {
     }
     if (programCreated_ && !System().Remove(RestoreProgramName(path_)))
       left.Add(FileNameOf(RestoreProgramName(path_)));
+    if (pageCreated_ && !System().Remove(RestorePageName(path_))) left.Add(FileNameOf(RestorePageName(path_)));
     return left;
   }
 
@@ -275,7 +289,7 @@ class SplitRun {
   // The pieces created by the writing side, and those created ahead of it
   // (counted on the creating thread, read once it has ended).
   std::uint64_t created_ = 0, createdAhead_ = 0, recoveryCreated_ = 0;
-  bool programCreated_ = false;
+  bool programCreated_ = false, pageCreated_ = false;
   ProgressReport report_;
   Manifest manifest_;
   std::string failedFile_;
@@ -333,8 +347,9 @@ bool CSplitEngine::FileExists(const std::string& path) const {
 std::string SplitDoneText(const SplitResult& result) {
   const std::string recovery =
       result.recovery ? ", " + CountOf(result.recovery, "recovery piece", "recovery pieces") : std::string();
-  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + " and the restore program " +
-         morsela::FileNameOf(result.restoreProgram) + " written.";
+  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + ", the restore program " +
+         morsela::FileNameOf(result.restoreProgram) + " and the restore page " +
+         morsela::FileNameOf(result.restorePage) + " written.";
 }
 
 SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
@@ -361,6 +376,10 @@ SplitResult CSplitEngine::SplitFileInBytes(const std::string& path, std::uint64_
   const std::string_view image = system.RestoreImage();
   const std::string program = RestoreProgramName(named);
   if (image.empty()) return Refuse(WithDetail(kCannotWriteFile, program));
+  // The same for the restore page.
+  const std::string_view pageTemplate = system.PageTemplate();
+  const std::string page = RestorePageName(named);
+  if (pageTemplate.empty()) return Refuse(WithDetail(kCannotWriteFile, page));
 
   // No other program may write to the source until the split has read it
   // and taken its stamp again.
@@ -411,6 +430,7 @@ SplitResult CSplitEngine::SplitFileInBytes(const std::string& path, std::uint64_
   }
   file.reset();
   if (outcome == Outcome::kDone) outcome = run.WriteRestoreProgram(program, image);
+  if (outcome == Outcome::kDone) outcome = run.WriteRestorePage(page, pageTemplate);
   if (outcome != Outcome::kDone) {
     const NameTally left = run.RemoveCreated();
     SplitResult result;
@@ -424,7 +444,7 @@ SplitResult CSplitEngine::SplitFileInBytes(const std::string& path, std::uint64_
   }
 
   RemoveStalePieces(named, run.pieces(), recovery);
-  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), recovery, program};
+  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), recovery, program, 0, page};
 }
 
 }  // namespace morsela

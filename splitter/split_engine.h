@@ -30,11 +30,13 @@ struct SplitResult {
   // kRefused and kStopped: files of the split that could not be removed
   // (a message named them).
   std::uint64_t left = 0;
+  std::string restorePage;  // kWritten: full path of the restore page
 };
 
 // The line of outcome after a split that wrote its set: "Done: 3 pieces, 1
-// recovery piece and the restore program movie.exe written.", the recovery
-// pieces left out when there are none.
+// recovery piece, the restore program movie.exe and the restore page
+// movie.restore.html written.", the recovery pieces left out when there are
+// none.
 std::string SplitDoneText(const SplitResult& result);
 
 // A helper without data: the text helpers and the split engine as one set of
@@ -54,7 +56,8 @@ class CSplitEngine {
 
   // Writes the pieces of `path` for pieces of sizeKb x 1000 bytes, then the
   // restore program followed by the set's manifest (each piece's CRC-32C,
-  // computed from the bytes as they are written), then removes stale pieces
+  // computed from the bytes as they are written) and the restore page
+  // carrying the same manifest, then removes stale pieces
   // of an earlier split that would continue this one's sequence.
   // `pieceCount` is the count the caller computed; 0 is refused as too
   // small a source. The source is read through `source`, the name the

@@ -15,9 +15,9 @@ name='Ünïcødé файл.bin'
 head -c 2500000 /dev/urandom >"$work/$name"
 cp "$work/$name" "$work/original"
 out=$(run split "$name" --size 1MB --recovery 1) || fail "split: exit code $?"
-[ "$out" = "Done: 3 pieces, 1 recovery piece and the restore program Ünïcødé файл.exe written." ] ||
+[ "$out" = "Done: 3 pieces, 1 recovery piece, the restore program Ünïcødé файл.exe and the restore page Ünïcødé файл.restore.html written." ] ||
   fail "split said: $out"
-for f in '#.0' '#.1' '#.2' '#.r1' '.exe'; do [ -f "$work/Ünïcødé файл$f" ] || fail "no Ünïcødé файл$f"; done
+for f in '#.0' '#.1' '#.2' '#.r1' '.exe' '.restore.html'; do [ -f "$work/Ünïcødé файл$f" ] || fail "no Ünïcødé файл$f"; done
 rm "$work/$name" "$work/Ünïcødé файл#.1"
 out=$(run restore 'Ünïcødé файл#.2') || fail "restore: exit code $?"
 [ "$out" = "Restored Ünïcødé файл.bin: 2,500,000 bytes, every piece checked; 1 piece rebuilt from recovery data." ] ||

@@ -19,6 +19,9 @@ using test::TempDir;
 using test::TestPlatform;
 using test::WriteAll;
 
+// What a split writes beside the pieces, in a test.
+const Carried kStandIns{"MZ", "<script type=\"application/x-morsela-set\" id=\"morsela-set\">MORSELA-SET</script>"};
+
 // What the command line wrote, and a terminal or none.
 class RecordingConsole : public Console {
  public:
@@ -108,7 +111,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
   };
   const std::vector<Case> cases{
       {"a split", [&](const TempDir& d) { return std::vector<std::string>{"split", source(d), "--size", "10KB"}; },
-       false, false, 0, "Done: 3 pieces and the restore program movie.exe written.", ""},
+       false, false, 0, "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.", ""},
       {"a split with recovery pieces, quiet",
        [&](const TempDir& d) { return std::vector<std::string>{"split", source(d), "-s", "10", "-r", "1", "-q"}; },
        false, false, 0, "", ""},
@@ -144,7 +147,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
        [&](const TempDir& d) {
          RecordingConsole quiet;
          std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, "MZ", "1.1");
+         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, kStandIns, "1.1");
          std::filesystem::remove(d / "movie.avi");
          std::filesystem::create_directory(d / "out");
          return std::vector<std::string>{"restore", d / "movie#.2", "--to", d / "out"};
@@ -154,7 +157,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
        [&](const TempDir& d) {
          RecordingConsole quiet;
          std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, "MZ", "1.1");
+         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, kStandIns, "1.1");
          std::filesystem::remove(d / "movie#.1");
          return std::vector<std::string>{"restore", d / "movie.exe"};
        },
@@ -166,7 +169,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
        [&](const TempDir& d) {
          RecordingConsole quiet;
          std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, "MZ", "1.1");
+         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, kStandIns, "1.1");
          std::filesystem::remove(d / "movie.avi");
          WriteAll(d / "movie#.1", RandomBytes(10'000, 71));
          return std::vector<std::string>{"check", d / "movie#.r1"};
@@ -179,7 +182,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
        [&](const TempDir& d) {
          RecordingConsole quiet;
          std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, "MZ", "1.1");
+         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, kStandIns, "1.1");
          std::filesystem::remove(d / "movie#.0");
          std::filesystem::remove(d / "movie#.2");
          return std::vector<std::string>{"check", d / "movie.exe"};
@@ -202,7 +205,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
     console.terminal = c.terminal;
     console.answer = c.answer;
     std::atomic<bool> stop{false};
-    EXPECT_EQ(RunCommandLine(args, console, stop, platform.image, "1.1"), c.code);
+    EXPECT_EQ(RunCommandLine(args, console, stop, {platform.image, platform.PageTemplate()}, "1.1"), c.code);
     EXPECT_EQ(console.out.rfind(c.out, 0), 0u) << console.out;
     EXPECT_EQ(console.err.rfind(c.err, 0), 0u) << console.err;
     if (args[0] == "check") {

@@ -22,18 +22,24 @@ zip=$(ls "$work"/cpack/Morsela-*-win64.zip 2>/dev/null | head -n1)
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip") || fail "the zip does not unpack"
 files=$(cd "$work/unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
-[ "$files" = "LICENSE Morsela.com Morsela.exe README.txt " ] || fail "files in the zip: $files"
+[ "$files" = "LICENSE Morsela.com Morsela.exe README.txt restore.html " ] || fail "files in the zip: $files"
 
 exe=$work/unpacked/Morsela.exe
 size=$(stat -c %s "$exe")
-# It carries the restore program (and the restore page), and the restore
-# and the recovery code.
+# It carries the restore program, the restore page, and the restore and the
+# recovery code.
 [ "$size" -le $((1024 * 1024)) ] || fail "Morsela.exe is $size bytes, more than 1 MiB"
 x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug' && fail "Morsela.exe carries debug information"
 system_dlls=" ADVAPI32.dll COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll OLEAUT32.dll SHELL32.dll USER32.dll "
 for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}'); do
   case $system_dlls in *" $dll "*) ;; *) fail "Morsela.exe needs $dll" ;; esac
 done
+# The generic restore page: no set inside, the package's version stated.
+page=$work/unpacked/restore.html
+grep -q '<script type="application/x-morsela-set" id="morsela-set">MORSELA-SET</script>' "$page" ||
+  fail "restore.html carries a set"
+grep -q "version $(basename "$zip" | sed -E 's/^Morsela-(.*)-win64\.zip$/\1/')<" "$page" ||
+  fail "restore.html does not state the package's version"
 grep -q $'\r$' "$work/unpacked/README.txt" || fail "README.txt is not CRLF text"
 [ "$(grep -c $'[^\r]$' "$work/unpacked/README.txt")" = 0 ] || fail "README.txt mixes line ends"
 grep -q "MIT License" "$work/unpacked/LICENSE" && grep -q "Quellin Studio" "$work/unpacked/LICENSE" ||

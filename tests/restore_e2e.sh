@@ -61,7 +61,7 @@ restore "$work/a/report.exe"
 [ -z "$box" ] || fail "a message after a restore: $box"
 cmp -s "$work/source" "$work/a/report.final.pdf" || fail "restored file differs"
 [ ! -e "$work/elsewhere/report.final.pdf" ] || fail "output written into the current directory"
-[ "$(ls -A "$work/a" | wc -l)" = 623 ] || fail "more than pieces, program and file: $(ls -A "$work/a" | grep -v '#')"
+[ "$(ls -A "$work/a" | wc -l)" = 624 ] || fail "more than pieces, program, page and file: $(ls -A "$work/a" | grep -v '#')"
 
 echo "started through a relative path; an existing file is replaced"
 echo "older file" > "$work/a/report.final.pdf"

@@ -79,7 +79,7 @@ TEST(Restore, RebuildsRandomSplitsByteForByte) {
     EXPECT_TRUE(ReadAll(dir / name) == source);
     EXPECT_TRUE(platform.messages.empty());
     const std::uint64_t count = PieceCount(length, name, sizeKb);
-    EXPECT_EQ(ListDir(dir.path()).size(), count + 2);  // pieces, program, file
+    EXPECT_EQ(ListDir(dir.path()).size(), count + 3);  // pieces, program, page, file
   }
 }
 
@@ -145,7 +145,7 @@ TEST(Restore, ReplacesAFileOfTheStoredName) {
   WriteAll(dir / "f.bin", "an older, different file");
   EXPECT_EQ(RestoreAt(dir / "f.exe"), 0);
   EXPECT_EQ(ReadAll(dir / "f.bin"), source);
-  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe"}));
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe", "f.restore.html"}));
   // The head piece's mark of a download goes to the file before it takes
   // its name.
   std::string mark = dir / "f#.0" + " -> " + dir / "~morsela0.tmp";
@@ -561,7 +561,7 @@ TEST(RestoreWithManifest, JoinsExactlyItsPiecesAndLeavesTheRestAlone) {
     EXPECT_TRUE(set.platform.messages.empty());
     EXPECT_EQ(ReadAll(set.Piece(6)), "a stale piece of an earlier, longer split");
     EXPECT_EQ(ReadAll(set.dir / "~morsela0.tmp"), "another restore's output");
-    EXPECT_EQ(ListDir(set.dir.path()).size(), 11u);
+    EXPECT_EQ(ListDir(set.dir.path()).size(), 12u);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "format/crc32c.h"
 #include "format/manifest.h"
+#include "format/page_description.h"
 #include "format/pieces.h"
 #include "recovery_writer.h"
 #include "split_engine.h"
@@ -43,6 +44,10 @@ void ExpectRestoreProgram(const std::string& path, const std::string& source, st
   const ManifestRead read = ReadManifest(*file);
   ASSERT_EQ(read.state, ManifestState::kValid);
   const Manifest& m = read.manifest;
+  // The restore page beside it carries the same manifest bytes.
+  const std::string page = ReadAll(RestorePageName(path));
+  EXPECT_EQ(PageDescription(page), EncodeManifestBody(m));
+  EXPECT_EQ(page.substr(page.size() - 10), "</script>\n");
   EXPECT_EQ(m.baseName, BaseNameOf(path));
   EXPECT_EQ(m.storedName, FileNameOf(path));
   EXPECT_EQ(m.sourceLength, source.size());
@@ -84,7 +89,7 @@ TEST(SplitEngine, WritesTheDocumentedLayout) {
   const std::string source = RandomBytes(2500, 1);
   WriteAll(dir / "f.bin", source);
   Split(dir / "f.bin", 1);
-  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe"}));
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe", "f.restore.html"}));
   EXPECT_EQ(ReadAll(dir / "f#.0"), std::string("f.bin", 6) + source.substr(0, 994));
   EXPECT_EQ(ReadAll(dir / "f#.1"), source.substr(994, 1000));
   EXPECT_EQ(ReadAll(dir / "f#.2"), source.substr(1994));
@@ -99,7 +104,7 @@ TEST(SplitEngine, ExactMultipleMakesNoEmptyPiece) {
   const std::string source = RandomBytes(10000 - 6, 2);  // "f.bin" + 0 + data = 10,000
   WriteAll(dir / "f.bin", source);
   Split(dir / "f.bin", 10);
-  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f.bin", "f.exe"}));
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f.bin", "f.exe", "f.restore.html"}));
   EXPECT_EQ(ReadAll(dir / "f#.0").size(), 10000u);
   ExpectPieceSet(dir / "f.bin", source, 10, platform.image);
 }
@@ -115,14 +120,17 @@ TEST(SplitEngine, RefusesMissingAndTooSmallSourcesWithoutWriting) {
   EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"small.bin"});
 }
 
-TEST(SplitEngine, MissingRestoreImageIsRefusedNotWrittenEmpty) {
-  TestPlatform platform;
-  platform.image.clear();
-  TempDir dir;
-  WriteAll(dir / "f.bin", RandomBytes(5000, 3));
-  Split(dir / "f.bin", 1);
-  EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
-  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"f.bin"});
+TEST(SplitEngine, MissingRestoreImageOrPageIsRefusedNotWrittenEmpty) {
+  for (const char* missing : {"f.exe", "f.restore.html"}) {
+    TestPlatform platform;
+    (missing[2] == 'e' ? platform.image : platform.pageTemplate).clear();
+    TempDir dir;
+    WriteAll(dir / "f.bin", RandomBytes(5000, 3));
+    Split(dir / "f.bin", 1);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+    EXPECT_EQ(platform.details, std::vector<std::string>{dir / missing});
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"f.bin"});
+  }
 }
 
 TEST(SplitEngine, SourceNamedLikeItsRestoreProgramSurvives) {
@@ -134,6 +142,12 @@ TEST(SplitEngine, SourceNamedLikeItsRestoreProgramSurvives) {
   EXPECT_EQ(ReadAll(dir / "setup.exe"), source);
   EXPECT_TRUE(ReadAll(dir / "setup.unsplit.exe").compare(0, platform.image.size(), platform.image) == 0);
   ExpectPieceSet(dir / "setup.exe", source, 1, platform.image);
+  // The same for a source named like its restore page.
+  WriteAll(dir / "notes.restore.html", source);
+  Split(dir / "notes.restore.html", 1);
+  EXPECT_EQ(ReadAll(dir / "notes.restore.html"), source);
+  EXPECT_TRUE(Exists(dir / "notes.unsplit.restore.html"));
+  ExpectPieceSet(dir / "notes.restore.html", source, 1, platform.image);
 }
 
 TEST(SplitEngine, RepeatedSplitsAgreeAndRemoveOnlyStalePiecesThatContinueTheSequence) {
@@ -150,7 +164,7 @@ TEST(SplitEngine, RepeatedSplitsAgreeAndRemoveOnlyStalePiecesThatContinueTheSequ
   WriteAll(dir / "x#.other", "unrelated");
   Split(dir / "x.txt", 2);  // three pieces: #.3 to #.5 are stale
   EXPECT_EQ(ListDir(dir.path()),
-            (std::vector<std::string>{"x#.0", "x#.1", "x#.2", "x#.9", "x#.other", "x.exe", "x.txt"}));
+            (std::vector<std::string>{"x#.0", "x#.1", "x#.2", "x#.9", "x#.other", "x.exe", "x.restore.html", "x.txt"}));
   ExpectPieceSet(dir / "x.txt", source, 2, platform.image);
   EXPECT_TRUE(platform.messages.empty());
 }
@@ -185,12 +199,17 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
       {"an unrelated program", [](const TempDir& dir) { WriteAll(dir / "s.exe", "MZ setup"); }, "s.exe: a program\n",
        nullptr},
       {"another file's set with recovery pieces", [&](const TempDir& dir) { splitOf(dir, "s.pdf", 1500, 2); },
-       "s.exe: the restore program of s.pdf\ns#.0, s#.1: pieces of s.pdf\ns#.r1, s#.r2: recovery pieces of s.pdf\n",
+       "s.exe: the restore program of s.pdf\ns.restore.html: the restore page of s.pdf\ns#.0, s#.1: pieces of s.pdf\ns#.r1, s#.r2: recovery pieces of s.pdf\n",
        nullptr},
+      {"an unrelated file of the page's name", [](const TempDir& dir) { WriteAll(dir / "s.restore.html", "<p>"); },
+       "s.restore.html: a file\n", nullptr},
+      {"a folder where the page goes",
+       [](const TempDir& dir) { std::filesystem::create_directory(dir / "s.restore.html"); }, nullptr,
+       "Cannot Write File !"},
       {"a recovery piece of no known set", [](const TempDir& dir) { WriteAll(dir / "s#.r1", "r"); },
        "s#.r1: recovery pieces of another split\n", nullptr},
       {"another file's set with the same base name", [&](const TempDir& dir) { splitOf(dir, "s.pdf", 6000); },
-       "s.exe: the restore program of s.pdf\ns#.0, s#.1, s#.2, s#.3, s#.4 and 2 more: pieces of s.pdf\n", nullptr},
+       "s.exe: the restore program of s.pdf\ns.restore.html: the restore page of s.pdf\ns#.0, s#.1, s#.2, s#.3, s#.4 and 2 more: pieces of s.pdf\n", nullptr},
       {"pieces and no program (s#.3 would go as stale, s#.5 stays)",
        [](const TempDir& dir) {
          for (const char* name : {"s#.1", "s#.3", "s#.5"}) WriteAll(dir / name, name);
@@ -363,7 +382,7 @@ TEST(SplitEngineProperty, RoundTripOverRandomSourcesNamesAndSizes) {
     Split(dir / name, sizeKb);
     ExpectPieceSet(dir / name, source, sizeKb, platform.image);
     EXPECT_EQ(ReadAll(dir / name), source);
-    const std::size_t files = PieceCount(length, dir / name, sizeKb) + 2;
+    const std::size_t files = PieceCount(length, dir / name, sizeKb) + 3;
     EXPECT_EQ(ListDir(dir.path()).size(), files);
   }
   EXPECT_TRUE(platform.messages.empty());

@@ -94,8 +94,8 @@ TEST(SplitFaults, FailureAlsoRemovesThePiecesItOverwrote) {
   // reached and stays as the earlier split wrote it; so does the fourth
   // piece unless it had already been created ahead, and then it went too.
   const std::vector<std::string> left = ListDir(dir.path());
-  EXPECT_TRUE(left == (std::vector<std::string>{"s#.3", "s.dat", "s.exe"}) ||
-              left == (std::vector<std::string>{"s.dat", "s.exe"}));
+  EXPECT_TRUE(left == (std::vector<std::string>{"s#.3", "s.dat", "s.exe", "s.restore.html"}) ||
+              left == (std::vector<std::string>{"s.dat", "s.exe", "s.restore.html"}));
   if (test::Exists(dir / "s#.3")) {
     EXPECT_EQ(ReadAll(dir / "s#.3"), lastPiece);
   }
@@ -142,7 +142,23 @@ TEST(SplitFaults, RemovesOnlyWhatItCreatedAndReportsWhatStays) {
   EXPECT_EQ(result.restoreProgram, dir / "s.exe");
   EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
   EXPECT_EQ(platform.details, std::vector<std::string>{"s#.5"});
-  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.0", "s#.1", "s#.2", "s#.3", "s#.5", "s.dat", "s.exe"}));
+  EXPECT_EQ(ListDir(dir.path()),
+            (std::vector<std::string>{"s#.0", "s#.1", "s#.2", "s#.3", "s#.5", "s.dat", "s.exe", "s.restore.html"}));
+}
+
+// The restore page is the split's last file: a failure to write it takes
+// every file of the split with it, the page named in the message.
+TEST(SplitFaults, AFailedPageRemovesTheWholeSet) {
+  for (Stage stage : {Stage::kOpen, Stage::kWrite, Stage::kClose}) {
+    TestPlatform platform;
+    TempDir dir;
+    WriteAll(dir / "s.dat", RandomBytes(3500, 15));
+    platform.writeFault = {stage, 5, false, 10};  // four pieces, the program, then the page
+    EXPECT_EQ(CSplitEngine().SplitFile(dir / "s.dat", 1, 4).outcome, SplitResult::Outcome::kRefused);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
+    EXPECT_EQ(platform.details, std::vector<std::string>{dir / "s.restore.html"});
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
+  }
 }
 
 TEST(SplitFaults, ReadFailuresShowCannotReadFile) {

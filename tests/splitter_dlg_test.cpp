@@ -329,11 +329,11 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
     EXPECT_EQ(w.focus, IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "movie.avi");
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 3 pieces and the restore program movie.exe written.");
-    SplitResult written{SplitResult::Outcome::kWritten, 3, 1, dir / "movie.exe"};
-    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 1 recovery piece and the restore program movie.exe written.");
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
+    SplitResult written{SplitResult::Outcome::kWritten, 3, 1, dir / "movie.exe", 0, dir / "movie.restore.html"};
+    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 1 recovery piece, the restore program movie.exe and the restore page movie.restore.html written.");
     written.recovery = 2;
-    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 2 recovery pieces and the restore program movie.exe written.");
+    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 2 recovery pieces, the restore program movie.exe and the restore page movie.restore.html written.");
     // The line and the bar keep it until the size or the file changes.
     w.Edit(IDC_PIECE_SIZE, "20");
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "");
@@ -341,7 +341,7 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
   });
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(ListDir(dir.path()),
-            (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe"}));
+            (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe", "movie.restore.html"}));
   const std::string joined = ReadAll(dir / "movie#.0") + ReadAll(dir / "movie#.1") + ReadAll(dir / "movie#.2");
   EXPECT_EQ(joined, std::string("movie.avi", 10) + source);
   // The image, then the set's manifest.
@@ -404,7 +404,7 @@ TEST_F(SplitterDialog, ASplitShowsItsProgressInOrderAndNothingElseStartsMeanwhil
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SOURCE_PATH) + " " + w.text(IDC_PIECE_SIZE), dir / "movie.avi 1000");
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 5 pieces and the restore program movie.exe written.");
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 5 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
     EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, ui::kProgressRange);
     EXPECT_EQ(w.taskbar, -1);
     // At most one drawing per 50 ms of the clock, besides the first and the last.
@@ -422,7 +422,7 @@ TEST_F(SplitterDialog, ASplitShowsItsProgressInOrderAndNothingElseStartsMeanwhil
   }
   EXPECT_EQ(hl::OpenFileDialogsShown(), openFileDialogs);
   EXPECT_TRUE(platform.messages.empty());
-  EXPECT_EQ(ListDir(dir.path()).size(), 8u);  // five pieces, the program, the two sources
+  EXPECT_EQ(ListDir(dir.path()).size(), 9u);  // five pieces, the program, the page, the two sources
 }
 
 TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {

@@ -48,11 +48,15 @@ class DriverPlatform : public Platform {
     return true;
   }
   std::string_view RestoreImage() override { return image_; }
+  std::string_view PageTemplate() override { return pageTemplate; }
   std::unique_ptr<Semaphore> NewSemaphore(unsigned n) override { return real_.NewSemaphore(n); }
   std::unique_ptr<Thread> StartThread(void (*run)(void*), void* c) override {
     return serial ? nullptr : real_.StartThread(run, c);
   }
 
+  // The restore page's template: a stand-in unless the driver was given one.
+  std::string pageTemplate =
+      "<!doctype html><script type=\"application/x-morsela-set\" id=\"morsela-set\">MORSELA-SET</script>\n";
   bool serial = false;                      // no thread: read and write in turn
   bool skipFlush = false;                   // Flush does nothing (what the flushes cost)
   std::chrono::milliseconds writeDelay{0};  // added to every write

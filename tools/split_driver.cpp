@@ -1,7 +1,10 @@
 // Splits one file as the splitter would, for the benchmarks and the
 // end-to-end tests (the product itself has no command line):
-//   split_driver [--time] [--serial] [--write-delay MS] [--recovery R] PATH SIZE_KB [RESTORE_PROGRAM]
-// The pieces get the restore program from the file given, else a stand-in.
+//   split_driver [--time] [--serial] [--write-delay MS] [--recovery R] [--page TEMPLATE] PATH SIZE_KB
+//                [RESTORE_PROGRAM]
+// The pieces get the restore program from the file given, else a stand-in,
+// and the restore page from the template given (restore.html), else a
+// stand-in.
 // A message of the engine is printed and ends the run with exit code 1.
 // --time prints the seconds the split took (the engine's call alone, as
 // the splitter's window makes it), then those spent in writes, in creating
@@ -38,6 +41,7 @@ int Run(int argc, char** argv) {
   bool time = false, serial = false, known = true;
   long delay = 0;
   std::uint64_t recovery = 0;
+  std::string pageTemplate;
   int first = 1;
   for (; known && first < argc && std::string(argv[first]).rfind("--", 0) == 0; ++first) {
     const std::string option = argv[first];
@@ -45,12 +49,13 @@ int Run(int argc, char** argv) {
     else if (option == "--serial") serial = true;
     else if (option == "--write-delay" && first + 1 < argc) delay = std::atol(argv[++first]);
     else if (option == "--recovery" && first + 1 < argc) recovery = ParseDecimal(argv[++first]);
+    else if (option == "--page" && first + 1 < argc) pageTemplate = argv[++first];
     else known = false;
   }
   argc -= first - 1;
   argv += first - 1;
   if (!known || (argc != 3 && argc != 4)) {
-    std::fprintf(stderr, "usage: split_driver [--time] [--serial] [--write-delay MS] [--recovery R] PATH SIZE_KB "
+    std::fprintf(stderr, "usage: split_driver [--time] [--serial] [--write-delay MS] [--recovery R] [--page TEMPLATE] PATH SIZE_KB "
                  "[RESTORE_PROGRAM]\n");
     return 2;
   }
@@ -62,6 +67,10 @@ int Run(int argc, char** argv) {
     return 2;
   }
   DriverPlatform platform(image, true);
+  if (!pageTemplate.empty() && (platform.pageTemplate.clear(), !ReadWhole(pageTemplate, platform.pageTemplate))) {
+    std::fprintf(stderr, "split_driver: cannot read %s\n", pageTemplate.c_str());
+    return 2;
+  }
   platform.serial = serial;
   platform.writeDelay = std::chrono::milliseconds(delay);
   SetSystem(&platform);

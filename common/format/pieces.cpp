@@ -45,6 +45,12 @@ std::string RestoreProgramName(const std::string& path) {
   return name;
 }
 
+std::string RestorePageName(const std::string& path) {
+  std::string name = DirectoryOf(path) + BaseNameOf(path) + ".restore.html";
+  if (EqualsNoCase(name, path)) name = DirectoryOf(path) + BaseNameOf(path) + ".unsplit.restore.html";
+  return name;
+}
+
 std::uint64_t PieceCount(std::uint64_t length, const std::string& path, std::uint32_t sizeKb) {
   if (length < kMinimumSource || sizeKb == 0) return 0;
   const std::uint64_t z = std::uint64_t(sizeKb) * kBytesPerKb;  // below 2^42

@@ -39,6 +39,12 @@ std::optional<std::uint64_t> WrittenPieceNumber(const std::string& name, const s
 // source is never overwritten and the program still finds the pieces.
 std::string RestoreProgramName(const std::string& path);
 
+// Full path of the restore page written beside the pieces:
+// DirectoryOf + BaseNameOf + ".restore.html", or BaseNameOf +
+// ".unsplit.restore.html" when that is the source's own path, as for the
+// restore program.
+std::string RestorePageName(const std::string& path);
+
 // Number of pieces: 0 for a source of fewer than 1000 bytes, otherwise the
 // ceiling of (n + 1 + length) / (sizeKb x 1000), n the file name's length.
 std::uint64_t PieceCount(std::uint64_t length, const std::string& path, std::uint32_t sizeKb);

@@ -169,6 +169,11 @@ class Platform {
   // The complete restore program carried by the running executable; empty
   // when there is none.
   virtual std::string_view RestoreImage() = 0;
+
+  // The restore page with no set inside, carried by the running executable
+  // (docs/format.md tells where a split puts the set's description); empty
+  // when there is none.
+  virtual std::string_view PageTemplate() = 0;
 };
 
 // The machine's physical memory in bytes; 0 where the system does not say.

@@ -218,6 +218,7 @@ class PosixPlatform : public Platform {
   }
 
   std::string_view RestoreImage() override { return {}; }
+  std::string_view PageTemplate() override { return {}; }
 
   std::unique_ptr<Semaphore> NewSemaphore(unsigned count) override {
     auto semaphore = std::make_unique<PosixSemaphore>();

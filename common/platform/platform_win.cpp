@@ -396,14 +396,22 @@ std::string Win32Platform::DecodeLegacyName(const std::string& bytes) {
   return Narrow(wide.data(), wide.size());
 }
 
-std::string_view Win32Platform::RestoreImage() {
-  HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(129), L"BINARY");
+namespace {
+
+std::string_view BinaryResource(int number) {
+  HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(number), L"BINARY");
   if (!info) return {};
   HGLOBAL loaded = LoadResource(nullptr, info);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (!bytes) return {};
   return std::string_view(static_cast<const char*>(bytes), SizeofResource(nullptr, info));
 }
+
+}  // namespace
+
+std::string_view Win32Platform::RestoreImage() { return BinaryResource(129); }
+
+std::string_view Win32Platform::PageTemplate() { return BinaryResource(130); }
 
 std::unique_ptr<Semaphore> Win32Platform::NewSemaphore(unsigned count) {
   return std::make_unique<Win32Semaphore>(count);

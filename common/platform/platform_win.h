@@ -29,6 +29,8 @@ class Win32Platform : public Platform {
 
   // The module resource of type "Binary", number 129.
   std::string_view RestoreImage() override;
+  // The module resource of type "Binary", number 130.
+  std::string_view PageTemplate() override;
 
   // Semaphores and threads of the system's own (no runtime library's).
   std::unique_ptr<Semaphore> NewSemaphore(unsigned count) override;

@@ -105,11 +105,11 @@ void GatherRecoveryPieces(const DescriptionSources& sources, const std::string& 
     if (entry.isDirectory) continue;
     if (const std::optional<std::uint64_t> j = RecoveryPieceNumber(entry.name, base)) pieces.push_back({*j, entry.name});
   }
-  // By number, so that the order the folder lists them in decides nothing.
-  std::stable_sort(pieces.begin(), pieces.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // By number (and name), so that the order the folder lists them in
+  // decides nothing.
+  std::sort(pieces.begin(), pieces.end());
   for (const auto& [j, name] : pieces) {
-    if (out.recovery.count(j)) continue;  // a second file of one number
+    if (!out.recovery.empty() && out.recovery.back().first == j) continue;  // a second file of one number
     std::unique_ptr<InputFile> file = System().OpenRead(sources.folder + name);
     RecoveryHeadFields head;
     if (!file || !ReadRecoveryHeadFields(*file, head) || head.index != j) continue;
@@ -118,16 +118,16 @@ void GatherRecoveryPieces(const DescriptionSources& sources, const std::string& 
       continue;
     }
     if (const std::optional<std::size_t> known = gathering.Known({head.manifestLength, head.manifestCrc})) {
-      out.recovery[j] = *known;
+      out.recovery.push_back({j, *known});
       continue;
     }
     if (gathering.full()) {
-      out.recovery[j] = Descriptions::kNotWeighed;
+      out.recovery.push_back({j, Descriptions::kNotWeighed});
       continue;
     }
     RecoveryRead read = ReadRecoveryHead(*file);
     if (read.state != ManifestState::kValid || !EqualsNoCase(read.manifest.baseName, base)) continue;
-    out.recovery[j] = gathering.Add(std::move(read.manifest), name);
+    out.recovery.push_back({j, gathering.Add(std::move(read.manifest), name)});
   }
 }
 
@@ -158,6 +158,12 @@ Descriptions GatherDescriptions(const DescriptionSources& sources) {
   GatherRecoveryPieces(sources, base, out, gathering);
   gathering.Close();
   return out;
+}
+
+std::optional<std::size_t> Descriptions::RecoveryCarries(std::uint64_t j) const {
+  const auto at = std::lower_bound(recovery.begin(), recovery.end(), std::make_pair(j, std::size_t(0)));
+  if (at == recovery.end() || at->first != j) return std::nullopt;
+  return at->second;
 }
 
 bool SameFile(const Manifest& a, const Manifest& b) {

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,11 +38,14 @@ struct Descriptions {
   // program's, the one carried, the other restore programs', then the
   // recovery pieces' by their numbers.
   std::vector<Description> found;
-  // For each recovery piece j (0-based, from its name) whose head is whole:
-  // which of `found` it carries; kNotWeighed for one beyond the descriptions
-  // weighed. Recovery pieces missing here have a damaged head, or none.
-  std::map<std::uint64_t, std::size_t> recovery;
+  // For each recovery piece j (0-based, from its name) whose head is whole,
+  // by j: which of `found` it carries; kNotWeighed for one beyond the
+  // descriptions weighed. Recovery pieces missing here have a damaged head,
+  // or none.
+  std::vector<std::pair<std::uint64_t, std::size_t>> recovery;
   static constexpr std::size_t kNotWeighed = std::size_t(-1);
+  // Which description recovery piece j carries, where its head tells.
+  std::optional<std::size_t> RecoveryCarries(std::uint64_t j) const;
   // Why none of them can serve when `found` is empty and a file there
   // meant to describe the set: its description is damaged or of a later
   // format, or it could not be read.

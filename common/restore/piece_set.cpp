@@ -1,7 +1,6 @@
 #include "restore/piece_set.h"
 
 #include <algorithm>
-#include <map>
 
 #include "format/crc32c.h"
 #include "format/pieces.h"
@@ -21,8 +20,7 @@ class ManifestSet : public PieceSet, public EntrySink {
   // `holder` names the file that holds the manifest; `recoveryOf` tells
   // which description each recovery piece carries (`own` being this one's),
   // nullptr where none but this one is known.
-  ManifestSet(Manifest m, std::string holder = {}, const std::map<std::uint64_t, std::size_t>* recoveryOf = nullptr,
-              std::size_t own = 0)
+  ManifestSet(Manifest m, std::string holder = {}, const Descriptions* recoveryOf = nullptr, std::size_t own = 0)
       : m_(std::move(m)), holder_(std::move(holder)), recoveryOf_(recoveryOf), own_(own),
         found_(std::size_t(m_.pieceCount)), misSized_(std::size_t(m_.pieceCount)),
         recovery_(std::size_t(m_.recoveryCount)) {}
@@ -32,8 +30,8 @@ class ManifestSet : public PieceSet, public EntrySink {
     if (const std::optional<std::uint64_t> j = RecoveryPieceNumber(entry.name, m_.baseName)) {
       if (*j >= m_.recoveryCount || !recovery_[std::size_t(*j)].empty()) return;
       if (recoveryOf_) {
-        const auto carried = recoveryOf_->find(*j);
-        if (carried != recoveryOf_->end() && carried->second != own_) return Mark(*j, PieceState::kOther);
+        const std::optional<std::size_t> carried = recoveryOf_->RecoveryCarries(*j);
+        if (carried && *carried != own_) return Mark(*j, PieceState::kOther);
       }
       if (entry.size == RecoveryPieceLength(m_)) recovery_[std::size_t(*j)] = entry.name;
       else Mark(*j, PieceState::kWrongSize);
@@ -128,7 +126,7 @@ class ManifestSet : public PieceSet, public EntrySink {
 
   const Manifest m_;
   const std::string holder_;
-  const std::map<std::uint64_t, std::size_t>* recoveryOf_;
+  const Descriptions* recoveryOf_;
   const std::size_t own_;
   std::vector<bool> found_, misSized_;
   std::vector<std::string> odd_;
@@ -188,7 +186,7 @@ DescribedSet FindDescribedSet(const std::string& folder, const Descriptions& des
   std::vector<std::unique_ptr<ManifestSet>> sets;
   for (std::size_t d = 0; d < descriptions.found.size(); ++d) {
     const Description& description = descriptions.found[d];
-    sets.push_back(std::make_unique<ManifestSet>(description.manifest, description.holder, &descriptions.recovery, d));
+    sets.push_back(std::make_unique<ManifestSet>(description.manifest, description.holder, &descriptions, d));
   }
   if (sets.empty()) return described;
   const std::string pattern = sets.front()->Description()->baseName + kPieceMarker + "*";

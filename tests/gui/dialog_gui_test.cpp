@@ -386,11 +386,11 @@ TEST_F(LiveSplitterDialog, SplitCommandChecksThenWritesThePieces) {
   EXPECT_EQ(platform.messages.size(), 1u);
   for (int id : {IDC_CHOOSE_FILE, IDC_SPLIT_FILE, IDC_PIECE_SIZE}) EXPECT_TRUE(IsWindowEnabled(d.item(id))) << id;
   EXPECT_EQ(ListDir(dir.path()),
-            (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe"}));
+            (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2", "movie.avi", "movie.exe", "movie.restore.html"}));
   EXPECT_EQ(ReadAll(dir / "movie#.0") + ReadAll(dir / "movie#.1") + ReadAll(dir / "movie#.2"),
             std::string("movie.avi", 10) + source);
   EXPECT_EQ(ReadAll(dir / "movie.exe").compare(0, platform.image.size(), platform.image), 0);
-  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 3 pieces and the restore program movie.exe written.");
+  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
   EXPECT_EQ(d.Close(), IDCANCEL);
 }
 
@@ -464,8 +464,8 @@ TEST_F(LiveSplitterDialog, NamesInEveryScriptAndPathsOverThreeHundredCharactersS
   std::vector<std::string> written;
   for (const DirEntry& entry : System().Find(deep + "*")) written.push_back(entry.name);
   std::sort(written.begin(), written.end());
-  EXPECT_EQ(written, (std::vector<std::string>{"Deep File.BIN", "deep file#.0", "deep file#.1", "deep file.exe"}));
-  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 2 pieces and the restore program deep file.exe written.");
+  EXPECT_EQ(written, (std::vector<std::string>{"Deep File.BIN", "deep file#.0", "deep file#.1", "deep file.exe", "deep file.restore.html"}));
+  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 2 pieces, the restore program deep file.exe and the restore page deep file.restore.html written.");
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(d.Close(), IDCANCEL);
   for (const std::string& name : written) System().Remove(deep + name);
@@ -548,7 +548,7 @@ TEST_F(LiveSplitterDialog, TheLayoutFitsAtTheScaleOfTheSystem) {
   d.SetText(IDC_PIECE_SIZE, "10");
   d.Drop({dir / "movie.avi"});
   d.Click(IDC_SPLIT_FILE);
-  ASSERT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 3 pieces and the restore program movie.exe written.");
+  ASSERT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
 
   // The dialog's font: 8 points at this scale, an outline font.
   const TEXTMETRICW font = MetricsOf(d.hwnd());

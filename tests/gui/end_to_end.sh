@@ -3,9 +3,10 @@
 # "Choose a File", a path typed into the open-file dialog, Tab to the size
 # field, a size, Tab to the recovery pieces (Down twice: two), Tab to
 # "Split Current File", press it; then the pieces, the recovery pieces and
-# the restore program on disk are checked, a screenshot is taken, and with
-# one piece deleted and another altered the restore program written beside
-# them rebuilds the file, saying so in its window.
+# the restore program and the restore page on disk are checked, a
+# screenshot is taken, and with one piece deleted and another altered the
+# restore program written beside them rebuilds the file, saying so in its
+# window, and so does the restore page in headless Chromium and Firefox.
 #   end_to_end.sh MORSELA_EXE RESTORE_IMAGE SCREENSHOT_PNG
 # Needs DISPLAY and MORSELA_WINEPREFIX (see with_display.sh).
 set -u
@@ -57,7 +58,7 @@ for _ in $(seq 200); do [ -f "$work/movie.exe" ] && break; sleep 0.1; done
 sleep 0.5
 import -window root "$shot" || fail "no screenshot"
 
-expected="Movie.AVI movie#.0 movie#.1 movie#.2 movie#.r1 movie#.r2 movie.exe"
+expected="Movie.AVI movie#.0 movie#.1 movie#.2 movie#.r1 movie#.r2 movie.exe movie.restore.html"
 actual=$(cd "$work" && ls | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 [ "$actual" = "$expected" ] || fail "files: '$actual', expected '$expected'"
 for piece in 0 1; do
@@ -80,6 +81,8 @@ end_with_escape "$main"
 mv "$work/Movie.AVI" "$work/original"
 rm "$work/movie#.1"
 printf 'X' | dd of="$work/movie#.2" bs=1 seek=4000 conv=notrunc 2>/dev/null
+mkdir "$work/received"
+cp "$work"/movie#.* "$work/movie.exe" "$work/movie.restore.html" "$work/received/"
 (cd / && "$root/scripts/wine-run.sh" "Z:${work//\//\\}\\movie.exe" >/dev/null 2>&1) &
 app=$!
 told=$(find_window '^movie\.avi - Restored$')
@@ -90,6 +93,10 @@ xdotool key Escape
 wait "$app" || fail "the restore program that rebuilt two pieces failed"
 app=
 cmp -s "$work/movie.avi" "$work/original" || fail "the rebuilt file differs from the source"
+# The page the window wrote, in the browsers (the recipient chooses every
+# file received; the Wine prefix plays no part).
+node "$root/tests/browser/own_page.mjs" "$work/received" movie.restore.html "$work/original" chromium firefox ||
+  fail "the restore page did not restore the set"
 
 # Another file with the same base name, passed as Morsela.exe's argument:
 # its split would replace the set of movie.avi, so the window asks first.
@@ -110,11 +117,11 @@ xdotool key space   # the focus came back to the split command
 answer_question y
 # The split goes on after the box: its last step removes the stale piece.
 for _ in $(seq 100); do
-  actual=$(cd "$work" && ls | grep -v -e '^Movie.AVI$' -e '^original$' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
-  [ "$actual" = "movie#.0 movie#.1 movie.avi movie.exe movie.mkv" ] && break
+  actual=$(cd "$work" && ls | grep -v -e '^Movie.AVI$' -e '^original$' -e '^received$' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
+  [ "$actual" = "movie#.0 movie#.1 movie.avi movie.exe movie.mkv movie.restore.html" ] && break
   sleep 0.1
 done
-[ "$actual" = "movie#.0 movie#.1 movie.avi movie.exe movie.mkv" ] || fail "after Yes: '$actual'"
+[ "$actual" = "movie#.0 movie#.1 movie.avi movie.exe movie.mkv movie.restore.html" ] || fail "after Yes: '$actual'"
 end_with_escape "$main"
 cat "$work/movie#.0" "$work/movie#.1" | tail -c +11 | cmp -s - "$work/movie.mkv" ||
   fail "after Yes the pieces do not hold movie.mkv"
@@ -138,4 +145,4 @@ restore_with() { # PIECE WHAT
 restore_with 'movie#.1' "a restore through the window"
 mv "$work/movie.exe" "$work/program.bin"
 restore_with 'movie#.0' "a restore through the window without the restore program"
-echo "end_to_end: pieces, recovery pieces, restore program, rebuilt file, question, restores and screenshots ($shot) are right"
+echo "end_to_end: pieces, recovery pieces, restore program and page, rebuilt file (program and page), question, restores and screenshots ($shot) are right"

@@ -1,6 +1,7 @@
 // Both front ends, with the window on the headless back end.
 #include <memory>
 
+#include "case_export.h"
 #include "format/manifest.h"
 #include "front_ends.h"
 #include "headless.h"
@@ -60,7 +61,12 @@ std::string WayIn(const std::string& program) {
 }  // namespace
 
 int RestoreThrough(FrontEnd frontEnd, const std::string& program, const std::string& wayIn) {
-  if (frontEnd == FrontEnd::kRestoreProgram) return RestoreSplitFile({program, program, program});
+  if (frontEnd == FrontEnd::kRestoreProgram) {
+    CaseExport exported(program);
+    const int code = RestoreSplitFile({program, program, program});
+    exported.Finish(code);
+    return code;
+  }
   const std::string chosen = wayIn.empty() ? WayIn(program) : wayIn;
   if (chosen.empty()) return kNoWayIn;
   hl::Reset();

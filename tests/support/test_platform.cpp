@@ -185,6 +185,7 @@ bool TestPlatform::Ask(const std::string& text) {
 }
 
 std::string_view TestPlatform::RestoreImage() { return image; }
+std::string_view TestPlatform::PageTemplate() { return pageTemplate; }
 
 TempDir::TempDir() {
   static std::atomic<int> serial{0};

@@ -45,6 +45,7 @@ class TestPlatform : public Platform {
   void ShowMessage(const std::string& text) override;
   bool Ask(const std::string& text) override;
   std::string_view RestoreImage() override;
+  std::string_view PageTemplate() override;
 
   Platform& real() { return *real_; }
 
@@ -58,6 +59,10 @@ class TestPlatform : public Platform {
   // writing by another program: OpenSource refuses it.
   std::string writtenElsewhere;
   std::string image = "MZ restore program stand-in\r\n";
+  // A page template stand-in: its one placeholder as the real one holds it.
+  std::string pageTemplate =
+      "<!doctype html><title>restore page stand-in</title>"
+      "<script type=\"application/x-morsela-set\" id=\"morsela-set\">MORSELA-SET</script>\n";
   WriteFault writeFault;
   // When set, reads fail once this many bytes of a file were read; only in
   // files whose path holds `readFaultIn` when that is not empty.

@@ -1,0 +1,188 @@
+#include "platform/platform_page.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "text/case_fold.h"
+#include "text/utf8.h"
+#include "text/wildcard.h"
+
+namespace morsela {
+
+namespace {
+
+class ChosenInput : public InputFile {
+ public:
+  ChosenInput(ChosenFileReader& reader, std::size_t file, std::uint64_t size)
+      : reader_(reader), file_(file), size_(size) {}
+
+  std::size_t Read(void* buffer, std::size_t size) override {
+    if (failed_ || position_ >= size_) return 0;
+    const std::int64_t got =
+        reader_.ReadAt(file_, position_, buffer, std::size_t(std::min<std::uint64_t>(size, size_ - position_)));
+    if (got < 0) {
+      failed_ = true;
+      return 0;
+    }
+    position_ += std::uint64_t(got);
+    return std::size_t(got);
+  }
+  bool Failed() const override { return failed_; }
+  bool Size(std::uint64_t& size) override {
+    size = size_;
+    return true;
+  }
+  bool Seek(std::uint64_t offset) override {
+    position_ = offset;
+    return true;
+  }
+  // A chosen file does not change while the page looks at it.
+  bool Stamp(FileStamp& stamp) override {
+    stamp = {size_, 0};
+    return true;
+  }
+
+ private:
+  ChosenFileReader& reader_;
+  const std::size_t file_;
+  const std::uint64_t size_;
+  std::uint64_t position_ = 0;
+  bool failed_ = false;
+};
+
+// The output under one path, which the platform keeps after it is closed.
+class KeptOutput : public OutputFile {
+ public:
+  explicit KeptOutput(std::shared_ptr<SparseOutput> kept) : kept_(std::move(kept)) {}
+  bool Write(const void* data, std::size_t size) override { return kept_->Write(data, size); }
+  bool Seek(std::uint64_t offset) override { return kept_->Seek(offset); }
+  bool Flush() override { return true; }
+  bool Close() override { return true; }
+
+ private:
+  std::shared_ptr<SparseOutput> kept_;
+};
+
+}  // namespace
+
+bool SparseOutput::Write(const void* data, std::size_t size) {
+  if (size == 0) return true;
+  if (size > limit_ - written_) {
+    overflowed_ = true;
+    return false;
+  }
+  written_ += size;
+  const char* bytes = static_cast<const char*>(data);
+  const std::uint64_t from = position_, to = position_ + size;
+  position_ = to;
+  // The run that ends where this write begins, or covers part of it, takes it.
+  auto run = runs_.upper_bound(from);
+  if (run != runs_.begin()) {
+    auto before = std::prev(run);
+    if (before->first + before->second.size() >= from) run = before;
+  }
+  if (run == runs_.end() || run->first > to) {
+    runs_.emplace(from, std::string(bytes, size));
+    return true;
+  }
+  // Merge every run that this write touches into one.
+  const std::uint64_t start = std::min(run->first, from);
+  std::string merged;
+  auto last = run;
+  std::uint64_t end = to;
+  for (; last != runs_.end() && last->first <= to; ++last) end = std::max(end, last->first + last->second.size());
+  merged.resize(std::size_t(end - start));
+  for (auto r = run; r != last; ++r) std::memcpy(&merged[std::size_t(r->first - start)], r->second.data(), r->second.size());
+  std::memcpy(&merged[std::size_t(from - start)], bytes, size);
+  runs_.erase(run, last);
+  runs_.emplace(start, std::move(merged));
+  return true;
+}
+
+bool SparseOutput::Seek(std::uint64_t offset) {
+  position_ = offset;
+  return true;
+}
+
+const char* SparseOutput::At(std::uint64_t offset, std::size_t size) const {
+  auto run = runs_.upper_bound(offset);
+  if (run == runs_.begin()) return nullptr;
+  --run;
+  if (offset + size > run->first + run->second.size()) return nullptr;
+  return run->second.data() + (offset - run->first);
+}
+
+std::uint64_t SparseOutput::Kept() const {
+  std::uint64_t kept = 0;
+  for (const auto& run : runs_) kept += run.second.size();
+  return kept;
+}
+
+void PagePlatform::Choose(const std::vector<ChosenFile>& files) {
+  chosen_.clear();
+  passedOver_.clear();
+  outputs_.clear();
+  for (const ChosenFile& file : files) {
+    passedOver_.push_back(IndexOf(file.name).has_value());
+    chosen_.push_back(file);
+  }
+}
+
+std::optional<std::size_t> PagePlatform::IndexOf(const std::string& name) const {
+  for (std::size_t i = 0; i < chosen_.size(); ++i) {
+    if (!passedOver_[i] && EqualsNoCase(chosen_[i].name, name)) return i;
+  }
+  return std::nullopt;
+}
+
+bool PagePlatform::Scan(const std::string& pattern, EntrySink& sink) {
+  const bool wild = HasWildcard(pattern);
+  for (std::size_t i = 0; i < chosen_.size(); ++i) {
+    const ChosenFile& file = chosen_[i];
+    if (!passedOver_[i] && (wild ? WildcardMatch(pattern, file.name) : EqualsNoCase(pattern, file.name)))
+      sink.Take(DirEntry{file.name, file.size, false, 0, false});
+  }
+  return true;
+}
+
+std::unique_ptr<InputFile> PagePlatform::OpenRead(const std::string& path) {
+  const std::optional<std::size_t> index = IndexOf(path);
+  if (!index) return nullptr;
+  return std::make_unique<ChosenInput>(reader_, *index, chosen_[*index].size);
+}
+
+std::unique_ptr<OutputFile> PagePlatform::Create(const std::string& path) {
+  auto kept = std::make_shared<SparseOutput>();
+  outputs_[path] = kept;
+  return std::make_unique<KeptOutput>(kept);
+}
+
+bool PagePlatform::Remove(const std::string& path) {
+  outputs_.erase(path);
+  return true;
+}
+
+bool PagePlatform::Replace(const std::string& from, const std::string& to) {
+  auto found = outputs_.find(from);
+  if (found == outputs_.end()) return true;
+  outputs_[to] = found->second;
+  outputs_.erase(from);
+  return true;
+}
+
+const SparseOutput* PagePlatform::Output(const std::string& path) const {
+  auto found = outputs_.find(path);
+  return found == outputs_.end() ? nullptr : found->second.get();
+}
+
+std::string PagePlatform::DecodeLegacyName(const std::string& bytes) {
+  static const char16_t kHigh[32] = {
+      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  std::u16string wide;
+  for (unsigned char c : bytes) wide += c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t(c);
+  return Utf16ToUtf8(wide.data(), wide.size());
+}
+
+}  // namespace morsela

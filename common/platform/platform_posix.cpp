@@ -198,13 +198,7 @@ class PosixPlatform : public Platform {
 
   // Windows-1252, the code page of most sets made on older Windows.
   std::string DecodeLegacyName(const std::string& bytes) override {
-    static const char16_t kHigh[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::u16string wide;
-    for (unsigned char c : bytes) wide += c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t(c);
-    return Utf16ToUtf8(wide.data(), wide.size());
+    return Windows1252ToUtf8(bytes);
   }
 
   // POSIX file systems keep no zone marks.

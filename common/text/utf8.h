@@ -41,6 +41,10 @@ inline std::u16string Utf8ToUtf16(std::string_view utf8) {
 
 std::string Utf16ToUtf8(const char16_t* units, std::size_t length);
 
+// Bytes in Windows-1252 (the western code page, and what a reader takes
+// where it cannot ask the system for the user's), in UTF-8.
+std::string Windows1252ToUtf8(const std::string& bytes);
+
 // True when `bytes` is strict UTF-8 (no surrogates, no overlong forms).
 bool IsValidUtf8(std::string_view bytes);
 

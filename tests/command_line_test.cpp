@@ -109,6 +109,22 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
     WriteAll(dir / "movie.avi", RandomBytes(25'000, 70));
     return dir / "movie.avi";
   };
+  // A program of the set's name in the way of a split of movie.avi.
+  const auto inTheWay = [&](std::vector<std::string> more) {
+    return [&, more](const TempDir& d) {
+      WriteAll(d / "movie.exe", "MZ setup");
+      std::vector<std::string> args{"split", source(d), "--size", "10KB"};
+      args.insert(args.end(), more.begin(), more.end());
+      return args;
+    };
+  };
+  // The set of movie.avi split with `recovery` recovery pieces, its source gone.
+  const auto splitAway = [&](const TempDir& d, const char* recovery) {
+    RecordingConsole quiet;
+    std::atomic<bool> never{false};
+    RunCommandLine({"split", source(d), "--size", "10KB", "-r", recovery}, quiet, never, kStandIns, "1.1");
+    std::filesystem::remove(d / "movie.avi");
+  };
   const std::vector<Case> cases{
       {"a split", [&](const TempDir& d) { return std::vector<std::string>{"split", source(d), "--size", "10KB"}; },
        false, false, 0, "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.", ""},
@@ -118,46 +134,29 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
       {"a missing file", [&](const TempDir& d) { return std::vector<std::string>{"split", d / "none.avi"}; }, false,
        false, 1, "Split failed: nothing was written.", "Pathname incorrect"},
       {"files in the way, no terminal",
-       [&](const TempDir& d) {
-         WriteAll(d / "movie.exe", "MZ setup");
-         return std::vector<std::string>{"split", source(d), "--size", "10KB"};
-       },
+       inTheWay({}),
        false, false, 1, "Split cancelled: nothing was written or removed.",
        "Splitting movie.avi replaces files in its folder that are not from a split of it:\n\nmovie.exe: a program\n\n"
        "Nothing was replaced: run the command again with --yes to replace them."},
       {"files in the way, No on the terminal",
-       [&](const TempDir& d) {
-         WriteAll(d / "movie.exe", "MZ setup");
-         return std::vector<std::string>{"split", source(d), "--size", "10KB"};
-       },
+       inTheWay({}),
        true, false, 1, "Split cancelled", ""},
       {"files in the way, Yes on the terminal",
-       [&](const TempDir& d) {
-         WriteAll(d / "movie.exe", "MZ setup");
-         return std::vector<std::string>{"split", source(d), "--size", "10KB"};
-       },
+       inTheWay({}),
        true, true, 0, "Done: 3 pieces", ""},
       {"files in the way, --yes",
-       [&](const TempDir& d) {
-         WriteAll(d / "movie.exe", "MZ setup");
-         return std::vector<std::string>{"split", source(d), "--size", "10KB", "--yes"};
-       },
+       inTheWay({"--yes"}),
        false, false, 0, "Done: 3 pieces", ""},
       {"a restore into another folder",
        [&](const TempDir& d) {
-         RecordingConsole quiet;
-         std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, kStandIns, "1.1");
-         std::filesystem::remove(d / "movie.avi");
+         splitAway(d, "0");
          std::filesystem::create_directory(d / "out");
          return std::vector<std::string>{"restore", d / "movie#.2", "--to", d / "out"};
        },
        false, false, 0, "Restored ", ""},
       {"a restore of a set with a piece missing",
        [&](const TempDir& d) {
-         RecordingConsole quiet;
-         std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB"}, quiet, never, kStandIns, "1.1");
+         splitAway(d, "0");
          std::filesystem::remove(d / "movie#.1");
          return std::vector<std::string>{"restore", d / "movie.exe"};
        },
@@ -167,10 +166,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
        "Restore failed", "No Split File Found !\nmovie.avi"},
       {"a check of a set with a damaged piece and a recovery piece",
        [&](const TempDir& d) {
-         RecordingConsole quiet;
-         std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, kStandIns, "1.1");
-         std::filesystem::remove(d / "movie.avi");
+         splitAway(d, "1");
          WriteAll(d / "movie#.1", RandomBytes(10'000, 71));
          return std::vector<std::string>{"check", d / "movie#.r1"};
        },
@@ -180,9 +176,7 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
        ""},
       {"a check of a set that has lost more than its recovery pieces",
        [&](const TempDir& d) {
-         RecordingConsole quiet;
-         std::atomic<bool> never{false};
-         RunCommandLine({"split", source(d), "--size", "10KB", "-r", "1"}, quiet, never, kStandIns, "1.1");
+         splitAway(d, "1");
          std::filesystem::remove(d / "movie#.0");
          std::filesystem::remove(d / "movie#.2");
          return std::vector<std::string>{"check", d / "movie.exe"};

@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "restore/chosen_set.h"
 #include "restore/restore.h"
-#include "split_engine.h"
+#include "split/split_run.h"
 #include "text/messages.h"
 #include "text/text.h"
 
@@ -92,22 +92,28 @@ class ConsoleProgress : public Progress {
 };
 
 int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
-  const std::vector<DirEntry> found = System().Find(args.file);
-  const std::uint64_t length = found.empty() ? 0 : found.front().size;
-  const std::uint64_t count =
-      length < kMinimumSource ? 0 : (FileNameOf(args.file).size() + 1 + length + args.pieceSize - 1) / args.pieceSize;
-  const SplitResult result =
-      CSplitEngine().SplitFileInBytes(args.file, args.pieceSize, count, &progress, std::string(), args.recovery);
   const auto out = [&](const std::string& line) {
     if (!args.quiet) console.Out(line);
   };
-  switch (result.outcome) {
-    case SplitResult::Outcome::kWritten: out(SplitDoneText(result)); return kExitRestored;
-    case SplitResult::Outcome::kStopped: out("Split stopped: its files were removed."); return kExitStopped;
-    case SplitResult::Outcome::kDeclined: out("Split cancelled: nothing was written or removed."); return kExitRefused;
-    case SplitResult::Outcome::kRefused: break;
+  SplitPlan plan = PlanSplit(SplitLook{args.file, std::string(), args.pieceSize, args.recovery});
+  if (plan.refusal) {
+    System().ShowMessage(*plan.refusal);
+    out(kSplitFailed);
+    return kExitRefused;
   }
-  out("Split failed: nothing was written.");
+  if (!plan.question.empty() && !System().Ask(plan.question)) {
+    out(kSplitDeclined);
+    return kExitRefused;
+  }
+  const SplitOutcome outcome = morsela::Split(plan, &progress);
+  if (!outcome.refusal.empty()) System().ShowMessage(outcome.refusal);
+  if (!outcome.notRemoved.empty()) System().ShowMessage(outcome.notRemoved);
+  out(SplitOutcomeText(outcome));
+  switch (outcome.kind) {
+    case SplitOutcome::Kind::kWritten: return kExitRestored;
+    case SplitOutcome::Kind::kStopped: return kExitStopped;
+    case SplitOutcome::Kind::kRefused: break;
+  }
   return kExitRefused;
 }
 

@@ -10,15 +10,9 @@
 
 namespace morsela {
 
-const char kNoFileSelected[] = "No File Selected !";
-const char kSizeNoValid[] = "Size No Valid !";
-
 namespace {
 
 // Texts of the status line.
-const char kSplitStopped[] = "Split stopped: its files were removed.";
-const char kSplitFailed[] = "Split failed: nothing was written.";
-const char kSplitDeclined[] = "Split cancelled: nothing was written or removed.";
 const char kSourceTooSmall[] = "This file is under 1,000 bytes: too small to split.";
 const char kSourceIsFolder[] = "This is a folder: choose a file to split.";
 const char kTooManyForRecovery[] = "Too many pieces for recovery pieces: choose a larger size.";
@@ -183,15 +177,30 @@ void CSplitterDlg::OnSplitCurrentFile() {
   std::uint64_t length = 0;
   bool folder = false;
   if (!LookUpSource(source, length, folder)) return ui::ShowMessageBox(kNoFileSelected);
-  const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
+  const std::uint32_t size = ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size == 0) return ui::ShowMessageBox(kSizeNoValid);
   expectedPieces_ = PieceCount(length, path, size);
   const std::uint64_t recovery = RecoveryCount();
   if (expectedPieces_ && recovery && !RecoveryFits(expectedPieces_, recovery))
     return ui::ShowMessageBox(WithDetail(kTooManyPieces, kFewerPieces));
-  SplitResult result;
-  RunWork([&] { result = engine_.SplitFile(path, size, expectedPieces_, this, source, recovery); },
-          [&] { ShowOutcome(result); });
+  const SplitLook look{path, source, std::uint64_t(size) * kBytesPerKb, recovery};
+  std::optional<SplitOutcome> outcome;
+  RunWork([&] { outcome = SplitAsked(look); }, [&] { ShowOutcome(outcome); });
+}
+
+std::optional<SplitOutcome> CSplitterDlg::SplitAsked(const SplitLook& look) {
+  SplitPlan plan = PlanSplit(look);
+  SplitOutcome outcome;
+  if (plan.refusal) {
+    ui::ShowMessageBox(*plan.refusal);
+    outcome.refusal = *plan.refusal;
+    return outcome;
+  }
+  if (!plan.question.empty() && !ui::AskYesNo(plan.question)) return std::nullopt;
+  outcome = Split(plan, this);
+  if (!outcome.refusal.empty()) ui::ShowMessageBox(outcome.refusal);
+  if (!outcome.notRemoved.empty()) ui::ShowMessageBox(outcome.notRemoved);
+  return outcome;
 }
 
 void CSplitterDlg::RunWork(const std::function<void()>& work, const std::function<void()>& showOutcome) {
@@ -255,25 +264,11 @@ void CSplitterDlg::DrawProgress(const ProgressReport& report) {
   }
 }
 
-void CSplitterDlg::ShowOutcome(const SplitResult& result) {
-  switch (result.outcome) {
-    case SplitResult::Outcome::kWritten:
-      SetItemProgress(IDC_SPLIT_PROGRESS, 1, 1);
-      barFilled_ = true;
-      SetStatus(SplitDoneText(result));
-      return;
-    case SplitResult::Outcome::kStopped:
-      SetStatus(result.left ? "Split stopped: " + FormatDecimal(result.left) + " of its files could not be removed."
-                            : kSplitStopped);
-      break;
-    case SplitResult::Outcome::kRefused:
-      SetStatus(result.left ? "Split failed: " + FormatDecimal(result.left) + " of its files could not be removed."
-                            : kSplitFailed);
-      break;
-    case SplitResult::Outcome::kDeclined: SetStatus(kSplitDeclined); break;
-  }
-  SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
-  barFilled_ = false;
+void CSplitterDlg::ShowOutcome(const std::optional<SplitOutcome>& outcome) {
+  SetStatus(outcome ? SplitOutcomeText(*outcome) : kSplitDeclined);
+  const bool written = outcome && outcome->kind == SplitOutcome::Kind::kWritten;
+  SetItemProgress(IDC_SPLIT_PROGRESS, written ? 1 : 0, written ? 1 : 0);
+  barFilled_ = written;
 }
 
 void CSplitterDlg::SetStatus(const std::string& text) {
@@ -312,13 +307,13 @@ void CSplitterDlg::RefreshPreview() {
   std::uint64_t length = 0;
   bool folder = false;
   if (!LookUpSource(source_, length, folder)) return;
-  const std::uint32_t size = engine_.ParseDecimal(GetItemText(IDC_PIECE_SIZE));
+  const std::uint32_t size = ParseDecimal(GetItemText(IDC_PIECE_SIZE));
   if (size < kSmallestPieceSize) {
     ui::ShowMessageBox(kSizeNoValid);
     SetItemText(IDC_PIECE_SIZE, "10");  // refreshes again, nested, with 10
     return;
   }
-  previewBase_ = engine_.BaseNameOf(path);
+  previewBase_ = BaseNameOf(path);
   const std::uint64_t count = PieceCount(length, path, size);
   const std::uint64_t recovery = RecoveryCount();
   // A set that cannot have the recovery pieces chosen is not split at all;

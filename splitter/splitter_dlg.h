@@ -26,7 +26,7 @@
 #include "dialog.h"
 #include "pipeline/progress.h"
 #include "restore/restore.h"
-#include "split_engine.h"
+#include "split/split_run.h"
 #include "wrappers.h"
 
 namespace morsela {
@@ -34,10 +34,6 @@ namespace morsela {
 namespace ui {
 class TaskbarProgress;
 }
-
-// Texts of the dialog's own messages.
-extern const char kNoFileSelected[];
-extern const char kSizeNoValid[];
 
 // The smallest size the preview accepts while a source is chosen.
 constexpr std::uint32_t kSmallestPieceSize = 10;
@@ -132,8 +128,13 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   void SetSplitting(bool splitting);
   void DrawProgress(const ProgressReport& report);
   void SetStatus(const std::string& text);
-  // Says in the status line how the split ended, and shows it in the bar.
-  void ShowOutcome(const SplitResult& result);
+  // Plans the split `look` asks for and splits it, showing the messages
+  // and asking the question that come of it; nothing when the user would
+  // not have files replaced.
+  std::optional<SplitOutcome> SplitAsked(const SplitLook& look);
+  // Says in the status line how the split ended (nothing: declined), and
+  // shows it in the bar.
+  void ShowOutcome(const std::optional<SplitOutcome>& outcome);
 
   // True when a directory search finds `path` (a folder counts too); its
   // length in `length`, whether it is a folder in `folder`.
@@ -145,7 +146,6 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // the path field shows it lower-cased, which in some scripts names
   // another file or none. The pieces are named from the field.
   std::string source_;
-  CSplitEngine engine_;
   // The base name of the pieces the list shows: the list asks for its item
   // texts whenever it draws, and must go on showing the names of the last
   // refresh when the path field has come to name another file since. The

@@ -15,7 +15,7 @@
 #include "platform/platform_page.h"
 #include "restore/restore.h"
 #include "restore_page.h"
-#include "split_engine.h"
+#include "split_file.h"
 #include "test_platform.h"
 #include "text/text.h"
 
@@ -37,7 +37,7 @@ struct SplitSet {
   SplitSet(const std::string& name, std::size_t length, std::uint64_t recovery) : source(RandomBytes(length, 9)) {
     TestPlatform platform;
     WriteAll(dir / name, source);
-    CSplitEngine().SplitFile(dir / name, 1, PieceCount(length, name, 1), nullptr, std::string(), recovery);
+    SplitFile(dir / name, 1, nullptr, std::string(), recovery);
     std::filesystem::remove(dir / name);
   }
 };

@@ -15,7 +15,7 @@
 #include "restore/restore.h"
 #include "format/pieces.h"
 #include "restore_program.h"
-#include "split_engine.h"
+#include "split_file.h"
 #include "format/stored_name.h"
 #include "front_ends.h"
 #include "test_platform.h"
@@ -46,7 +46,7 @@ int RestoreAt(const std::string& program, FrontEnd frontEnd = FrontEnd::kRestore
 // program remain.
 void SplitAway(const std::string& path, std::uint32_t sizeKb, std::uint64_t recovery = 0) {
   const std::uint64_t length = ReadAll(path).size();
-  CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb), nullptr, std::string(), recovery);
+  SplitFile(path, sizeKb, nullptr, std::string(), recovery);
   std::filesystem::remove(path);
 }
 
@@ -683,7 +683,7 @@ TEST(RestoreWithDescriptions, TheRestoreProgramIsFoundByWhatItIs) {
     TempDir dir;
     const std::string source = RandomBytes(5000, 53);
     WriteAll(dir / "setup.exe", source);
-    CSplitEngine().SplitFile(dir / "setup.exe", 1, PieceCount(5000, "setup.exe", 1));
+    SplitFile(dir / "setup.exe", 1);
     ASSERT_TRUE(Exists(dir / "setup.unsplit.exe"));
     const std::string program = dir / "setup.unsplit.exe", head = dir / "setup#.0";
     EXPECT_EQ(RestoreThrough(frontEnd, program, head), 0);

@@ -9,8 +9,8 @@
 #include "format/manifest.h"
 #include "format/page_description.h"
 #include "format/pieces.h"
-#include "recovery_writer.h"
-#include "split_engine.h"
+#include "split/recovery_writer.h"
+#include "split_file.h"
 #include "test_platform.h"
 #include "text/text.h"
 
@@ -25,11 +25,9 @@ using test::TempDir;
 using test::TestPlatform;
 using test::WriteAll;
 
-// Splits `path` as the dialog does: count from the current length.
-void Split(const std::string& path, std::uint32_t sizeKb, std::uint64_t recovery = 0) {
-  CSplitEngine engine;
-  const std::uint64_t length = ReadAll(path).size();
-  engine.SplitFile(path, sizeKb, PieceCount(length, path, sizeKb), nullptr, std::string(), recovery);
+// Splits `path` into pieces of `sizeKb` x 1000 bytes as the window does.
+void SplitPath(const std::string& path, std::uint32_t sizeKb, std::uint64_t recovery = 0) {
+  SplitFile(path, sizeKb, nullptr, std::string(), recovery);
 }
 
 // The restore program of `path`: the image byte for byte, then a manifest
@@ -88,7 +86,7 @@ TEST(SplitEngine, WritesTheDocumentedLayout) {
   TempDir dir;
   const std::string source = RandomBytes(2500, 1);
   WriteAll(dir / "f.bin", source);
-  Split(dir / "f.bin", 1);
+  SplitPath(dir / "f.bin", 1);
   EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f#.1", "f#.2", "f.bin", "f.exe", "f.restore.html"}));
   EXPECT_EQ(ReadAll(dir / "f#.0"), std::string("f.bin", 6) + source.substr(0, 994));
   EXPECT_EQ(ReadAll(dir / "f#.1"), source.substr(994, 1000));
@@ -103,7 +101,7 @@ TEST(SplitEngine, ExactMultipleMakesNoEmptyPiece) {
   TempDir dir;
   const std::string source = RandomBytes(10000 - 6, 2);  // "f.bin" + 0 + data = 10,000
   WriteAll(dir / "f.bin", source);
-  Split(dir / "f.bin", 10);
+  SplitPath(dir / "f.bin", 10);
   EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f#.0", "f.bin", "f.exe", "f.restore.html"}));
   EXPECT_EQ(ReadAll(dir / "f#.0").size(), 10000u);
   ExpectPieceSet(dir / "f.bin", source, 10, platform.image);
@@ -112,10 +110,9 @@ TEST(SplitEngine, ExactMultipleMakesNoEmptyPiece) {
 TEST(SplitEngine, RefusesMissingAndTooSmallSourcesWithoutWriting) {
   TestPlatform platform;
   TempDir dir;
-  CSplitEngine engine;
-  engine.SplitFile(dir / "gone.bin", 10, 3);
+  SplitFile(dir / "gone.bin", 10);
   WriteAll(dir / "small.bin", std::string(999, 's'));
-  engine.SplitFile(dir / "small.bin", 1, PieceCount(999, dir / "small.bin", 1));
+  SplitFile(dir / "small.bin", 1);
   EXPECT_EQ(platform.messages, (std::vector<std::string>{"Pathname incorrect", "File Too Small"}));
   EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"small.bin"});
 }
@@ -126,7 +123,7 @@ TEST(SplitEngine, MissingRestoreImageOrPageIsRefusedNotWrittenEmpty) {
     (missing[2] == 'e' ? platform.image : platform.pageTemplate).clear();
     TempDir dir;
     WriteAll(dir / "f.bin", RandomBytes(5000, 3));
-    Split(dir / "f.bin", 1);
+    SplitPath(dir / "f.bin", 1);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
     EXPECT_EQ(platform.details, std::vector<std::string>{dir / missing});
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"f.bin"});
@@ -138,13 +135,13 @@ TEST(SplitEngine, SourceNamedLikeItsRestoreProgramSurvives) {
   TempDir dir;
   const std::string source = RandomBytes(3000, 4);
   WriteAll(dir / "setup.exe", source);
-  Split(dir / "setup.exe", 1);
+  SplitPath(dir / "setup.exe", 1);
   EXPECT_EQ(ReadAll(dir / "setup.exe"), source);
   EXPECT_TRUE(ReadAll(dir / "setup.unsplit.exe").compare(0, platform.image.size(), platform.image) == 0);
   ExpectPieceSet(dir / "setup.exe", source, 1, platform.image);
   // The same for a source named like its restore page.
   WriteAll(dir / "notes.restore.html", source);
-  Split(dir / "notes.restore.html", 1);
+  SplitPath(dir / "notes.restore.html", 1);
   EXPECT_EQ(ReadAll(dir / "notes.restore.html"), source);
   EXPECT_TRUE(Exists(dir / "notes.unsplit.restore.html"));
   ExpectPieceSet(dir / "notes.restore.html", source, 1, platform.image);
@@ -155,14 +152,14 @@ TEST(SplitEngine, RepeatedSplitsAgreeAndRemoveOnlyStalePiecesThatContinueTheSequ
   TempDir dir;
   const std::string source = RandomBytes(5500, 5);
   WriteAll(dir / "x.txt", source);
-  Split(dir / "x.txt", 1);  // six pieces
+  SplitPath(dir / "x.txt", 1);  // six pieces
   const std::string first = ReadAll(dir / "x#.3");
-  Split(dir / "x.txt", 1);
+  SplitPath(dir / "x.txt", 1);
   EXPECT_EQ(ReadAll(dir / "x#.3"), first);
 
   WriteAll(dir / "x#.9", "unrelated: not next in the sequence");
   WriteAll(dir / "x#.other", "unrelated");
-  Split(dir / "x.txt", 2);  // three pieces: #.3 to #.5 are stale
+  SplitPath(dir / "x.txt", 2);  // three pieces: #.3 to #.5 are stale
   EXPECT_EQ(ListDir(dir.path()),
             (std::vector<std::string>{"x#.0", "x#.1", "x#.2", "x#.9", "x#.other", "x.exe", "x.restore.html", "x.txt"}));
   ExpectPieceSet(dir / "x.txt", source, 2, platform.image);
@@ -183,19 +180,19 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
   };
   const auto splitOf = [](const TempDir& dir, const char* name, std::size_t size, std::uint64_t recovery = 0) {
     WriteAll(dir / name, RandomBytes(size, 8));
-    Split(dir / name, 1, recovery);
+    SplitPath(dir / name, 1, recovery);
     std::filesystem::remove(dir / name);
   };
   const std::vector<Case> cases{
       {"nothing there", [](const TempDir&) {}, nullptr, nullptr},
       {"the earlier set of this source, longer",
        [&](const TempDir& dir) {
-         Split(dir / "s.dat", 1);
+         SplitPath(dir / "s.dat", 1);
          WriteAll(dir / "s.dat", RandomBytes(1500, 9));
        },
        nullptr, nullptr},
       {"the earlier set of this source, with recovery pieces (stale now)",
-       [&](const TempDir& dir) { Split(dir / "s.dat", 1, 2); }, nullptr, nullptr},
+       [&](const TempDir& dir) { SplitPath(dir / "s.dat", 1, 2); }, nullptr, nullptr},
       {"an unrelated program", [](const TempDir& dir) { WriteAll(dir / "s.exe", "MZ setup"); }, "s.exe: a program\n",
        nullptr},
       {"another file's set with recovery pieces", [&](const TempDir& dir) { splitOf(dir, "s.pdf", 1500, 2); },
@@ -250,7 +247,7 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
     TestPlatform platform;
     platform.answer = yes;
     platform.listFaultIn = c.searchFails;
-    const SplitResult result = CSplitEngine().SplitFile(dir / "s.dat", 1, 3);
+    const SplitCall result = SplitFile(dir / "s.dat", 1);
     if (c.question) {
       ASSERT_EQ(platform.questions.size(), 1u);
       EXPECT_EQ(platform.questions[0], std::string("Splitting s.dat replaces files in its folder that are not from "
@@ -262,10 +259,10 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
       EXPECT_EQ(platform.messages, std::vector<std::string>{c.message});
       EXPECT_EQ(ListDir(dir.path()), before);
     } else if (c.question && !yes) {
-      EXPECT_EQ(result.outcome, SplitResult::Outcome::kDeclined);
+      EXPECT_EQ(result.outcome, SplitCall::kDeclined);
       EXPECT_EQ(ListDir(dir.path()), before);
     } else {
-      EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
+      EXPECT_EQ(result.outcome, SplitCall::kWritten);
       ExpectPieceSet(dir / "s.dat", source, 1, platform.image);
       EXPECT_FALSE(test::Exists(dir / "s#.r1"));  // stale recovery pieces went too
     }
@@ -280,7 +277,7 @@ TEST(SplitEngine, SourceThatGrewAfterCountingLosesNoData) {
   TempDir dir;
   const std::string source = RandomBytes(4500, 6);
   WriteAll(dir / "g.bin", source);
-  CSplitEngine().SplitFile(dir / "g.bin", 1, 2);  // counted when it was shorter
+  SplitFile(dir / "g.bin", 1);  // counted when it was shorter
   ExpectPieceSet(dir / "g.bin", source, 1, platform.image);
 }
 
@@ -288,8 +285,7 @@ TEST(SplitEngine, FolderIsTooSmall) {
   TestPlatform platform;
   TempDir dir;
   std::filesystem::create_directory(dir / "folder.d");
-  CSplitEngine engine;
-  engine.SplitFile(dir / "folder.d", 10, PieceCount(0, dir / "folder.d", 10));
+  SplitFile(dir / "folder.d", 10);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"File Too Small"});
 }
 
@@ -310,9 +306,9 @@ TEST(SplitEngine, ProgressStoppingAndAChangingSource) {
     {
       TestPlatform platform;
       test::ProgressRecorder progress;
-      const SplitResult result =
-          CSplitEngine().SplitFile(dir / "p.bin", 1000, count, &progress, std::string(), recovery);
-      EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
+      const SplitCall result =
+          SplitFile(dir / "p.bin", 1000, &progress, std::string(), recovery);
+      EXPECT_EQ(result.outcome, SplitCall::kWritten);
       EXPECT_EQ(result.pieces, 4u);
       EXPECT_EQ(result.recovery, recovery);
       EXPECT_EQ(progress.names, std::vector<std::string>{"p.bin"});
@@ -334,8 +330,8 @@ TEST(SplitEngine, ProgressStoppingAndAChangingSource) {
       TestPlatform platform;
       test::ProgressRecorder progress;
       progress.stopAt = stop;
-      EXPECT_EQ(CSplitEngine().SplitFile(dir / "p.bin", 1000, count, &progress, std::string(), recovery).outcome,
-                SplitResult::Outcome::kStopped);
+      EXPECT_EQ(SplitFile(dir / "p.bin", 1000, &progress, std::string(), recovery).outcome,
+                SplitCall::kStopped);
       EXPECT_TRUE(platform.messages.empty());
       EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"p.bin"});
     }
@@ -350,8 +346,8 @@ TEST(SplitEngine, ProgressStoppingAndAChangingSource) {
       std::filesystem::last_write_time(dir / "p.bin", std::filesystem::last_write_time(dir / "p.bin") +
                                                           std::chrono::seconds(3));
     };
-    EXPECT_EQ(CSplitEngine().SplitFile(dir / "p.bin", 1000, count, &progress).outcome,
-              SplitResult::Outcome::kRefused);
+    EXPECT_EQ(SplitFile(dir / "p.bin", 1000, &progress).outcome,
+              SplitCall::kRefused);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"p.bin"});
     WriteAll(dir / "p.bin", source);
@@ -379,7 +375,7 @@ TEST(SplitEngineProperty, RoundTripOverRandomSourcesNamesAndSizes) {
     SCOPED_TRACE(name + " length " + FormatDecimal(length) + " size " + FormatDecimal(sizeKb));
     const std::string source = RandomBytes(std::size_t(length), random());
     WriteAll(dir / name, source);
-    Split(dir / name, sizeKb);
+    SplitPath(dir / name, sizeKb);
     ExpectPieceSet(dir / name, source, sizeKb, platform.image);
     EXPECT_EQ(ReadAll(dir / name), source);
     const std::size_t files = PieceCount(length, dir / name, sizeKb) + 3;
@@ -441,6 +437,32 @@ TEST(RecoveryWriter, AWindowShorterThanAPieceGivesTheSameRecoveryPieces) {
     EXPECT_EQ(work, 3 * writer.dataSize() + writer.RereadBytes(m));
   }
   EXPECT_TRUE(written[0] == written[1]);
+}
+
+// The look before a split decides everything it can without writing: the
+// count, the names, the question, and holds the source against writers.
+TEST(SplitPlan, DecidesWithoutWritingAndHoldsTheSource) {
+  TestPlatform platform;
+  TempDir dir;
+  WriteAll(dir / "m.bin", RandomBytes(2500, 5));
+  WriteAll(dir / "m#.1", "not ours");
+  SplitPlan plan = PlanSplit(SplitLook{dir / "m.bin", std::string(), 1000, 1});
+  ASSERT_FALSE(plan.refusal);
+  EXPECT_EQ(plan.count, 3u);  // "m.bin", its 0 byte and 2,500 bytes
+  EXPECT_EQ(plan.program, dir / "m.exe");
+  EXPECT_EQ(plan.page, dir / "m.restore.html");
+  EXPECT_NE(plan.question.find("m#.1"), std::string::npos);
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"m#.1", "m.bin"}));
+  EXPECT_TRUE(platform.messages.empty());
+  const SplitOutcome outcome = Split(plan);
+  EXPECT_EQ(outcome.kind, SplitOutcome::Kind::kWritten);
+  EXPECT_FALSE(plan.source);  // closed once read
+  EXPECT_EQ(outcome.pieces, 3u);
+  EXPECT_EQ(SplitOutcomeText(outcome), "Done: 3 pieces, 1 recovery piece, the restore program m.exe and the restore page m.restore.html written.");
+
+  // More recovery pieces than a set may have are refused before the look.
+  const SplitPlan tooMany = PlanSplit(SplitLook{dir / "m.bin", std::string(), 1000, 1025});
+  EXPECT_EQ(tooMany.refusal, std::optional<std::string>("Too Many Pieces !"));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "format/manifest.h"
 #include "format/pieces.h"
-#include "split_engine.h"
+#include "split_file.h"
 #include "test_platform.h"
 #include "text/text.h"
 
@@ -64,8 +64,7 @@ TEST(SplitFaults, WriteFailuresStopTheSplitAndRemoveWhatItWrote) {
     TempDir dir;
     const std::string source = RandomBytes(3500, 11);
     WriteAll(dir / "s.dat", source);
-    CSplitEngine().SplitFile(dir / "s.dat", 1, PieceCount(source.size(), dir / "s.dat", 1), nullptr, std::string(),
-                             c.recovery);
+    SplitFile(dir / "s.dat", 1, nullptr, std::string(), c.recovery);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
     // The second line names the file that failed.
     const int program = 4 + int(c.recovery);
@@ -83,12 +82,12 @@ TEST(SplitFaults, FailureAlsoRemovesThePiecesItOverwrote) {
   TempDir dir;
   const std::string source = RandomBytes(3500, 12);
   WriteAll(dir / "s.dat", source);
-  CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+  SplitFile(dir / "s.dat", 1);
   ASSERT_TRUE(platform.messages.empty());
   const std::string lastPiece = ReadAll(dir / "s#.3"), program = ReadAll(dir / "s.exe");
   platform.writeFault = {Stage::kWrite, 2, false, 10};
   platform.created = 0;
-  CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+  SplitFile(dir / "s.dat", 1);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
   // The rewritten pieces went with the failure. The program was not
   // reached and stays as the earlier split wrote it; so does the fourth
@@ -115,7 +114,7 @@ TEST(SplitFaults, RemovesOnlyWhatItCreatedAndReportsWhatStays) {
     TestPlatform platform;
     platform.answer = true;
     platform.writeFault = {Stage::kOpen, 2, false, 0};
-    EXPECT_EQ(CSplitEngine().SplitFile(dir / "s.dat", 1, 4).left, 0u);
+    EXPECT_EQ(SplitFile(dir / "s.dat", 1).left, 0u);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
     EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"s#.2", "s.dat"}));
     EXPECT_EQ(ReadAll(dir / "s#.2"), "a file the system would not let us replace");
@@ -125,8 +124,8 @@ TEST(SplitFaults, RemovesOnlyWhatItCreatedAndReportsWhatStays) {
     platform.answer = true;
     platform.writeFault = {Stage::kWrite, 3, false, 10};
     platform.removeFaultIn = "#.1";  // held by another program beyond the retries
-    const SplitResult failed = CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
-    EXPECT_EQ(failed.outcome, SplitResult::Outcome::kRefused);
+    const SplitCall failed = SplitFile(dir / "s.dat", 1);
+    EXPECT_EQ(failed.outcome, SplitCall::kRefused);
     EXPECT_EQ(failed.left, 1u);
     EXPECT_EQ(platform.messages, (std::vector<std::string>{"Cannot Write File !", "Cannot Write File !"}));
     EXPECT_EQ(platform.details, (std::vector<std::string>{dir / "s#.3", "s#.1"}));
@@ -136,8 +135,8 @@ TEST(SplitFaults, RemovesOnlyWhatItCreatedAndReportsWhatStays) {
   platform.answer = true;
   for (const char* stale : {"s#.4", "s#.5", "s#.6"}) WriteAll(dir / stale, "stale");
   platform.removeFaultIn = "#.5";
-  const SplitResult result = CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
-  EXPECT_EQ(result.outcome, SplitResult::Outcome::kWritten);
+  const SplitCall result = SplitFile(dir / "s.dat", 1);
+  EXPECT_EQ(result.outcome, SplitCall::kWritten);
   EXPECT_EQ(result.pieces, 4u);
   EXPECT_EQ(result.restoreProgram, dir / "s.exe");
   EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
@@ -154,7 +153,7 @@ TEST(SplitFaults, AFailedPageRemovesTheWholeSet) {
     TempDir dir;
     WriteAll(dir / "s.dat", RandomBytes(3500, 15));
     platform.writeFault = {stage, 5, false, 10};  // four pieces, the program, then the page
-    EXPECT_EQ(CSplitEngine().SplitFile(dir / "s.dat", 1, 4).outcome, SplitResult::Outcome::kRefused);
+    EXPECT_EQ(SplitFile(dir / "s.dat", 1).outcome, SplitCall::kRefused);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
     EXPECT_EQ(platform.details, std::vector<std::string>{dir / "s.restore.html"});
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
@@ -171,7 +170,7 @@ TEST(SplitFaults, ReadFailuresShowCannotReadFile) {
     TempDir dir;
     const std::string source = RandomBytes(3500, 13);
     WriteAll(dir / "s.dat", source);
-    CSplitEngine().SplitFile(dir / "s.dat", 1, 4);
+    SplitFile(dir / "s.dat", 1);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
     EXPECT_EQ(platform.details, std::vector<std::string>{dir / "s.dat"});
     EXPECT_EQ(ReadAll(dir / "s.dat"), source);
@@ -211,20 +210,23 @@ TEST(SplitFaults, OneSideFailsWhileTheOtherIsMidBlock) {
     } else {
       platform.writeFault = {Stage::kWrite, 1, false, 10};
     }
-    CSplitEngine().SplitFile(dir / "s.dat", 1, 7);
+    SplitFile(dir / "s.dat", 1);
     EXPECT_TRUE(waited);
     EXPECT_EQ(platform.messages, std::vector<std::string>{readFails ? "Cannot Read File !" : "Cannot Write File !"});
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});
   }
 }
 
+// A source that cannot be opened, or that another program holds open for
+// writing, is refused before anything is looked at or written.
 TEST(SplitFaults, UnreadableSourceWritesNothing) {
   TestPlatform platform;
   TempDir dir;
-  std::filesystem::create_directory(dir / "folder.d");
-  CSplitEngine().SplitFile(dir / "folder.d", 1, 3);  // a stale count for a folder
+  WriteAll(dir / "held.bin", test::RandomBytes(5000, 3));
+  platform.writtenElsewhere = "held.bin";
+  SplitFile(dir / "held.bin", 1);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
-  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"folder.d"});
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"held.bin"});
 }
 
 // The cases below need the system's help and run from system_faults.sh,
@@ -240,7 +242,7 @@ TEST(SystemFaults, PieceOnAFullDisk) {
   TestPlatform platform;
   platform.answer = true;  // the link lies where a piece goes
   const std::string source = ReadAll(dir + "d.bin");
-  CSplitEngine().SplitFile(dir + "d.bin", 1, PieceCount(source.size(), dir + "d.bin", 1));
+  SplitFile(dir + "d.bin", 1);
   EXPECT_EQ(platform.messages.at(0), "Cannot Write File !");
   EXPECT_EQ(ReadAll(dir + "d.bin"), source);
   // The link itself may stay (Wine does not delete a device), and is then
@@ -259,7 +261,7 @@ TEST(SystemFaults, PieceBeyondTheFileSizeLimit) {
   if (dir.empty()) GTEST_SKIP() << "run by system_faults.sh file-size-limit";
   TestPlatform platform;
   const std::string source = ReadAll(dir + "big.bin");
-  CSplitEngine().SplitFile(dir + "big.bin", 200, PieceCount(source.size(), dir + "big.bin", 200));
+  SplitFile(dir + "big.bin", 200);
   EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
   EXPECT_EQ(ReadAll(dir + "big.bin"), source);
   EXPECT_EQ(ListDir(dir), std::vector<std::string>{"big.bin"});
@@ -277,7 +279,7 @@ TEST(SystemFaults, SourceOfMoreThanFourGiB) {
   const std::uint32_t sizeKb = 4294967;  // pieces of 4,294,967,000 bytes
   const std::uint64_t count = PieceCount(length, path, sizeKb);
   ASSERT_EQ(count, 2u);
-  CSplitEngine().SplitFile(path, sizeKb, count);
+  SplitFile(path, sizeKb);
   EXPECT_TRUE(platform.messages.empty());
   const std::uint64_t total = 9 + length;  // "huge.bin" and its 0 byte
   const std::uint64_t z = sizeKb * 1000ull;

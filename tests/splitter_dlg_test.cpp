@@ -13,6 +13,7 @@
 #include "format/pieces.h"
 #include "resource.h"
 #include "splitter_app.h"
+#include "split_file.h"
 #include "splitter_dlg.h"
 #include "test_platform.h"
 #include "text/text.h"
@@ -330,10 +331,15 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "movie.avi");
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
-    SplitResult written{SplitResult::Outcome::kWritten, 3, 1, dir / "movie.exe", 0, dir / "movie.restore.html"};
-    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 1 recovery piece, the restore program movie.exe and the restore page movie.restore.html written.");
+    SplitOutcome written;
+    written.kind = SplitOutcome::Kind::kWritten;
+    written.pieces = 3;
+    written.recovery = 1;
+    written.program = dir / "movie.exe";
+    written.page = dir / "movie.restore.html";
+    EXPECT_EQ(SplitOutcomeText(written), "Done: 3 pieces, 1 recovery piece, the restore program movie.exe and the restore page movie.restore.html written.");
     written.recovery = 2;
-    EXPECT_EQ(SplitDoneText(written), "Done: 3 pieces, 2 recovery pieces, the restore program movie.exe and the restore page movie.restore.html written.");
+    EXPECT_EQ(SplitOutcomeText(written), "Done: 3 pieces, 2 recovery pieces, the restore program movie.exe and the restore page movie.restore.html written.");
     // The line and the bar keep it until the size or the file changes.
     w.Edit(IDC_PIECE_SIZE, "20");
     EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "");
@@ -480,7 +486,7 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
 TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
   const std::string source = RandomBytes(25000, 21);
   WriteAll(dir / "movie.avi", source);
-  CSplitEngine().SplitFile(dir / "movie.avi", 10, 3);
+  SplitFile(dir / "movie.avi", 10);
   std::filesystem::remove(dir / "movie.avi");
   const std::string middle = ReadAll(dir / "movie#.1"), last = ReadAll(dir / "movie#.2");
   std::filesystem::remove(dir / "movie#.1");
@@ -541,7 +547,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     // piece opens it with the set's description, lists the recovery pieces
     // after the pieces, and a lost piece comes back.
     platform.answer = true;  // the pieces there are of a set without its program now
-    CSplitEngine().SplitFile(dir / "movie.avi", 10, 3, nullptr, std::string(), 2);
+    SplitFile(dir / "movie.avi", 10, nullptr, std::string(), 2);
     for (const char* name : {"movie.avi", "movie.exe", "movie#.1"}) std::filesystem::remove(dir / name);
     WriteAll(dir / "movie#.r2", ReadAll(dir / "movie#.r2") + "x");
     w.DropFiles({dir / "movie#.r1"});
@@ -579,7 +585,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
 TEST_F(SplitterDialog, CancelStopsARebuildDuringTheSetUpOfItsMatrix) {
   const std::string source = RandomBytes(199 * 1000, 23);
   WriteAll(dir / "movie.avi", source);
-  CSplitEngine().SplitFile(dir / "movie.avi", 1, 200, nullptr, std::string(), 200);
+  SplitFile(dir / "movie.avi", 1, nullptr, std::string(), 200);
   std::filesystem::remove(dir / "movie.avi");
   for (int k = 0; k < 200; ++k) std::filesystem::remove(dir / ("movie#." + std::to_string(k)));
   const std::vector<std::string> before = ListDir(dir.path());

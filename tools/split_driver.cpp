@@ -20,7 +20,7 @@
 
 #include "driver_platform.h"
 #include "format/pieces.h"
-#include "split_engine.h"
+#include "split/split_run.h"
 #include "text/text.h"
 
 namespace {
@@ -75,9 +75,13 @@ int Run(int argc, char** argv) {
   platform.writeDelay = std::chrono::milliseconds(delay);
   SetSystem(&platform);
   const auto start = DriverPlatform::Clock::now();
-  const std::vector<DirEntry> found = System().Find(path);
-  const std::uint64_t length = found.empty() ? 0 : found[0].size;
-  CSplitEngine().SplitFile(path, sizeKb, PieceCount(length, path, sizeKb), nullptr, std::string(), recovery);
+  // The driver replaces what is in the way without asking.
+  SplitPlan plan = PlanSplit(SplitLook{path, std::string(), std::uint64_t(sizeKb) * kBytesPerKb, recovery});
+  const SplitOutcome outcome = plan.refusal ? SplitOutcome{} : Split(plan);
+  if (plan.refusal || !outcome.refusal.empty()) {
+    std::fprintf(stderr, "split_driver: %s\n", plan.refusal ? plan.refusal->c_str() : outcome.refusal.c_str());
+    return 1;
+  }
   using Seconds = std::chrono::duration<double>;
   if (time) {
     std::printf("%.3f %.3f %.3f %.3f\n", Seconds(DriverPlatform::Clock::now() - start).count(),

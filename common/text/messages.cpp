@@ -10,6 +10,14 @@ const char kNoSplitFileFound[] = "No Split File Found !";
 const char kFileNotFound[] = "File Not Found !";
 const char kInvalidFileName[] = "Invalid File Name !";
 const char kSplitFileDamaged[] = "Split File Damaged !";
+const char kPathnameIncorrect[] = "Pathname incorrect";
+const char kFileTooSmall[] = "File Too Small";
+const char kTooManyPieces[] = "Too Many Pieces !";
+const char kNoFileSelected[] = "No File Selected !";
+const char kSizeNoValid[] = "Size No Valid !";
+const char kSplitStopped[] = "Split stopped: its files were removed.";
+const char kSplitFailed[] = "Split failed: nothing was written.";
+const char kSplitDeclined[] = "Split cancelled: nothing was written or removed.";
 
 std::string WithDetail(const char* text, const std::string& detail) {
   return detail.empty() ? std::string(text) : std::string(text) + "\n" + detail;

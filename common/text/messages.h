@@ -15,6 +15,18 @@ extern const char kNoSplitFileFound[];
 extern const char kFileNotFound[];
 extern const char kInvalidFileName[];
 extern const char kSplitFileDamaged[];
+// The split's refusals.
+extern const char kPathnameIncorrect[];
+extern const char kFileTooSmall[];
+extern const char kTooManyPieces[];
+// The window's own.
+extern const char kNoFileSelected[];
+extern const char kSizeNoValid[];
+
+// Lines of outcome of a split that wrote nothing, or removed what it wrote.
+extern const char kSplitStopped[];
+extern const char kSplitFailed[];
+extern const char kSplitDeclined[];
 
 // The fixed text, then on a second line `detail` (nothing when empty).
 std::string WithDetail(const char* text, const std::string& detail);

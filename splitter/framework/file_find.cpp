@@ -29,5 +29,6 @@ std::uint64_t FileFind::GetLength() const { return stepped_ ? length_ : 0; }
 bool FileFind::IsDirectory() const { return stepped_ && directory_; }
 
 void ShowMessageBox(const std::string& text) { System().ShowMessage(text); }
+bool AskYesNo(const std::string& text) { return System().Ask(text); }
 
 }  // namespace morsela::ui

@@ -16,6 +16,8 @@ namespace morsela::ui {
 // Shows a fixed text the program's way: a modal box owned by the dialog
 // that is open, with OK, the exclamation icon and the application's name.
 void ShowMessageBox(const std::string& text);
+// Asks `text` in a modal box with Yes and No, No the default; true for Yes.
+bool AskYesNo(const std::string& text);
 
 // A directory search for one path. FindFile starts it; FindNext steps to
 // the first (then the next) entry, whose length GetLength gives in full.

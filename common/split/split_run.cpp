@@ -1,11 +1,10 @@
-#include "split_engine.h"
+#include "split/split_run.h"
 
 #include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "files_in_the_way.h"
 #include "format/crc32c.h"
 #include "format/erasure_code.h"
 #include "format/manifest.h"
@@ -14,14 +13,11 @@
 #include "format/recovery_piece.h"
 #include "pipeline/ring.h"
 #include "platform/platform.h"
-#include "recovery_writer.h"
+#include "split/recovery_writer.h"
+#include "text/messages.h"
 #include "text/text.h"
 
 namespace morsela {
-
-const char kPathnameIncorrect[] = "Pathname incorrect";
-const char kFileTooSmall[] = "File Too Small";
-const char kTooManyPieces[] = "Too Many Pieces !";
 
 namespace {
 
@@ -303,8 +299,9 @@ bool IsRegularFile(const std::string& path) {
 // Removes the pieces of an earlier, longer split that would be joined
 // after this one's by a restore program that trusts the names alone, and
 // the recovery pieces of an earlier split beyond this one's, which belong
-// to no set now. Those that cannot be removed are reported.
-void RemoveStalePieces(const std::string& path, std::uint64_t pieces, std::uint64_t recovery) {
+// to no set now. Returns the message naming those that could not be
+// removed; empty when none.
+std::string RemoveStalePieces(const std::string& path, std::uint64_t pieces, std::uint64_t recovery) {
   NameTally kept;
   for (std::uint64_t k = pieces; IsRegularFile(PieceName(path, k)); ++k) {
     if (!System().Remove(PieceName(path, k))) kept.Add(FileNameOf(PieceName(path, k)));
@@ -313,96 +310,39 @@ void RemoveStalePieces(const std::string& path, std::uint64_t pieces, std::uint6
   for (std::uint64_t j = recovery; IsRegularFile(folder + RecoveryPieceFileName(base, j)); ++j) {
     if (!System().Remove(folder + RecoveryPieceFileName(base, j))) kept.Add(RecoveryPieceFileName(base, j));
   }
-  if (!kept.empty()) System().ShowMessage(WithDetail(kCannotWriteFile, kept.Text()));
-}
-
-// Shows why the split did not happen (or left nothing) and says so.
-SplitResult Refuse(const std::string& text) {
-  System().ShowMessage(text);
-  return SplitResult{};
+  return kept.empty() ? std::string() : WithDetail(kCannotWriteFile, kept.Text());
 }
 
 }  // namespace
 
-std::string CSplitEngine::DirectoryOf(const std::string& path) const {
-  return morsela::DirectoryOf(path);
-}
-std::string CSplitEngine::FileNameOf(const std::string& path) const {
-  return morsela::FileNameOf(path);
-}
-std::string CSplitEngine::BaseNameOf(const std::string& path) const {
-  return morsela::BaseNameOf(path);
-}
-std::uint32_t CSplitEngine::ParseDecimal(const std::string& text) const {
-  return morsela::ParseDecimal(text);
-}
-std::string CSplitEngine::FormatDecimal(std::uint64_t value) const {
-  return morsela::FormatDecimal(value);
-}
-
-bool CSplitEngine::FileExists(const std::string& path) const {
-  return !System().Find(path).empty();
-}
-
-std::string SplitDoneText(const SplitResult& result) {
-  const std::string recovery =
-      result.recovery ? ", " + CountOf(result.recovery, "recovery piece", "recovery pieces") : std::string();
-  return "Done: " + CountOf(result.pieces, "piece", "pieces") + recovery + ", the restore program " +
-         morsela::FileNameOf(result.restoreProgram) + " and the restore page " +
-         morsela::FileNameOf(result.restorePage) + " written.";
-}
-
-SplitResult CSplitEngine::SplitFile(const std::string& path, std::uint32_t sizeKb, std::uint64_t pieceCount,
-                                    Progress* progress, const std::string& source,
-                                    std::uint64_t recovery) const {
-  return SplitFileInBytes(path, std::uint64_t(sizeKb) * kBytesPerKb, pieceCount, progress, source, recovery);
-}
-
-SplitResult CSplitEngine::SplitFileInBytes(const std::string& path, std::uint64_t pieceSize,
-                                           std::uint64_t pieceCount, Progress* progress,
-                                           const std::string& source, std::uint64_t recovery) const {
-  Platform& system = System();
-  // The source by the name the system keeps for it; the set is named from
-  // `path`, in the source's folder.
-  const std::string chosen = source.empty() ? path : source;
-  const std::vector<DirEntry> found = system.Find(chosen);
-  if (found.empty()) return Refuse(kPathnameIncorrect);
-  if (pieceCount == 0 || pieceSize == 0) return Refuse(kFileTooSmall);
-  const std::string real = morsela::DirectoryOf(chosen) + found.front().name;
-  const std::string named = morsela::DirectoryOf(real) + morsela::FileNameOf(path);
-
-  // Without an image the restore program would be an empty file that
-  // cannot rebuild anything: refuse before writing.
-  const std::string_view image = system.RestoreImage();
-  const std::string program = RestoreProgramName(named);
-  if (image.empty()) return Refuse(WithDetail(kCannotWriteFile, program));
-  // The same for the restore page.
-  const std::string_view pageTemplate = system.PageTemplate();
-  const std::string page = RestorePageName(named);
-  if (pageTemplate.empty()) return Refuse(WithDetail(kCannotWriteFile, page));
-
-  // No other program may write to the source until the split has read it
-  // and taken its stamp again.
-  std::unique_ptr<InputFile> file = found.front().isDirectory ? nullptr : system.OpenSource(real);
-  FileStamp before;
-  if (!file || !file->Stamp(before)) return Refuse(WithDetail(kCannotReadFile, real));
-
-  std::string header = morsela::FileNameOf(named);
-  const std::uint64_t total = header.size() + 1 + before.size;
-  const std::uint64_t count = (total + pieceSize - 1) / pieceSize;
-  if (recovery && !RecoveryFits(count, recovery)) return Refuse(kTooManyPieces);
-  const FilesInTheWay way = LookInTheWay(named, count, recovery);
-  if (!way.unreadable.empty()) return Refuse(WithDetail(kCannotReadFile, way.unreadable));
-  if (!way.blocked.empty()) return Refuse(WithDetail(kCannotWriteFile, way.blocked));
-  if (!way.question.empty() && !system.Ask(way.question)) {
-    SplitResult declined;
-    declined.outcome = SplitResult::Outcome::kDeclined;
-    return declined;
+std::string SplitOutcomeText(const SplitOutcome& outcome) {
+  switch (outcome.kind) {
+    case SplitOutcome::Kind::kWritten: {
+      const std::string recovery =
+          outcome.recovery ? ", " + CountOf(outcome.recovery, "recovery piece", "recovery pieces") : std::string();
+      return "Done: " + CountOf(outcome.pieces, "piece", "pieces") + recovery + ", the restore program " +
+             FileNameOf(outcome.program) + " and the restore page " + FileNameOf(outcome.page) + " written.";
+    }
+    case SplitOutcome::Kind::kStopped:
+      return outcome.left ? "Split stopped: " + FormatDecimal(outcome.left) + " of its files could not be removed."
+                          : kSplitStopped;
+    case SplitOutcome::Kind::kRefused: break;
   }
+  return outcome.left ? "Split failed: " + FormatDecimal(outcome.left) + " of its files could not be removed."
+                      : kSplitFailed;
+}
+
+SplitOutcome Split(SplitPlan& plan, Progress* progress) {
+  const std::string& named = plan.named;
+  const std::uint64_t pieceSize = plan.pieceSize, recovery = plan.recovery, count = plan.count;
+  std::unique_ptr<InputFile> file = std::move(plan.source);
+  const FileStamp before = plan.stamp;
+  std::string header = FileNameOf(named);
+  const std::uint64_t total = header.size() + 1 + before.size;
 
   SplitRun run(named, progress);
   Manifest& manifest = run.manifest();
-  manifest.baseName = morsela::BaseNameOf(named);
+  manifest.baseName = BaseNameOf(named);
   manifest.storedName = header;
   manifest.pieceSize = pieceSize;
   manifest.pieceCount = count;
@@ -429,22 +369,26 @@ SplitResult CSplitEngine::SplitFileInBytes(const std::string& path, std::uint64_
     outcome = run.WriteRecovery(recoveryWriter, again);
   }
   file.reset();
-  if (outcome == Outcome::kDone) outcome = run.WriteRestoreProgram(program, image);
-  if (outcome == Outcome::kDone) outcome = run.WriteRestorePage(page, pageTemplate);
+  if (outcome == Outcome::kDone) outcome = run.WriteRestoreProgram(plan.program, plan.image);
+  if (outcome == Outcome::kDone) outcome = run.WriteRestorePage(plan.page, plan.pageTemplate);
+  SplitOutcome result;
   if (outcome != Outcome::kDone) {
     const NameTally left = run.RemoveCreated();
-    SplitResult result;
-    result.outcome = outcome == Outcome::kStopped ? SplitResult::Outcome::kStopped : SplitResult::Outcome::kRefused;
+    result.kind = outcome == Outcome::kStopped ? SplitOutcome::Kind::kStopped : SplitOutcome::Kind::kRefused;
     if (outcome != Outcome::kStopped)
-      system.ShowMessage(WithDetail(outcome == Outcome::kReadFailed ? kCannotReadFile : kCannotWriteFile,
-                                    run.failedFile()));
-    if (!left.empty()) system.ShowMessage(WithDetail(kCannotWriteFile, left.Text()));
+      result.refusal =
+          WithDetail(outcome == Outcome::kReadFailed ? kCannotReadFile : kCannotWriteFile, run.failedFile());
+    if (!left.empty()) result.notRemoved = WithDetail(kCannotWriteFile, left.Text());
     result.left = left.count();
     return result;
   }
-
-  RemoveStalePieces(named, run.pieces(), recovery);
-  return SplitResult{SplitResult::Outcome::kWritten, run.pieces(), recovery, program, 0, page};
+  result.kind = SplitOutcome::Kind::kWritten;
+  result.notRemoved = RemoveStalePieces(named, run.pieces(), recovery);
+  result.pieces = run.pieces();
+  result.recovery = recovery;
+  result.program = plan.program;
+  result.page = plan.page;
+  return result;
 }
 
 }  // namespace morsela

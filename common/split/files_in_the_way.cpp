@@ -1,4 +1,4 @@
-#include "files_in_the_way.h"
+#include "split/files_in_the_way.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "recovery_writer.h"
+#include "split/recovery_writer.h"
 
 #include <algorithm>
 #include <memory>

@@ -138,6 +138,7 @@ int Restore(const Arguments& args, Console& console, ConsoleProgress& progress) 
     if (last != '/' && last != '\\') options.outputFolder += '/';
   }
   const RestoreResult result = morsela::Restore(*source, options);
+  for (const std::string& message : result.messages) System().ShowMessage(message);
   if (args.quiet) return result.code;
   const std::string warning = UncheckedWarning(result, !source->program.empty());
   if (result.code == kExitRestored)
@@ -183,6 +184,7 @@ int Check(const Arguments& args, Console& console, ConsoleProgress& progress) {
   options.progress = &progress;
   options.checkOnly = true;
   const RestoreResult result = morsela::Restore(*source, options);
+  for (const std::string& message : result.messages) System().ShowMessage(message);
   if (args.quiet) return result.code;
   const SetView view = LookAtSet(*source);
   if (view.set) ListSet(*view.set, result.code == kExitRestored ? &result : nullptr, console);

@@ -179,7 +179,7 @@ std::string RestorePage::Check(Progress* progress) {
     options.rebuiltTo = rebuilt_.get();
     result = Restore(*source, options);
   } else {
-    platform_.ShowMessage(kNoSplitFileFound);
+    result.messages.push_back(kNoSplitFileFound);
   }
 
   JsonText out;
@@ -194,7 +194,7 @@ std::string RestorePage::Check(Progress* progress) {
     if (!warning.empty()) out.String(warning);
     out.String(RestoredText(result, result.name));
   } else {
-    for (const std::string& message : platform_.messages)
+    for (const std::string& message : result.messages)
       for (const std::string& line : Lines(message)) out.String(line);
     if (rebuilt_->Overflowed()) out.String(kPageTooMuchToRebuild);
   }

@@ -51,6 +51,7 @@ int RestoreSplitFile(const RestoreStart& start, Progress* progress, std::uint64_
   RestoreOptions options;
   options.progress = progress;
   const RestoreResult result = Restore(source, options);
+  for (const std::string& message : result.messages) System().ShowMessage(message);
   if (rebuilt) *rebuilt = result.rebuilt;
   return result.code;
 }

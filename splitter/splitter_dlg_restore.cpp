@@ -142,6 +142,7 @@ void CSplitterDlg::OnRestoreFile() {
           options.output = chooser.GetPathName();
           result = Restore(*restore_, options);
         }
+        for (const std::string& message : result.messages) ui::ShowMessageBox(message);
       },
       [&] {
         ShowSet(*restore_);  // what the folder holds of the pieces now

@@ -30,8 +30,9 @@ namespace {
 constexpr std::size_t kLongestHeader = 1024;
 
 RestoreResult Refused(const std::string& message) {
-  System().ShowMessage(message);
-  return RestoreResult{};
+  RestoreResult refused;
+  refused.messages.push_back(message);
+  return refused;
 }
 RestoreResult Refused(const Refusal& refusal) { return Refused(WithDetail(refusal.text, refusal.detail)); }
 
@@ -137,7 +138,10 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
     default: result = Refused(WithDetail(kCannotWriteFile, name));
   }
   // As large as the whole file: one that another program holds is named.
-  if (!removed) result = Refused(WithDetail(kCannotWriteFile, FileNameOf(output.path())));
+  if (!removed) {
+    result.code = kExitRefused;
+    result.messages.push_back(WithDetail(kCannotWriteFile, FileNameOf(output.path())));
+  }
   result.damagedPieces = std::move(joined.damagedPieces);
   return result;
 }

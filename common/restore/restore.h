@@ -90,6 +90,10 @@ struct RestoreResult {
   // went on (rebuilding them) or not.
   std::vector<std::uint64_t> damagedPieces;
   std::uint64_t headerSize = 0;  // the name header's bytes before the data, once known
+  // What the front end shows, in order, after a refusal or a failure: the
+  // message, its second line naming the pieces concerned; then a file
+  // that could not be removed.
+  std::vector<std::string> messages;
 };
 
 // "2 pieces rebuilt from recovery data": what a front end says after a
@@ -108,11 +112,11 @@ std::string RestoredText(const RestoreResult& result, const std::string& shownAs
 // `programCame`: a restore program without a description came along.
 std::string UncheckedWarning(const RestoreResult& result, bool programCame);
 
-// Runs one restore through the platform in force. Nothing is written unless
+// Runs one restore through the platform in force; it shows nothing, its
+// result says what came of it. Nothing is written unless
 // the pieces form a complete set with a valid stored name; the output goes
 // to a new temporary file first and replaces a file of the stored name only
-// once every byte was written, checked and put on the disk. Messages name
-// the pieces concerned on a second line.
+// once every byte was written, checked and put on the disk.
 RestoreResult Restore(const SetSource& source, const RestoreOptions& options);
 
 }  // namespace morsela

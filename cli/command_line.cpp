@@ -7,6 +7,7 @@
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
 #include "platform/platform.h"
+#include "platform/user.h"
 #include "restore/chosen_set.h"
 #include "restore/restore.h"
 #include "split/split_run.h"
@@ -17,12 +18,11 @@ namespace morsela {
 
 namespace {
 
-// The system's files and threads, with the messages and the question on
-// the console.
+// The system's files and threads, with the restore program and the page
+// that the command line carries.
 class ConsolePlatform : public Platform {
  public:
-  ConsolePlatform(Platform& real, Console& console, Carried carried, bool yes)
-      : real_(real), console_(console), carried_(carried), yes_(yes) {}
+  ConsolePlatform(Platform& real, Carried carried) : real_(real), carried_(carried) {}
 
   bool Scan(const std::string& p, EntrySink& s) override { return real_.Scan(p, s); }
   std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return real_.OpenRead(p); }
@@ -37,6 +37,16 @@ class ConsolePlatform : public Platform {
   std::unique_ptr<Thread> StartThread(void (*run)(void*), void* c) override { return real_.StartThread(run, c); }
   std::string_view RestoreImage() override { return carried_.image; }
   std::string_view PageTemplate() override { return carried_.pageTemplate; }
+
+ private:
+  Platform& real_;
+  const Carried carried_;
+};
+
+// The messages and the question on the console.
+class ConsoleUser : public User {
+ public:
+  ConsoleUser(Console& console, bool yes) : console_(console), yes_(yes) {}
 
   void ShowMessage(const std::string& text) override {
     console_.Progress(std::string());
@@ -56,9 +66,7 @@ class ConsolePlatform : public Platform {
   }
 
  private:
-  Platform& real_;
   Console& console_;
-  const Carried carried_;
   const bool yes_;
 };
 
@@ -97,17 +105,17 @@ int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
   };
   SplitPlan plan = PlanSplit(SplitLook{args.file, std::string(), args.pieceSize, args.recovery});
   if (plan.refusal) {
-    System().ShowMessage(*plan.refusal);
+    TheUser().ShowMessage(*plan.refusal);
     out(kSplitFailed);
     return kExitRefused;
   }
-  if (!plan.question.empty() && !System().Ask(plan.question)) {
+  if (!plan.question.empty() && !TheUser().Ask(plan.question)) {
     out(kSplitDeclined);
     return kExitRefused;
   }
   const SplitOutcome outcome = morsela::Split(plan, &progress);
-  if (!outcome.refusal.empty()) System().ShowMessage(outcome.refusal);
-  if (!outcome.notRemoved.empty()) System().ShowMessage(outcome.notRemoved);
+  if (!outcome.refusal.empty()) TheUser().ShowMessage(outcome.refusal);
+  if (!outcome.notRemoved.empty()) TheUser().ShowMessage(outcome.notRemoved);
   out(SplitOutcomeText(outcome));
   switch (outcome.kind) {
     case SplitOutcome::Kind::kWritten: return kExitRestored;
@@ -122,7 +130,7 @@ int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
 std::optional<SetSource> SetOf(const Arguments& args, Console& console, const char* refused) {
   std::optional<SetSource> source = SetOfChosenFile(args.file);
   if (source) return source;
-  System().ShowMessage(WithDetail(kNoSplitFileFound, FileNameOf(args.file)));
+  TheUser().ShowMessage(WithDetail(kNoSplitFileFound, FileNameOf(args.file)));
   if (!args.quiet) console.Out(refused);
   return std::nullopt;
 }
@@ -138,7 +146,7 @@ int Restore(const Arguments& args, Console& console, ConsoleProgress& progress) 
     if (last != '/' && last != '\\') options.outputFolder += '/';
   }
   const RestoreResult result = morsela::Restore(*source, options);
-  for (const std::string& message : result.messages) System().ShowMessage(message);
+  for (const std::string& message : result.messages) TheUser().ShowMessage(message);
   if (args.quiet) return result.code;
   const std::string warning = UncheckedWarning(result, !source->program.empty());
   if (result.code == kExitRestored)
@@ -184,7 +192,7 @@ int Check(const Arguments& args, Console& console, ConsoleProgress& progress) {
   options.progress = &progress;
   options.checkOnly = true;
   const RestoreResult result = morsela::Restore(*source, options);
-  for (const std::string& message : result.messages) System().ShowMessage(message);
+  for (const std::string& message : result.messages) TheUser().ShowMessage(message);
   if (args.quiet) return result.code;
   const SetView view = LookAtSet(*source);
   if (view.set) ListSet(*view.set, result.code == kExitRestored ? &result : nullptr, console);
@@ -208,8 +216,10 @@ int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>&
     case Arguments::Command::kVersion: console.Out("Morsela " + version); return kExitRestored;
     default: break;
   }
-  ConsolePlatform platform(System(), console, carried, args.yes);
+  ConsolePlatform platform(System(), carried);
   Platform* previous = SetSystem(&platform);
+  ConsoleUser user(console, args.yes);
+  User* previousUser = SetUser(&user);
   const bool shown = console.Terminal() && !args.quiet;
   int code = kExitRefused;
   if (args.command == Arguments::Command::kSplit) {
@@ -222,6 +232,7 @@ int RunCommand(const Arguments& args, Console& console, const std::atomic<bool>&
     ConsoleProgress progress(console, stop, shown, "Checking");
     code = Check(args, console, progress);
   }
+  SetUser(previousUser);
   SetSystem(previous);
   return code;
 }

@@ -168,7 +168,6 @@ std::string RestorePage::Choose(const std::vector<ChosenFile>& files) {
 }
 
 std::string RestorePage::Check(Progress* progress) {
-  platform_.messages.clear();
   rebuilt_ = std::make_unique<SparseOutput>(kPageRebuildLimit);
   const std::optional<SetSource> source = SourceOfChosen();
   RestoreResult result;

@@ -14,14 +14,16 @@ namespace {
 
 // The restore program's boxes have no owner and the module's full path as
 // their caption; a progress window that was open goes first.
-class RestorePlatform : public morsela::Win32Platform {
+class RestoreUser : public morsela::User {
  public:
-  RestorePlatform(std::string caption, morsela::RestoreProgressWindow& window)
+  RestoreUser(std::string caption, morsela::RestoreProgressWindow& window)
       : caption_(std::move(caption)), window_(window) {}
   void ShowMessage(const std::string& text) override {
     window_.Close();
     MessageBoxW(nullptr, morsela::Wide(text).c_str(), morsela::Wide(caption_).c_str(), MB_OK | MB_ICONEXCLAMATION);
   }
+  // The restore program asks nothing: it never replaces what is not its own.
+  bool Ask(const std::string&) override { return false; }
 
  private:
   std::string caption_;
@@ -54,8 +56,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   start.absoluteInvocation = AbsolutePath(start.invocation);
 
   morsela::RestoreProgressWindow window;
-  RestorePlatform platform(start.modulePath, window);
-  morsela::SetSystem(&platform);
+  RestoreUser user(start.modulePath, window);
+  morsela::SetUser(&user);
   std::uint64_t rebuilt = 0;
   const int code = morsela::RestoreSplitFile(start, &window, &rebuilt);
   // No message after a rebuild: the window says it, until it is closed.

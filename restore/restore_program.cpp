@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "platform/user.h"
 #include "text/text.h"
 
 namespace morsela {
@@ -39,7 +40,7 @@ int RestoreSplitFile(const RestoreStart& start, Progress* progress, std::uint64_
   std::optional<Self> self = FindSelf(System(), start.invocation, start.absoluteInvocation);
   if (!self) self = FindSelf(System(), start.modulePath, start.modulePath);
   if (!self) {
-    System().ShowMessage(kNoSplitFileFound);
+    TheUser().ShowMessage(kNoSplitFileFound);
     return kExitRefused;
   }
   // The manifest is at the end of the program's own file.
@@ -51,7 +52,7 @@ int RestoreSplitFile(const RestoreStart& start, Progress* progress, std::uint64_
   RestoreOptions options;
   options.progress = progress;
   const RestoreResult result = Restore(source, options);
-  for (const std::string& message : result.messages) System().ShowMessage(message);
+  for (const std::string& message : result.messages) TheUser().ShowMessage(message);
   if (rebuilt) *rebuilt = result.rebuilt;
   return result.code;
 }

@@ -153,13 +153,15 @@ TEST(PlatformFiles, ExclusiveCreateFlushSeekAndWriteTime) {
 
 TEST(PlatformSystem, TestsCanPutADecoratorInFront) {
   EXPECT_EQ(&System(), &NativePlatform());
+  EXPECT_EQ(&TheUser(), &NativeUser());
   {
     test::TestPlatform recorder;
     EXPECT_EQ(&System(), &recorder);
-    System().ShowMessage("hello");
+    TheUser().ShowMessage("hello");
     EXPECT_EQ(recorder.messages, std::vector<std::string>{"hello"});
   }
   EXPECT_EQ(&System(), &NativePlatform());
+  EXPECT_EQ(&TheUser(), &NativeUser());
 }
 
 // Slots arrive in order whether a thread of the system's fills them or the

@@ -13,10 +13,11 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/user.h"
 
 namespace morsela {
 
-class DriverPlatform : public Platform {
+class DriverPlatform : public Platform, public User {
  public:
   using Clock = std::chrono::steady_clock;
 

@@ -25,5 +25,6 @@ int main(int argc, char** argv) {
   morsela::DriverPlatform platform("", false);
   platform.skipFlush = noFlush;
   morsela::SetSystem(&platform);
+  morsela::SetUser(&platform);
   return morsela::RestoreSplitFile(start);
 }

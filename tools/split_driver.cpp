@@ -74,6 +74,7 @@ int Run(int argc, char** argv) {
   platform.serial = serial;
   platform.writeDelay = std::chrono::milliseconds(delay);
   SetSystem(&platform);
+  SetUser(&platform);
   const auto start = DriverPlatform::Clock::now();
   // The driver replaces what is in the way without asking.
   SplitPlan plan = PlanSplit(SplitLook{path, std::string(), std::uint64_t(sizeKb) * kBytesPerKb, recovery});

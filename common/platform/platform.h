@@ -1,8 +1,10 @@
 // The seam between the portable logic and the operating system: directory
-// search, file streams, remove and replace, the restore program's image and
-// the one message function. All text crossing it is UTF-8. Nothing above
-// this interface calls the system directly. The build links a Win32 or a POSIX implementation; tests put a
-// decorator in front of it to record messages or inject faults.
+// search, file streams, remove and replace, threads, and what the running
+// program carries (the restore program's image, the page). All text
+// crossing it is UTF-8. Nothing above this interface calls the system
+// directly; the user (messages, questions) is another seam, user.h, that
+// only the front ends reach. The build links a Win32 or a POSIX
+// implementation; tests put a decorator in front of it to inject faults.
 #pragma once
 
 #include <cstddef>
@@ -151,13 +153,6 @@ class Platform {
   // A name stored by a splitter that wrote the system's legacy ANSI code
   // page instead of UTF-8, in UTF-8 (decoded with the user's code page).
   virtual std::string DecodeLegacyName(const std::string& bytes) = 0;
-
-  // Shows one of the system's fixed message texts and waits for the user.
-  virtual void ShowMessage(const std::string& text) = 0;
-
-  // Asks `text`, a question the user answers with Yes or No, No being the
-  // answer that Enter gives; true for Yes.
-  virtual bool Ask(const std::string& text) = 0;
 
   // A semaphore whose count starts at `count`; nullptr when the system
   // gives none.

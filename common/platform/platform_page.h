@@ -74,9 +74,6 @@ class PagePlatform : public Platform {
   // compares names.
   std::optional<std::size_t> IndexOf(const std::string& name) const;
 
-  // The messages shown, each whole (its first line the fixed text).
-  std::vector<std::string> messages;
-
   bool Scan(const std::string& pattern, EntrySink& sink) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
   std::unique_ptr<InputFile> OpenSource(const std::string&) override { return nullptr; }
@@ -87,8 +84,6 @@ class PagePlatform : public Platform {
   void CopyZoneMark(const std::string&, const std::string&) override {}
   // Windows-1252, the code page of most sets made on older Windows.
   std::string DecodeLegacyName(const std::string& bytes) override;
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool Ask(const std::string&) override { return false; }
   std::unique_ptr<Semaphore> NewSemaphore(unsigned) override { return nullptr; }
   std::unique_ptr<Thread> StartThread(void (*)(void*), void*) override { return nullptr; }
   std::string_view RestoreImage() override { return {}; }

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/user.h"
 #include "text/text.h"
 #include "text/utf8.h"
 #include "text/wildcard.h"
@@ -204,13 +205,6 @@ class PosixPlatform : public Platform {
   // POSIX file systems keep no zone marks.
   void CopyZoneMark(const std::string&, const std::string&) override {}
 
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  // No one to answer: the safe answer.
-  bool Ask(const std::string& text) override {
-    std::fprintf(stderr, "%s\n(no)\n", text.c_str());
-    return false;
-  }
-
   std::string_view RestoreImage() override { return {}; }
   std::string_view PageTemplate() override { return {}; }
 
@@ -243,6 +237,26 @@ class PosixPlatform : public Platform {
 Platform& NativePlatform() {
   static PosixPlatform platform;
   return platform;
+}
+
+namespace {
+
+// The messages on the error stream; no one to answer a question: the safe
+// answer.
+class StreamUser : public User {
+ public:
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  bool Ask(const std::string& text) override {
+    std::fprintf(stderr, "%s\n(no)\n", text.c_str());
+    return false;
+  }
+};
+
+}  // namespace
+
+User& NativeUser() {
+  static StreamUser user;
+  return user;
 }
 
 std::uint64_t PhysicalMemory() {

@@ -372,12 +372,12 @@ void Win32Platform::CopyZoneMark(const std::string& from, const std::string& to)
     DeleteFileW((SystemPath(to, suffix) + kStream).c_str());
 }
 
-void Win32Platform::ShowMessage(const std::string& text) {
+void Win32User::ShowMessage(const std::string& text) {
   HWND owner = owner_ ? owner_ : GetActiveWindow();
   MessageBoxW(owner, Wide(text).c_str(), Wide(ApplicationName()).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
-bool Win32Platform::Ask(const std::string& text) {
+bool Win32User::Ask(const std::string& text) {
   HWND owner = owner_ ? owner_ : GetActiveWindow();
   return MessageBoxW(owner, Wide(text).c_str(), Wide(ApplicationName()).c_str(),
                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
@@ -430,6 +430,11 @@ std::unique_ptr<Thread> Win32Platform::StartThread(void (*run)(void*), void* con
 Platform& NativePlatform() {
   static Win32Platform platform;
   return platform;
+}
+
+User& NativeUser() {
+  static Win32User user;
+  return user;
 }
 
 std::uint64_t PhysicalMemory() {

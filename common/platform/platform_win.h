@@ -1,10 +1,11 @@
-// The Win32 platform, for the executables that want to adjust how it shows
-// messages.
+// The Win32 platform and user, for the executables that want to adjust how
+// messages are shown.
 #pragma once
 
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/user.h"
 
 namespace morsela {
 
@@ -19,12 +20,6 @@ class Win32Platform : public Platform {
   bool Replace(const std::string& from, const std::string& to) override;
   void CopyZoneMark(const std::string& from, const std::string& to) override;
 
-  // A modal box with OK and the exclamation icon, owned by the message
-  // owner (or the thread's active window), captioned with the executable's
-  // file name without its extension.
-  void ShowMessage(const std::string& text) override;
-  // The same box with Yes and No, the warning icon, No the default.
-  bool Ask(const std::string& text) override;
   std::string DecodeLegacyName(const std::string& bytes) override;
 
   // The module resource of type "Binary", number 129.
@@ -35,6 +30,17 @@ class Win32Platform : public Platform {
   // Semaphores and threads of the system's own (no runtime library's).
   std::unique_ptr<Semaphore> NewSemaphore(unsigned count) override;
   std::unique_ptr<Thread> StartThread(void (*run)(void*), void* context) override;
+
+};
+
+class Win32User : public User {
+ public:
+  // A modal box with OK and the exclamation icon, owned by the message
+  // owner (or the thread's active window), captioned with the executable's
+  // file name without its extension.
+  void ShowMessage(const std::string& text) override;
+  // The same box with Yes and No, the warning icon, No the default.
+  bool Ask(const std::string& text) override;
 
   // The window that owns the message boxes from now on; nullptr for none.
   void SetMessageOwner(HWND owner) { owner_ = owner; }

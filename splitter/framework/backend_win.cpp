@@ -103,7 +103,7 @@ int SystemMetric(int index, int dpi) {
   return MulDiv(GetSystemMetrics(index), dpi, SystemWideDpi());
 }
 
-Win32Platform* NativeWin32() { return dynamic_cast<Win32Platform*>(&NativePlatform()); }
+Win32User* NativeWin32() { return dynamic_cast<Win32User*>(&NativeUser()); }
 
 // When HandlePendingMessages last looked at the queue.
 ULONGLONG lastPump = 0;
@@ -135,7 +135,7 @@ struct DialogAccess {
     SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
     dialog->backend_ = reinterpret_cast<void*>(
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProcedure)));
-    if (Win32Platform* platform = NativeWin32()) platform->SetMessageOwner(hwnd);
+    if (Win32User* user = NativeWin32()) user->SetMessageOwner(hwnd);
     Result focus = 0;
     try {
       focus = dialog->WindowProc(WM_INITDIALOG, wParam, lParam);
@@ -163,7 +163,7 @@ int Dialog::DoModal() {
   HWND owner = parent_ ? Hwnd(*parent_) : nullptr;
   INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner,
                                    &DialogAccess::DialogProcedure, reinterpret_cast<LPARAM>(this));
-  if (Win32Platform* platform = NativeWin32()) platform->SetMessageOwner(owner);
+  if (Win32User* user = NativeWin32()) user->SetMessageOwner(owner);
   if (result == -1) ShowFrameworkMessage(IDS_FRAMEWORK_NO_DIALOG);
   return int(result);
 }

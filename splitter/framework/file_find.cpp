@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/user.h"
 #include "wrappers.h"
 
 namespace morsela::ui {
@@ -28,7 +29,7 @@ std::uint64_t FileFind::GetLength() const { return stepped_ ? length_ : 0; }
 
 bool FileFind::IsDirectory() const { return stepped_ && directory_; }
 
-void ShowMessageBox(const std::string& text) { System().ShowMessage(text); }
-bool AskYesNo(const std::string& text) { return System().Ask(text); }
+void ShowMessageBox(const std::string& text) { TheUser().ShowMessage(text); }
+bool AskYesNo(const std::string& text) { return TheUser().Ask(text); }
 
 }  // namespace morsela::ui

@@ -2,6 +2,7 @@
 
 #include "format/pieces.h"
 #include "platform/platform.h"
+#include "platform/user.h"
 
 namespace morsela {
 
@@ -10,16 +11,16 @@ SplitCall SplitFile(const std::string& path, std::uint32_t sizeKb, Progress* pro
   SplitPlan plan = PlanSplit(SplitLook{path, source, std::uint64_t(sizeKb) * kBytesPerKb, recovery});
   SplitCall call;
   if (plan.refusal) {
-    System().ShowMessage(*plan.refusal);
+    TheUser().ShowMessage(*plan.refusal);
     return call;
   }
-  if (!plan.question.empty() && !System().Ask(plan.question)) {
+  if (!plan.question.empty() && !TheUser().Ask(plan.question)) {
     call.outcome = SplitCall::kDeclined;
     return call;
   }
   const SplitOutcome outcome = Split(plan, progress);
-  if (!outcome.refusal.empty()) System().ShowMessage(outcome.refusal);
-  if (!outcome.notRemoved.empty()) System().ShowMessage(outcome.notRemoved);
+  if (!outcome.refusal.empty()) TheUser().ShowMessage(outcome.refusal);
+  if (!outcome.notRemoved.empty()) TheUser().ShowMessage(outcome.notRemoved);
   call.outcome = outcome.kind == SplitOutcome::Kind::kWritten   ? SplitCall::kWritten
                  : outcome.kind == SplitOutcome::Kind::kStopped ? SplitCall::kStopped
                                                                  : SplitCall::kRefused;

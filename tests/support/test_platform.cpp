@@ -94,8 +94,11 @@ class FaultyInput : public InputFile {
 
 }  // namespace
 
-TestPlatform::TestPlatform() : real_(SetSystem(this)) {}
-TestPlatform::~TestPlatform() { SetSystem(real_ == &NativePlatform() ? nullptr : real_); }
+TestPlatform::TestPlatform() : real_(SetSystem(this)), realUser_(SetUser(this)) {}
+TestPlatform::~TestPlatform() {
+  SetUser(realUser_ == &NativeUser() ? nullptr : realUser_);
+  SetSystem(real_ == &NativePlatform() ? nullptr : real_);
+}
 
 namespace {
 

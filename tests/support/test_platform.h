@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/user.h"
 #include "pipeline/progress.h"
 
 namespace morsela::test {
@@ -24,7 +25,7 @@ struct WriteFault {
   std::uint64_t afterBytes = 0;  // kWrite: bytes of the file written before it fails
 };
 
-class TestPlatform : public Platform {
+class TestPlatform : public Platform, public User {
  public:
   TestPlatform();
   ~TestPlatform() override;
@@ -87,6 +88,7 @@ class TestPlatform : public Platform {
  private:
   std::unique_ptr<OutputFile> CreateFaulty(const std::string& path, bool exclusive);
   Platform* real_;
+  User* realUser_;
 };
 
 // Records what long work reports; stops it at report `stopAt` (counted

@@ -70,6 +70,11 @@ class Ring : private RingThread {
   Ring(Filler<Slot>& filler, const Slot& blank) : filler_(filler), slots_(kSlots, blank) { Start(); }
   ~Ring() { Stop(); }
 
+  // Stops the filling and waits for its thread: from then on the filler,
+  // and everything it wrote, is the caller's alone. The slots stay until
+  // the ring goes.
+  void Finish() { Stop(); }
+
   // The next slot, in order. Not called again after the last one.
   Slot& Next() { return slots_[RingThread::Next()]; }
 

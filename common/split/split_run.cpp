@@ -127,8 +127,10 @@ struct CreatedPiece {
 // overlaps the copying. It stops at the first piece it cannot create.
 class PieceCreator : public Filler<CreatedPiece> {
  public:
-  PieceCreator(const std::string& path, std::uint64_t count, std::uint64_t& created)
-      : path_(path), count_(count), created_(created) {}
+  PieceCreator(const std::string& path, std::uint64_t count) : path_(path), count_(count) {}
+
+  // The pieces created so far; read once the ring has finished.
+  std::uint64_t created() const { return created_; }
 
   bool Fill(CreatedPiece& piece) override {
     if (created_ == count_) return false;
@@ -141,7 +143,7 @@ class PieceCreator : public Filler<CreatedPiece> {
  private:
   const std::string& path_;
   const std::uint64_t count_;
-  std::uint64_t& created_;
+  std::uint64_t created_ = 0;
 };
 
 // One call of SplitFile: the files it created, so that a failure removes
@@ -155,15 +157,26 @@ class SplitRun {
   // block arrives (so no empty piece is ever made) and closed when the next
   // one's does. `expected` is the count the caller foresaw and `total` the
   // bytes foreseen, for the progress.
+  // The filler's recovery data, and the count of pieces created ahead,
+  // are this thread's once this returns: both rings have finished.
   Outcome WritePieces(PieceFiller& filler, std::uint64_t expected, std::uint64_t total) {
-    const std::uint64_t recovery = manifest_.recoveryCount;
-    PieceCreator creator(path_, expected, createdAhead_);
+    PieceCreator creator(path_, expected);
     // The files still in the ring when this ends are closed before the
     // caller removes them.
     Ring<CreatedPiece> created(creator);
     DataBlock blank;
     blank.bytes.resize(kBlockSize);
     Ring<DataBlock> ahead(filler, blank);
+    const Outcome outcome = WriteBlocks(ahead, created, expected, total);
+    ahead.Finish();
+    created.Finish();
+    createdAhead_ = creator.created();
+    return outcome;
+  }
+
+  Outcome WriteBlocks(Ring<DataBlock>& ahead, Ring<CreatedPiece>& created, std::uint64_t expected,
+                      std::uint64_t total) {
+    const std::uint64_t recovery = manifest_.recoveryCount;
     report_ = ProgressReport{0, total, 0, expected + recovery};
     ProgressReport& report = report_;
     // Room for the CRCs foreseen, within reason: a count far beyond any
@@ -283,7 +296,7 @@ class SplitRun {
   const std::string& path_;
   Progress* progress_;
   // The pieces created by the writing side, and those created ahead of it
-  // (counted on the creating thread, read once it has ended).
+  // (counted on the creating thread, taken once it has finished).
   std::uint64_t created_ = 0, createdAhead_ = 0, recoveryCreated_ = 0;
   bool programCreated_ = false, pageCreated_ = false;
   ProgressReport report_;

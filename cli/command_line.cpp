@@ -6,6 +6,7 @@
 
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
+#include "format/size_presets.h"
 #include "platform/platform.h"
 #include "restore/chosen_set.h"
 #include "restore/restore.h"
@@ -94,10 +95,12 @@ class ConsoleProgress : public Progress {
 int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
   const std::vector<DirEntry> found = System().Find(args.file);
   const std::uint64_t length = found.empty() ? 0 : found.front().size;
-  const std::uint64_t count =
-      length < kMinimumSource ? 0 : (FileNameOf(args.file).size() + 1 + length + args.pieceSize - 1) / args.pieceSize;
+  // Equal parts of a file too small to split: the engine says why.
+  const std::uint64_t equal = args.parts ? EqualPartsSize(length, args.file, args.parts) : 0;
+  const std::uint64_t size = equal ? equal : args.pieceSize;
+  const std::uint64_t count = length < kMinimumSource ? 0 : (FileNameOf(args.file).size() + 1 + length + size - 1) / size;
   const SplitResult result =
-      CSplitEngine().SplitFileInBytes(args.file, args.pieceSize, count, &progress, std::string(), args.recovery);
+      CSplitEngine().SplitFileInBytes(args.file, size, count, &progress, std::string(), args.recovery);
   const auto out = [&](const std::string& line) {
     if (!args.quiet) console.Out(line);
   };

@@ -257,11 +257,6 @@ TEST_F(SplitterDialog, PreviewNamesFollowTheNamingRules) {
 TEST_F(SplitterDialog, APresetWritesItsSizeIntoTheFieldAndTypingLeavesIt) {
   const std::string movie = File("movie.avi", 1'000'000), bigger = File("bigger.avi", 2'000'000);
   Run([&](hl::Window& w) {
-    std::vector<std::string> offered = w.control(IDC_SIZE_PRESET).choices;
-    ASSERT_EQ(offered.size(), 12u);
-    EXPECT_EQ(offered[0], "Any size");
-    EXPECT_EQ(offered[1], "Mail (25 MB)");
-    EXPECT_EQ(offered[7], "2 equal parts");
     EXPECT_EQ(w.text(IDC_SIZE_PRESET), "Any size");
 
     // A limit needs no file; typing a size sets the list back.

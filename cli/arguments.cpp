@@ -4,11 +4,15 @@
 #include <utility>
 
 #include "format/erasure_code.h"
+#include "split/size_presets.h"
 #include "text/text.h"
 
 namespace morsela {
 
 namespace {
+
+// More parts than a piece set of any reasonable file would have.
+constexpr std::uint64_t kMostParts = 1'000'000;
 
 std::string Lower(std::string text) {
   for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -29,6 +33,8 @@ std::optional<std::uint64_t> Whole(const std::string& digits) {
 }  // namespace
 
 std::optional<std::uint64_t> ParseSize(const std::string& text) {
+  // A preset of a limit gives the same size for any file.
+  if (const SizePreset* preset = FindPreset(text)) return PresetPieceSize(*preset, 0, std::string());
   std::size_t digits = 0;
   while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
   const std::optional<std::uint64_t> number = Whole(text.substr(0, digits));
@@ -66,7 +72,7 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   const bool split = parsed.command == Arguments::Command::kSplit;
   const bool restore = parsed.command == Arguments::Command::kRestore;
 
-  bool optionsEnd = false;
+  bool optionsEnd = false, sized = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (optionsEnd || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -94,9 +100,18 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     } else if (split && (name == "--size" || name == "-s")) {
       if (!takeValue()) return fail("--size needs a size");
       const std::optional<std::uint64_t> size = ParseSize(value);
-      if (!size) return fail("not a size: " + value + " (try 1000, 18300KB, 25MB or 4GiB)");
+      if (!size) return fail("not a size: " + value + " (try 1000, 18300KB, 25MB, 4GiB or mail25)");
       if (*size < kSmallestPiece) return fail("a piece must hold at least 10KB: " + value);
+      if (parsed.parts) return fail("--size and --parts cannot both be given");
       parsed.pieceSize = *size;
+      sized = true;
+    } else if (split && (name == "--parts" || name == "-p")) {
+      if (!takeValue()) return fail("--parts needs a count");
+      const std::optional<std::uint64_t> count = Whole(value);
+      if (!count || *count == 0 || *count > kMostParts)
+        return fail("not a count of parts from 1 to " + FormatDecimal(kMostParts) + ": " + value);
+      if (sized) return fail("--size and --parts cannot both be given");
+      parsed.parts = *count;
     } else if (split && (name == "--recovery" || name == "-r")) {
       if (!takeValue()) return fail("--recovery needs a count");
       const std::optional<std::uint64_t> count = Whole(value);
@@ -118,15 +133,39 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   return parsed;
 }
 
+namespace {
+
+// One line for each preset of a limit: its name, its label and its size.
+std::string PresetHelp() {
+  std::string text;
+  for (std::size_t i = 0; i < kSizePresetCount; ++i) {
+    const SizePreset& preset = kSizePresets[i];
+    if (!*preset.name) continue;
+    std::string line = "        " + std::string(preset.name);
+    line.resize(18, ' ');
+    line += std::string(preset.label);
+    line.resize(40, ' ');
+    std::string size = FormatDecimal(PresetPieceSize(preset, 0, std::string()) / 1000);
+    for (std::size_t at = size.size(); at > 3; at -= 3) size.insert(at - 3, ",");
+    text += line + size + " KB\n";
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string HelpText() {
-  return "Usage:\n"
-         "  morsela split FILE [--size SIZE] [--recovery N] [--yes] [--quiet]\n"
-         "      Cuts FILE into numbered pieces beside it and writes its restore program\n"
-         "      (and restore page). SIZE in kilobytes of 1,000 bytes, or with a unit:\n"
-         "      18300KB, 25MB, 4GiB (default 100). N recovery pieces (0 to 1024) rebuild\n"
-         "      up to N lost or damaged pieces. Files in the way that are not from an\n"
-         "      earlier split of FILE are replaced only after a question on a terminal,\n"
-         "      or with --yes.\n"
+  return std::string(
+             "Usage:\n"
+             "  morsela split FILE [--size SIZE | --parts N] [--recovery R] [--yes] [--quiet]\n"
+             "      Cuts FILE into numbered pieces beside it and writes its restore program\n"
+             "      (and restore page). SIZE in kilobytes of 1,000 bytes, or with a unit:\n"
+             "      18300KB, 25MB, 4GiB (default 100), or one of these for a limit:\n") +
+         PresetHelp() +
+         "      --parts N cuts FILE into N pieces of one size (the last one shorter).\n"
+         "      R recovery pieces (0 to 1024) rebuild up to R lost or damaged pieces.\n"
+         "      Files in the way that are not from an earlier split of FILE are\n"
+         "      replaced only after a question on a terminal, or with --yes.\n"
          "  morsela restore PATH [--to DIR] [--quiet]\n"
          "      Rebuilds the file of the set PATH belongs to (a piece, a recovery piece\n"
          "      or the restore program), checking every byte, beside the pieces or in DIR.\n"

@@ -21,6 +21,9 @@ struct Arguments {
   std::string file;                   // the file to split, or any file of the set
   std::uint64_t pieceSize = 100'000;  // bytes; the window's default, 100 KB
   std::uint64_t recovery = 0;
+  // Split into this many equal parts of the file, its size taken when the
+  // file is read (EqualPartsSize); 0: pieces of pieceSize.
+  std::uint64_t parts = 0;
   bool yes = false;    // replace what is in the way without asking
   bool quiet = false;  // no progress and no line of outcome
   std::string to;      // restore: the folder the file goes into; empty for the pieces'
@@ -30,9 +33,10 @@ struct Arguments {
 
 Arguments ParseArguments(const std::vector<std::string>& args);
 
-// A piece size: a number of kilobytes of 1,000 bytes, as in the window, or
-// a number with a unit (B, KB, MB, GB, TB, KiB, MiB, GiB, TiB; any case).
-// Nothing for any other text or a size beyond 2^63 bytes.
+// A piece size: a number of kilobytes of 1,000 bytes, as in the window, a
+// number with a unit (B, KB, MB, GB, TB, KiB, MiB, GiB, TiB; any case), or
+// the short name of a size preset (mail25, fat32, ...; any case). Nothing
+// for any other text or a size beyond 2^63 bytes.
 std::optional<std::uint64_t> ParseSize(const std::string& text);
 
 // The smallest piece the command line cuts, as the window's 10 KB.

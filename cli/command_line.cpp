@@ -6,6 +6,7 @@
 
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
+#include "split/size_presets.h"
 #include "platform/platform.h"
 #include "platform/user.h"
 #include "restore/chosen_set.h"
@@ -100,10 +101,16 @@ class ConsoleProgress : public Progress {
 };
 
 int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
+  // Equal parts take the size that gives their count for this file; of a
+  // file too small to split, the plan says why.
+  const std::vector<DirEntry> found = System().Find(args.file);
+  const std::uint64_t length = found.empty() ? 0 : found.front().size;
+  const std::uint64_t equal = args.parts ? EqualPartsSize(length, args.file, args.parts) : 0;
+  const std::uint64_t size = equal ? equal : args.pieceSize;
   const auto out = [&](const std::string& line) {
     if (!args.quiet) console.Out(line);
   };
-  SplitPlan plan = PlanSplit(SplitLook{args.file, std::string(), args.pieceSize, args.recovery});
+  SplitPlan plan = PlanSplit(SplitLook{args.file, std::string(), size, args.recovery});
   if (plan.refusal) {
     TheUser().ShowMessage(*plan.refusal);
     out(kSplitFailed);

@@ -15,6 +15,7 @@
 #define IDC_CANCEL_SPLIT 1007
 #define IDC_RECOVERY 1008
 #define IDC_MAIN_GROUP 1009
+#define IDC_SIZE_PRESET 1010
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

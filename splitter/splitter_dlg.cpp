@@ -4,6 +4,7 @@
 #include "format/erasure_code.h"
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
+#include "split/size_presets.h"
 #include "resource.h"
 #include "text/messages.h"
 #include "text/text.h"
@@ -46,6 +47,7 @@ const ui::MessageEntry CSplitterDlg::kMessageEntries[] = {
     {ui::kWmClose, 0, 0, &ui::Invoke<&CSplitterDlg::OnClose>},
     {ui::kWmQueryEndSession, 0, 0, &ui::Invoke<&CSplitterDlg::OnQueryEndSession>},
     {ui::kWmCommand, ui::kEnChange, IDC_PIECE_SIZE, &ui::Invoke<&CSplitterDlg::OnPieceSizeChange>},
+    {ui::kWmCommand, ui::kCbnSelChange, IDC_SIZE_PRESET, &ui::Invoke<&CSplitterDlg::OnSizePresetChange>},
     {ui::kWmCommand, ui::kCbnSelChange, IDC_RECOVERY, &ui::Invoke<&CSplitterDlg::OnRecoveryChange>},
     // The preview list holds no texts of its own; it asks for each one it shows.
     {ui::kWmNotify, ui::kLvnGetDispInfo, IDC_PIECE_LIST, &ui::Invoke<&CSplitterDlg::OnGetPieceName>},
@@ -62,6 +64,10 @@ const ui::MessageMap* CSplitterDlg::GetMessageMap() const { return &kMessageMap;
 bool CSplitterDlg::OnInitDialog() {
   Dialog::OnInitDialog();
   SetIcons();
+  std::vector<std::string> presets{"Any size"};
+  for (std::size_t i = 0; i < kSizePresetCount; ++i) presets.push_back(kSizePresets[i].label);
+  SetItemChoices(IDC_SIZE_PRESET, presets);
+  SetItemChoice(IDC_SIZE_PRESET, 0);
   SetRecoveryChoices(0);
   // Sends EN_CHANGE: the refresh finds the empty path field names nothing.
   SetItemText(IDC_PIECE_SIZE, "100");
@@ -102,7 +108,10 @@ void CSplitterDlg::ChooseSource(const std::string& path) {
   SetItemText(IDC_SOURCE_PATH, path);
   if (const std::optional<SetSource> set = SetOfChosenFile(path)) return ShowSet(*set);
   if (restore_) LeaveRestoreMode();
-  RefreshPreview();
+  // Equal parts chosen take the new file's size.
+  const std::string size = GetItemText(IDC_PIECE_SIZE);
+  OnSizePresetChange();
+  if (GetItemText(IDC_PIECE_SIZE) == size) RefreshPreview();
 }
 
 ui::Result CSplitterDlg::WindowProc(ui::Message message, ui::WParam wParam, ui::LParam lParam) {
@@ -227,6 +236,7 @@ void CSplitterDlg::SetSplitting(bool splitting) {
   EnableItem(IDC_CHOOSE_FILE, !splitting);
   EnableItem(IDC_SPLIT_FILE, !splitting);
   EnableItem(IDC_PIECE_SIZE, !splitting);
+  EnableItem(IDC_SIZE_PRESET, !splitting && !restore_);
   EnableItem(IDC_RECOVERY, !splitting && !restore_);
   EnableItem(IDC_CANCEL_SPLIT, splitting);
   // The keys go to Cancel meanwhile; Esc reaches the window either way.
@@ -277,7 +287,24 @@ void CSplitterDlg::SetStatus(const std::string& text) {
   SetItemText(IDC_SPLIT_STATUS, text);
 }
 
-void CSplitterDlg::OnPieceSizeChange() { RefreshPreview(); }
+void CSplitterDlg::OnPieceSizeChange() {
+  if (!writingPreset_) SetItemChoice(IDC_SIZE_PRESET, 0);
+  RefreshPreview();
+}
+
+void CSplitterDlg::OnSizePresetChange() {
+  const int choice = GetItemChoice(IDC_SIZE_PRESET);
+  if (choice < 1 || std::size_t(choice) > kSizePresetCount) return;  // "Any size" keeps the field's
+  std::uint64_t length = 0;
+  bool folder = false;
+  if (!LookUpSource(source_, length, folder)) length = 0;
+  const std::uint64_t size = PresetPieceSize(kSizePresets[choice - 1], length, GetItemText(IDC_SOURCE_PATH));
+  const std::string text = FormatDecimal(size / kBytesPerKb);
+  if (size == 0 || text == GetItemText(IDC_PIECE_SIZE)) return;
+  writingPreset_ = true;
+  SetItemText(IDC_PIECE_SIZE, text);  // refreshes the preview
+  writingPreset_ = false;
+}
 
 void CSplitterDlg::OnRecoveryChange() { RefreshPreview(); }
 

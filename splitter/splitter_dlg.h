@@ -89,7 +89,11 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   // window, and the system shows why the program holds the session up
   // meanwhile.
   ui::Result OnQueryEndSession();
+  // Typing a size sets the presets back to "Any size".
   void OnPieceSizeChange();
+  // A preset chosen writes its size into the size field, the one place the
+  // size is read from; equal parts need a file, and wait for one.
+  void OnSizePresetChange();
   void OnRecoveryChange();
   // The count of recovery pieces chosen.
   std::uint64_t RecoveryCount() const;
@@ -163,6 +167,7 @@ class CSplitterDlg : public ui::Dialog, private Progress {
   std::vector<std::uint64_t> restoreDamaged_;
   std::string splitSize_;
   int splitRecovery_ = 0;  // the count of recovery pieces chosen before
+  bool writingPreset_ = false;  // the size field's change is the preset's
 
   std::string status_;      // what the status line shows
   bool barFilled_ = false;  // the bar shows something, to be cleared

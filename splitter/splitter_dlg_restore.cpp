@@ -58,6 +58,7 @@ void CSplitterDlg::ShowSet(const SetSource& source) {
   SetItemText(IDC_SPLIT_FILE, kRestoreFile);
   SetItemReadOnly(IDC_PIECE_SIZE, true);
   EnableItem(IDC_RECOVERY, false);
+  EnableItem(IDC_SIZE_PRESET, false);
   SetStatus(std::string());
   if (barFilled_) {
     SetItemProgress(IDC_SPLIT_PROGRESS, 0, 0);
@@ -95,6 +96,7 @@ void CSplitterDlg::LeaveRestoreMode() {
   SetItemReadOnly(IDC_PIECE_SIZE, false);
   SetRecoveryChoices(splitRecovery_);
   EnableItem(IDC_RECOVERY, true);
+  EnableItem(IDC_SIZE_PRESET, true);
   SetItemText(IDC_PIECE_SIZE, splitSize_);  // refreshes the preview
 }
 

@@ -48,6 +48,7 @@ TEST(CommandLine, ReadsItsArguments) {
     std::uint64_t pieceSize;
     std::uint64_t recovery;
     const char* error;  // the start of the error; "" for none
+    std::uint64_t parts = 0;
   };
   using C = Arguments::Command;
   const std::vector<Case> cases{
@@ -58,6 +59,11 @@ TEST(CommandLine, ReadsItsArguments) {
       {{"split", "a.bin", "--size", "4GiB"}, C::kSplit, std::uint64_t(4) << 30, 0, ""},
       {{"split", "a.bin", "--size", "700mib"}, C::kSplit, std::uint64_t(700) << 20, 0, ""},
       {{"split", "a.bin", "--size", "10kb"}, C::kSplit, 10'000, 0, ""},
+      {{"split", "a.bin", "--size", "mail25"}, C::kSplit, 18'266'000, 0, ""},
+      {{"split", "a.bin", "--size=Mail20"}, C::kSplit, 14'612'000, 0, ""},
+      {{"split", "a.bin", "-s", "fat32", "-r", "1"}, C::kSplit, 4'294'967'000, 1, ""},
+      {{"split", "a.bin", "--parts", "3"}, C::kSplit, 100'000, 0, "", 3},
+      {{"split", "-p=1000000", "a.bin"}, C::kSplit, 100'000, 0, "", 1'000'000},
       {{"split", "a.bin", "--recovery", "1024", "--yes", "--quiet"}, C::kSplit, 100'000, 1024, ""},
       {{"split", "--", "--odd name"}, C::kSplit, 100'000, 0, ""},
       {{"restore", "a#.3", "--to", "/tmp/x"}, C::kRestore, 100'000, 0, ""},
@@ -74,6 +80,13 @@ TEST(CommandLine, ReadsItsArguments) {
       {{"split", "a", "--size", "1.5MB"}, C::kSplit, 0, 0, "not a size"},
       {{"split", "a", "--size", "99999999999999999999"}, C::kSplit, 0, 0, "not a size"},
       {{"split", "a", "--size"}, C::kSplit, 0, 0, "--size needs a size"},
+      {{"split", "a", "--size", "mail"}, C::kSplit, 0, 0, "not a size"},
+      {{"split", "a", "--parts", "0"}, C::kSplit, 0, 0, "not a count of parts"},
+      {{"split", "a", "--parts", "1000001"}, C::kSplit, 0, 0, "not a count of parts"},
+      {{"split", "a", "--parts"}, C::kSplit, 0, 0, "--parts needs a count"},
+      {{"split", "a", "--parts", "2", "--size", "cd"}, C::kSplit, 0, 0, "--size and --parts"},
+      {{"split", "a", "-s", "10", "-p", "2"}, C::kSplit, 0, 0, "--size and --parts"},
+      {{"restore", "a", "--parts", "2"}, C::kRestore, 0, 0, "unknown option for restore"},
       {{"split", "a", "--recovery", "1025"}, C::kSplit, 0, 0, "not a count"},
       {{"split", "a", "--recovery", "-1"}, C::kSplit, 0, 0, "not a count"},
       {{"split", "a", "--to", "x"}, C::kSplit, 0, 0, "unknown option for split"},
@@ -91,6 +104,7 @@ TEST(CommandLine, ReadsItsArguments) {
     EXPECT_EQ(parsed.command, c.command);
     EXPECT_EQ(parsed.pieceSize, c.pieceSize);
     EXPECT_EQ(parsed.recovery, c.recovery);
+    EXPECT_EQ(parsed.parts, c.parts);
   }
 }
 
@@ -131,6 +145,15 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
       {"a split with recovery pieces, quiet",
        [&](const TempDir& d) { return std::vector<std::string>{"split", source(d), "-s", "10", "-r", "1", "-q"}; },
        false, false, 0, "", ""},
+      {"equal parts, the name header counted: 25,010 bytes in 2 pieces of 13 KB",
+       [&](const TempDir& d) { return std::vector<std::string>{"split", source(d), "--parts", "2"}; }, false, false,
+       0, "Done: 2 pieces", ""},
+      {"equal parts of a file too small to split",
+       [&](const TempDir& d) {
+         WriteAll(d / "tiny.bin", "123");
+         return std::vector<std::string>{"split", d / "tiny.bin", "--parts", "2"};
+       },
+       false, false, 1, "Split failed: nothing was written.", "File Too Small"},
       {"a missing file", [&](const TempDir& d) { return std::vector<std::string>{"split", d / "none.avi"}; }, false,
        false, 1, "Split failed: nothing was written.", "Pathname incorrect"},
       {"files in the way, no terminal",
@@ -185,7 +208,20 @@ TEST(CommandLine, EndsWithItsExitCodeAndSaysHowOnItsStreams) {
        "File Not Found !\nmovie#.0, movie#.2\n1 more piece or recovery piece would be needed"},
       {"a usage error", [](const TempDir&) { return std::vector<std::string>{"split"}; }, false, false, kExitUsage, "",
        "morsela: split needs a file\nRun morsela --help"},
-      {"help", [](const TempDir&) { return std::vector<std::string>{"--help"}; }, false, false, 0, "Usage:", ""},
+      {"help, with the presets of limits",
+       [](const TempDir&) { return std::vector<std::string>{"--help"}; }, false, false, 0,
+       "Usage:\n  morsela split FILE [--size SIZE | --parts N] [--recovery R] [--yes] [--quiet]\n"
+       "      Cuts FILE into numbered pieces beside it and writes its restore program\n"
+       "      (and restore page). SIZE in kilobytes of 1,000 bytes, or with a unit:\n"
+       "      18300KB, 25MB, 4GiB (default 100), or one of these for a limit:\n"
+       "        mail25    Mail (25 MB)          18,266 KB\n"
+       "        mail20    Mail (20 MB)          14,612 KB\n"
+       "        chat10    Chat (10 MB)          10,000 KB\n"
+       "        cd        CD (700 MB)           727,280 KB\n"
+       "        dvd       DVD (4.7 GB)          4,690,372 KB\n"
+       "        fat32     FAT32 stick (4 GB)    4,294,967 KB\n"
+       "      --parts N cuts FILE into N pieces of one size (the last one shorter).\n",
+       ""},
       {"the version", [](const TempDir&) { return std::vector<std::string>{"--version"}; }, false, false, 0,
        "Morsela 1.1", ""},
   };

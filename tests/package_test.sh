@@ -65,13 +65,14 @@ start() { # PATH: Morsela.exe started with PATH, as Explorer would pass it
   [ -n "$main" ] || fail "the window did not appear"
 }
 
-# A path with spaces: the window opens with it chosen, so that three Tabs
-# (size field, recovery pieces, split button) and space split it.
+# A path with spaces: the window opens with it chosen, so that four Tabs
+# (size field, sizes for limits, recovery pieces, split button) and space
+# split it.
 mkdir "$work/My Files"
 head -c 250000 /dev/urandom > "$work/My Files/Holiday Film.AVI"
 start "$(winpath "$work/My Files/Holiday Film.AVI")"
 focus "$main"
-xdotool key Tab Tab Tab space
+xdotool key Tab Tab Tab Tab space
 for _ in $(seq 100); do [ -f "$work/My Files/holiday film.exe" ] && break; sleep 0.1; done
 [ -f "$work/My Files/holiday film#.2" ] || fail "the path from the command line was not chosen: $(ls "$work/My Files")"
 end_with_escape "$main"

@@ -1,5 +1,6 @@
 // The resources of the built restore program, read back through the system's
-// resource and version APIs: its icon group, its version and nothing else.
+// resource and version APIs: its icon group, its version and nothing else;
+// and Morsela.exe's icon group beside its own.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winver.h>
@@ -41,19 +42,76 @@ BOOL CALLBACK CollectType(HMODULE, LPSTR type, LONG_PTR out) {
   return TRUE;
 }
 
-TEST_F(RestoreResources, IconGroupHoldsFourImages) {
-  HRSRC found = FindResourceA(module_, MAKEINTRESOURCEA(104), RT_GROUP_ICON);
-  ASSERT_NE(found, nullptr);
-  const BYTE* group = static_cast<const BYTE*>(LockResource(LoadResource(module_, found)));
+// The images of the icon group `groupId` in `module`, each as the group
+// names it and its bytes, loaded by the system at its own size.
+struct IconImage {
+  IconDirEntry entry;
+  std::string data;
+};
+
+std::vector<IconImage> IconImages(HMODULE module, int groupId) {
+  std::vector<IconImage> images;
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(groupId), RT_GROUP_ICON);
+  if (!found) return images;
+  const BYTE* group = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
   const WORD count = *reinterpret_cast<const WORD*>(group + 4);
-  ASSERT_EQ(count, 4);
-  std::set<std::pair<int, int>> kinds;
   for (WORD i = 0; i < count; ++i) {
-    IconDirEntry entry;
-    std::memcpy(&entry, group + 6 + i * 14, 14);
-    kinds.insert({entry.width, entry.bitCount});
+    IconImage image;
+    std::memcpy(&image.entry, group + 6 + i * 14, 14);
+    HRSRC one = FindResourceA(module, MAKEINTRESOURCEA(image.entry.id), RT_ICON);
+    if (one)
+      image.data.assign(static_cast<const char*>(LockResource(LoadResource(module, one))), SizeofResource(module, one));
+    images.push_back(image);
   }
-  EXPECT_EQ(kinds, (std::set<std::pair<int, int>>{{16, 4}, {16, 8}, {32, 4}, {32, 8}}));
+  return images;
+}
+
+// Both programs' icons hold every size Windows shows, each drawn for it:
+// the restore program's all as PNG (it is written beside every set, and
+// kept small), Morsela.exe's as 32-bit bitmaps up to 64 pixels and the
+// 256-pixel one as PNG. The system reads each at its own size.
+TEST_F(RestoreResources, IconGroupsHoldEverySize) {
+  const char* splitter = std::getenv("MORSELA_SPLITTER_EXE");
+  ASSERT_NE(splitter, nullptr) << "MORSELA_SPLITTER_EXE names Morsela.exe";
+  HMODULE splitterModule = LoadLibraryExA(splitter, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(splitterModule, nullptr) << GetLastError();
+  const struct {
+    HMODULE module;
+    int group;
+    int largestBitmap;  // the largest size stored as a bitmap; 0: every size as PNG
+  } programs[] = {{module_, 104, 0}, {splitterModule, 128, 64}};
+  for (const auto& program : programs) {
+    SCOPED_TRACE(program.group);
+    std::vector<int> sizes;
+    for (const IconImage& image : IconImages(program.module, program.group)) {
+      const int size = image.entry.width ? image.entry.width : 256;
+      SCOPED_TRACE(size);
+      sizes.push_back(size);
+      EXPECT_EQ(image.entry.bitCount, 32);
+      const bool png = image.data.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
+      EXPECT_EQ(png, size > program.largestBitmap);
+      ASSERT_GE(image.data.size(), 24u);
+      // The image's own width: a PNG's IHDR (big-endian), a bitmap's header.
+      const auto byte = [&](std::size_t at) { return unsigned(static_cast<unsigned char>(image.data[at])); };
+      const unsigned width = png ? byte(16) << 24 | byte(17) << 16 | byte(18) << 8 | byte(19)
+                                 : byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
+      EXPECT_EQ(width, unsigned(size));
+      std::string bytes = image.data;  // the call takes a writable pointer
+      HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE*>(&bytes[0]), DWORD(bytes.size()), TRUE, 0x00030000,
+                                            size, size, LR_DEFAULTCOLOR);
+      ASSERT_NE(icon, nullptr);
+      ICONINFO info{};
+      ASSERT_TRUE(GetIconInfo(icon, &info));
+      BITMAP bitmap{};
+      GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+      EXPECT_EQ(bitmap.bmWidth, size);
+      if (info.hbmColor) DeleteObject(info.hbmColor);
+      DeleteObject(info.hbmMask);
+      DestroyIcon(icon);
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+  }
+  FreeLibrary(splitterModule);
 }
 
 TEST_F(RestoreResources, NoDialogMenuOrStringTable) {

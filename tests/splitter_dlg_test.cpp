@@ -255,6 +255,64 @@ TEST_F(SplitterDialog, PreviewNamesFollowTheNamingRules) {
   EXPECT_TRUE(platform.messages.empty());
 }
 
+TEST_F(SplitterDialog, APresetWritesItsSizeIntoTheFieldAndTypingLeavesIt) {
+  const std::string movie = File("movie.avi", 1'000'000), bigger = File("bigger.avi", 2'000'000);
+  Run([&](hl::Window& w) {
+    EXPECT_EQ(w.text(IDC_SIZE_PRESET), "Any size");
+
+    // A limit needs no file; typing a size sets the list back.
+    w.Select(IDC_SIZE_PRESET, 1);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "18266");
+    EXPECT_EQ(w.text(IDC_SIZE_PRESET), "Mail (25 MB)");
+    w.Edit(IDC_PIECE_SIZE, "500");
+    EXPECT_EQ(w.text(IDC_SIZE_PRESET), "Any size");
+
+    // Equal parts wait for a file, then follow each file chosen: 1,000,010
+    // bytes with the name header in 3 pieces of 334 KB; 2,000,010 in 667 KB.
+    w.Select(IDC_SIZE_PRESET, 8);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "500");
+    EXPECT_EQ(w.text(IDC_SIZE_PRESET), "3 equal parts");
+    Choose(w, movie);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "334");
+    EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2"}));
+    w.DropFiles({bigger});
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "667");
+    EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
+    EXPECT_EQ(w.text(IDC_SIZE_PRESET), "3 equal parts");
+
+    // The field is what the split takes.
+    w.Select(IDC_SIZE_PRESET, 7);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "1001");
+    w.Click(IDC_SPLIT_FILE);
+    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+              "Done: 2 pieces, the restore program bigger.exe and the restore page bigger.restore.html written.");
+    EXPECT_EQ(ReadAll(dir / "bigger#.0").size(), 1'001'000u);
+
+    // Chosen again after "Any size", a preset whose size the field holds
+    // stays chosen; a size typed too small and set back to 10 leaves it.
+    w.Select(IDC_SIZE_PRESET, 3);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10000");
+    w.Select(IDC_SIZE_PRESET, 0);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10000");
+    w.Select(IDC_SIZE_PRESET, 3);
+    EXPECT_EQ(w.text(IDC_SIZE_PRESET), "Chat (10 MB)");
+    w.Edit(IDC_PIECE_SIZE, "5");
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+    EXPECT_EQ(w.text(IDC_SIZE_PRESET), "Any size");
+
+    // A set opened for restoring takes the list away; a file to split gives it back.
+    w.DropFiles({dir / "bigger#.1"});
+    EXPECT_EQ(w.text(IDC_SPLIT_FILE), "&Restore File");
+    EXPECT_FALSE(w.enabled(IDC_SIZE_PRESET));
+    w.Select(IDC_SIZE_PRESET, 1);
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "1001");
+    w.DropFiles({movie});
+    EXPECT_TRUE(w.enabled(IDC_SIZE_PRESET));
+    EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
+  });
+  EXPECT_EQ(platform.messages, std::vector<std::string>{kSizeNoValid});
+}
+
 TEST_F(SplitterDialog, SourcesOfFourGigabytesAndMorePreviewInFull) {
   const std::string big = dir / "big.iso";
   WriteAll(big, "");
@@ -322,10 +380,11 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
     // The clock stands still: the bar is drawn at the start and the end only.
-    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "disable 1008",
-                                               "enable 1007", "progress 1006 0", "progress 1006 10000",
-                                               "enable 1000", "enable 1002", "enable 1001", "enable 1008",
-                                               "disable 1007", "progress 1006 10000"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "disable 1010",
+                                               "disable 1008", "enable 1007", "progress 1006 0",
+                                               "progress 1006 10000", "enable 1000", "enable 1002", "enable 1001",
+                                               "enable 1010", "enable 1008", "disable 1007",
+                                               "progress 1006 10000"}));
     // The keyboard focus comes back to the button that started the split.
     EXPECT_EQ(w.focus, IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "movie.avi");
@@ -360,10 +419,10 @@ TEST_F(SplitterDialog, ControlsComeBackWhenTheEngineRefuses) {
     w.DropFiles({small});
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "disable 1008",
-                                               "enable 1007", "message File Too Small (size 100)",
-                                               "enable 1000", "enable 1002", "enable 1001", "enable 1008",
-                                               "disable 1007", "progress 1006 0"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"disable 1000", "disable 1002", "disable 1001", "disable 1010",
+                                               "disable 1008", "enable 1007", "message File Too Small (size 100)",
+                                               "enable 1000", "enable 1002", "enable 1001", "enable 1010",
+                                               "enable 1008", "disable 1007", "progress 1006 0"}));
     // A program that Morsela did not write lies where the restore program
     // goes: the user says No to the question, and the line says so.
     WriteAll(dir / "setup.exe", "MZ");

@@ -287,14 +287,16 @@ TEST_F(LiveSplitterDialog, OpensCentredWithTheTemplatesControls) {
   EXPECT_EQ(Style(d.item(IDC_RECOVERY)) & CBS_DROPDOWNLIST, CBS_DROPDOWNLIST);
   EXPECT_EQ(SendMessageW(d.item(IDC_RECOVERY), CB_GETCOUNT, 0, 0), 6);
   EXPECT_EQ(d.Text(IDC_RECOVERY), "None");
+  EXPECT_EQ(Style(d.item(IDC_SIZE_PRESET)) & CBS_DROPDOWNLIST, CBS_DROPDOWNLIST);
+  EXPECT_EQ(d.Text(IDC_SIZE_PRESET), "Any size");
 
   // Tab order, from the control with the focus at start; the disabled
   // Cancel is skipped.
   EXPECT_EQ(d.Focus(), d.item(IDC_CHOOSE_FILE));
   HWND at = d.item(IDC_CHOOSE_FILE);
   std::vector<int> order;
-  for (int i = 0; i < 6; ++i) order.push_back(GetDlgCtrlID(at = GetNextDlgTabItem(d.hwnd(), at, FALSE)));
-  EXPECT_EQ(order, (std::vector<int>{IDC_PIECE_SIZE, IDC_RECOVERY, IDC_SPLIT_FILE, IDC_SOURCE_PATH,
+  for (int i = 0; i < 7; ++i) order.push_back(GetDlgCtrlID(at = GetNextDlgTabItem(d.hwnd(), at, FALSE)));
+  EXPECT_EQ(order, (std::vector<int>{IDC_PIECE_SIZE, IDC_SIZE_PRESET, IDC_RECOVERY, IDC_SPLIT_FILE, IDC_SOURCE_PATH,
                                      IDC_PIECE_LIST, IDC_CHOOSE_FILE}));
 
   RECT work, window;
@@ -566,7 +568,7 @@ TEST_F(LiveSplitterDialog, TheLayoutFitsAtTheScaleOfTheSystem) {
     (group ? groups : controls).push_back(child);
   }
   ASSERT_EQ(groups.size(), 2u);
-  ASSERT_EQ(controls.size(), 11u);
+  ASSERT_EQ(controls.size(), 12u);
   for (HWND child : groups) EXPECT_TRUE(Inside(PlaceOf(child), client)) << TextOf(child);
   for (HWND child : controls) {
     const RECT place = PlaceOf(child);
@@ -600,6 +602,14 @@ TEST_F(LiveSplitterDialog, TheLayoutFitsAtTheScaleOfTheSystem) {
   for (HWND group : groups) {
     const RECT frame = PlaceOf(group);
     EXPECT_LE(TextExtent(group, Wide(TextOf(group))).cx, frame.right - frame.left) << TextOf(group);
+  }
+  // Every size for a limit fits its closed list, beside the arrow button.
+  HWND presets = d.item(IDC_SIZE_PRESET);
+  const RECT box = PlaceOf(presets);
+  for (int i = 0; i < SendMessageW(presets, CB_GETCOUNT, 0, 0); ++i) {
+    wchar_t item[64] = {};
+    SendMessageW(presets, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    EXPECT_LE(TextExtent(presets, item).cx + MetricForDpi(SM_CXVSCROLL, dpi) + 6, box.right - box.left) << i;
   }
   HWND list = d.item(IDC_PIECE_LIST);
   EXPECT_TRUE(ColumnsFit(list, "movie#.2"));

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Morsela.exe as a person uses it, through the keyboard on an X display:
 # "Choose a File", a path typed into the open-file dialog, Tab to the size
-# field, a size, Tab to the recovery pieces (Down twice: two), Tab to
-# "Split Current File", press it; then the pieces, the recovery pieces and
+# field, a size, Tab past the sizes for limits to the recovery pieces (Down
+# twice: two), Tab to "Split Current File", press it; then the pieces, the
+# recovery pieces and
 # the restore program and the restore page on disk are checked, a
 # screenshot is taken, and with one piece deleted and another altered the
 # restore program written beside them rebuilds the file, saying so in its
@@ -30,7 +31,7 @@ main=$(find_window '^Morsela by Quellin Studio')
 # command with nothing chosen: its message box is captioned "Morsela".
 split_expecting_box "$main" "no message box captioned Morsela"
 focus "$main"
-xdotool key shift+Tab shift+Tab shift+Tab space
+xdotool key shift+Tab shift+Tab shift+Tab shift+Tab space
 open=$(find_window '^Open$')
 [ -n "$open" ] || fail "the open-file dialog did not appear"
 focus "$open"
@@ -39,13 +40,13 @@ xdotool key Return
 wait_gone '^Open$'
 
 # Tab selects the size field's "100"; End keeps it and a 0 makes it 1000 KB,
-# without passing through a size below 10. Tab goes on to the recovery
-# pieces, where Down chooses one and the preview draws its name, and a
-# second Down two.
+# without passing through a size below 10. Tab goes on past the sizes for
+# limits to the recovery pieces, where Down chooses one and the preview
+# draws its name, and a second Down two.
 focus "$main"
 xdotool key Tab End
 xdotool type 0
-xdotool key Tab Down
+xdotool key Tab Tab Down
 for _ in $(seq 50); do grep -q 'DrawItem.*pszText=L"movie#\.r1"' "$work/trace" && break; sleep 0.1; done
 grep -q 'DrawItem.*pszText=L"movie#\.r1"' "$work/trace" || fail "Tab and Down did not list movie#.r1"
 xdotool key Down
@@ -109,7 +110,7 @@ app=$!
 main=$(find_window '^Morsela by Quellin Studio')
 [ -n "$main" ] || fail "the main window did not appear with a path"
 focus "$main"
-xdotool key Tab Tab Tab space   # from "Choose a File" to the split command
+xdotool key Tab Tab Tab Tab space   # from "Choose a File" to the split command
 answer_question n
 [ "$(sums)" = "$before" ] || fail "No to the question changed the files"
 focus "$main"
@@ -135,7 +136,7 @@ restore_with() { # PIECE WHAT
   main=$(find_window '^Morsela by Quellin Studio')
   [ -n "$main" ] || fail "$2: the main window did not appear"
   focus "$main"
-  xdotool key Tab Tab space   # from "Choose a File" to "Restore File" (recovery pieces disabled)
+  xdotool key Tab Tab space   # from "Choose a File" to "Restore File" (the two lists disabled)
   for _ in $(seq 100); do [ -f "$work/movie.mkv" ] && break; sleep 0.1; done
   sleep 0.5
   end_with_escape "$main"
@@ -145,4 +146,24 @@ restore_with() { # PIECE WHAT
 restore_with 'movie#.1' "a restore through the window"
 mv "$work/movie.exe" "$work/program.bin"
 restore_with 'movie#.0' "a restore through the window without the restore program"
-echo "end_to_end: pieces, recovery pieces, restore program and page, rebuilt file (program and page), question, restores and screenshots ($shot) are right"
+
+# A size for a limit, chosen through the keyboard: Tab to the size field,
+# Tab to the list beside it, Down to "Mail (25 MB)", which writes 18266 into
+# the field; then past the recovery pieces to the split command.
+truncate -s 20000000 "$work/mail.bin"
+"$root/scripts/wine-run.sh" "$exe" "Z:${work//\//\\}\\mail.bin" >/dev/null 2>&1 </dev/null &
+app=$!
+main=$(find_window '^Morsela by Quellin Studio')
+[ -n "$main" ] || fail "the main window did not appear for the mail preset"
+focus "$main"
+xdotool key Tab Tab Down
+sleep 0.3
+xdotool key Tab Tab space
+for _ in $(seq 100); do [ -f "$work/mail.restore.html" ] && break; sleep 0.1; done
+sleep 0.5
+end_with_escape "$main"
+[ "$(stat -c %s "$work/mail#.0")" = 18266000 ] || fail "the mail preset did not give pieces of 18,266,000 bytes"
+[ "$(stat -c %s "$work/mail#.1")" = $((20000000 + 9 - 18266000)) ] || fail "the mail preset's last piece is wrong"
+[ ! -e "$work/mail#.2" ] || fail "the mail preset gave more than two pieces"
+
+echo "end_to_end: pieces, recovery pieces, restore program and page, rebuilt file (program and page), question, restores, a mail preset and screenshots ($shot) are right"

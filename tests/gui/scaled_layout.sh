@@ -28,11 +28,12 @@ for dpi in 96 144 192; do
   main=$(find_window '^Morsela by Quellin Studio$')
   [ -n "$main" ] || fail "the window did not appear at $dpi dots per inch"
   # The focus starts on "Choose a File": to the size field, 100 made 1000,
-  # past the recovery pieces to "Split Current File", press it.
+  # past the sizes for limits and the recovery pieces to "Split Current
+  # File", press it.
   focus "$main"
   xdotool key Tab End
   xdotool type 0
-  xdotool key Tab Tab space
+  xdotool key Tab Tab Tab space
   for _ in $(seq 200); do [ -f "$work/movie.exe" ] && break; sleep 0.1; done
   [ -f "$work/movie#.2" ] || fail "no split at $dpi dots per inch: $(ls "$work")"
   sleep 0.5

@@ -26,14 +26,15 @@ wait_gone() {
   fail "window '$1' stays open"
 }
 # split_expecting_box WINDOW WHAT: the split command in the main window
-# WINDOW (from its first control, three Tabs reach it: the size field, the
-# recovery pieces, the split command), then the message box
+# WINDOW (from its first control, four Tabs reach it: the size field, the
+# sizes for limits, the recovery pieces, the split command), then the
+# message box
 # captioned "Morsela" it must show, closed with its button; WHAT says what
 # failed when no box comes.
 split_expecting_box() {
   local box
   focus "$1"
-  xdotool key Tab Tab Tab space
+  xdotool key Tab Tab Tab Tab space
   box=$(find_window '^Morsela$')
   [ -n "$box" ] || fail "$2"
   focus "$box"

@@ -29,6 +29,7 @@ void RegisterSplitterTemplate() {
       {IDC_MAIN_GROUP, hl::Kind::kText},
       {IDC_CHOOSE_FILE, hl::Kind::kButton},
       {IDC_PIECE_SIZE, hl::Kind::kEdit, hl::kNumber},
+      {IDC_SIZE_PRESET, hl::Kind::kDropDown},
       {IDC_RECOVERY, hl::Kind::kDropDown},
       {IDC_SPLIT_FILE, hl::Kind::kButton},
       {IDC_SOURCE_PATH, hl::Kind::kEdit, hl::kReadOnly | hl::kLowerCase},

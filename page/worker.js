@@ -142,9 +142,14 @@ onmessage = async (event) => {
     core._initialize();
     chunk = core.page_alloc(kChunk);
     buffer = new ArrayBuffer(kChunk);
+    // Every batch is answered, with what was found: the page waits for it.
     onmessage = async (work) => {
       if (work.data.files) files = work.data.files;
-      postMessage({ crcs: await checksums(work.data.batch) });
+      let crcs = [];
+      try {
+        crcs = await checksums(work.data.batch);
+      } catch (e) { /* the core reads them itself */ }
+      postMessage({ crcs });
     };
     postMessage({ ready: true });
     return;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "format/crc32c.h"
 #include "restore_page.h"
 
 #define PAGE_IMPORT(name) __attribute__((import_module("morsela"), import_name(name)))
@@ -73,6 +74,18 @@ PAGE_EXPORT("page_check") const char* PageCheck() {
   return result.data();
 }
 PAGE_EXPORT("page_result_size") int PageResultSize() { return int(result.size()); }
+
+// The page's helper workers checksum the chosen files side by side, each
+// with its own instance of this module: the CRC-32C `crc` continued over
+// `size` bytes at `bytes`. What they found goes to the check through
+// page_know_crc32c (after page_choose, before page_check); the check
+// compares it with the set's description as it would a CRC of its own.
+PAGE_EXPORT("page_crc32c") std::uint32_t PageCrc32c(std::uint32_t crc, const void* bytes, int size) {
+  return Crc32c(crc, bytes, std::size_t(size));
+}
+PAGE_EXPORT("page_know_crc32c") void PageKnowCrc32c(int file, std::uint32_t crc) {
+  Page().platform().KnowCrc32c(std::size_t(file), crc);
+}
 
 PAGE_EXPORT("page_rebuilt") const char* PageRebuilt(double offset, int size) {
   return Page().Rebuilt(std::uint64_t(offset), std::size_t(size));

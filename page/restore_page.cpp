@@ -144,6 +144,9 @@ std::string RestorePage::Choose(const std::vector<ChosenFile>& files) {
   }
   const Manifest* m = view.set ? view.set->Description() : nullptr;
   out.Key("name").String(m ? m->storedName : std::string());
+  // Whether the check compares the pieces with CRCs, which the page's
+  // workers may then compute beforehand, side by side.
+  out.Key("described").Raw(m ? "true" : "false");
   out.Key("rows").Raw(Rows(view, {}));
   // The chosen file of each piece in the order the check reads them (-1
   // where there is none), so that the script can read ahead.

@@ -37,7 +37,8 @@ class RestorePage {
   bool Carry(std::string_view manifestBytes, const std::string& pageName);
 
   // Takes the chosen files and returns the set they make as JSON:
-  //   {"name": stored name or "", "rows": [[text, state], ...],
+  //   {"name": stored name or "", "described": whether the set has a
+  //    description (and the check compares CRCs), "rows": [[text, state], ...],
   //    "order": [chosen file of each piece, or -1], "refusal": [line, ...] or null}
   // state is "", "missing", "wrong size" or "damaged".
   std::string Choose(const std::vector<ChosenFile>& files);

@@ -1,5 +1,10 @@
-// The restore page's worker: runs the WebAssembly core, which reads the
-// chosen files synchronously through FileReaderSync.
+// The restore page's workers, one script in two roles. The core's worker
+// runs the WebAssembly core, which reads the chosen files synchronously
+// through FileReaderSync. A few helpers, each with an instance of the same
+// module, checksum the pieces side by side before the check (the browser
+// hands several readers their bytes faster than one); the core's check
+// then compares their CRCs with the set's description and reads only what
+// else it needs (the name header, what a rebuild takes).
 'use strict';
 let core = null;
 let files = [];
@@ -12,7 +17,7 @@ let lastProgress = 0;
 // core) are read together, up to this many bytes, and kept until the next
 // batch.
 const kBatch = 32 << 20;
-let order = [], placeOf = new Map(), batch = new Map();
+let order = [], placeOf = new Map(), batch = new Map(), known = new Set();
 
 function readAhead(file) {
   const from = placeOf.get(file);
@@ -20,7 +25,7 @@ function readAhead(file) {
   let bytes = 0;
   for (let k = from; k < order.length && order[k] >= 0; ++k) {
     const f = files[order[k]];
-    if (chosen.length && bytes + f.size > kBatch) break;
+    if (chosen.length && (bytes + f.size > kBatch || known.has(order[k]))) break;
     chosen.push(order[k]);
     bytes += f.size;
   }
@@ -40,6 +45,58 @@ function put(string) {
   const ptr = core.page_alloc(Math.max(1, encoded.length));
   bytes(ptr, encoded.length).set(encoded);
   return [ptr, encoded.length];
+}
+
+// A helper's work: the CRC-32C of each chosen file of `batch` (their
+// places, consecutive pieces), read as one stream into a buffer of the
+// helper's own, used again for every read: a reader that brings its own
+// buffer spares the browser a new one for each read, which costs it more
+// than the bytes (FileReaderSync where a browser's files give no such
+// stream). [[file, crc], ...], without the files the browser could not
+// read whole: the core reads those itself and says so.
+const kChunk = 4 << 20;
+let chunk = 0, buffer = null;
+async function checksums(batch) {
+  const found = [];
+  let k = 0, crc = 0;
+  let left = batch.length ? files[batch[0]].size : 0;  // of file k, still to come
+  // The files whose every byte was taken go to `found`.
+  const complete = () => {
+    while (k < batch.length && left === 0) {
+      found.push([batch[k], crc]);
+      crc = 0;
+      if (++k < batch.length) left = files[batch[k]].size;
+    }
+  };
+  complete();  // files of no bytes
+  const take = (view) => {
+    for (let at = 0; at < view.length && k < batch.length;) {
+      const n = Math.min(left, view.length - at, kChunk);
+      bytes(chunk, n).set(view.subarray(at, at + n));
+      crc = core.page_crc32c(crc, chunk, n);
+      at += n;
+      left -= n;
+      complete();
+    }
+  };
+  const blob = new Blob(batch.map((f) => files[f]));
+  try {
+    let stream = null;
+    try {
+      stream = blob.stream().getReader({ mode: 'byob' });
+    } catch (e) {
+      take(new Uint8Array(reader.readAsArrayBuffer(blob)));
+    }
+    while (stream) {
+      const { done, value } = await stream.read(new Uint8Array(buffer));
+      if (value) buffer = value.buffer;
+      if (done) break;
+      take(value);
+    }
+  } catch (e) {
+    buffer = new ArrayBuffer(kChunk);  // taken by the read that failed
+  }
+  return found;
 }
 
 function result(ptr) { return JSON.parse(text.decode(bytes(ptr, core.page_result_size()).slice())); }
@@ -79,6 +136,24 @@ const imports = {
 
 onmessage = async (event) => {
   const m = event.data;
+  if (m.helper) {
+    const { instance } = await WebAssembly.instantiate(m.wasm, imports);
+    core = instance.exports;
+    core._initialize();
+    chunk = core.page_alloc(kChunk);
+    buffer = new ArrayBuffer(kChunk);
+    // Every batch is answered, with what was found: the page waits for it.
+    onmessage = async (work) => {
+      if (work.data.files) files = work.data.files;
+      let crcs = [];
+      try {
+        crcs = await checksums(work.data.batch);
+      } catch (e) { /* the core reads them itself */ }
+      postMessage({ crcs });
+    };
+    postMessage({ ready: true });
+    return;
+  }
   if (m.wasm) {
     const { instance } = await WebAssembly.instantiate(m.wasm, imports);
     core = instance.exports;
@@ -109,7 +184,15 @@ onmessage = async (event) => {
     order = list.order;
     placeOf = new Map(order.map((file, k) => [file, k]).filter(([file]) => file >= 0));
     batch = new Map();
+    known = new Set();
     postMessage({ list });
+    return;
+  }
+  if (m.check) {
+    for (const [file, crc] of m.known) {
+      core.page_know_crc32c(file, crc);
+      known.add(file);
+    }
     const outcome = result(core.page_check());
     // The rebuilt bytes go along; the chosen files' bytes the page has.
     const rebuilt = outcome.parts.filter((part) => part[0] < 0)

@@ -124,9 +124,11 @@ class MemoryFiles : public ChosenFileReader {
     if (offset >= bytes.size()) return 0;
     const std::size_t n = std::min<std::size_t>(size, bytes.size() - std::size_t(offset));
     bytes.copy(static_cast<char*>(buffer), n, std::size_t(offset));
+    ++reads[file];
     return std::int64_t(n);
   }
   std::vector<std::string> contents;
+  std::map<std::size_t, int> reads;  // by file
 };
 
 struct Collect : EntrySink {
@@ -244,6 +246,54 @@ TEST(RestorePage, ComposesTheFileFromTheChosenFilesAndTheRebuiltBytes) {
             std::string::npos)
       << outcome;
   EXPECT_NE(outcome.find("\"parts\":[]"), std::string::npos);
+}
+
+// The helpers' checksums stand for reading a piece, but for the head
+// piece (its name header is compared byte for byte) and a piece whose
+// checksum no helper gave; the core still compares each with the set's
+// description, so that a checksum that does not fit makes the piece
+// damaged, rebuilt or refused as a CRC of its own would.
+TEST(RestorePage, TakesTheHelpersChecksumsInsteadOfReadingThePieces) {
+  SplitSet set("song.mp3", 5000, 1);  // "song.mp3\0" + 5000 bytes: six pieces and song#.r1
+  const Manifest m = ManifestOf(set.dir / "song.exe");
+  struct Case {
+    const char* what;
+    std::vector<std::uint64_t> wrong;  // pieces whose checksum given does not fit
+    std::uint64_t unknown;             // a piece whose checksum no helper gave
+    const char* outcome;
+    const char* row;  // a row of the list after the check
+  } cases[] = {
+      {"all fit", {}, 5, "Restored song.mp3: 5,000 bytes, every piece checked.\"", "[\"song#.3\",\"\"]"},
+      {"one does not fit", {3}, 5, "every piece checked; 1 piece rebuilt from recovery data.", "[\"song#.3\",\"damaged\"]"},
+      {"two do not fit", {2, 4}, 5, "\"status\":[\"Split File Damaged !\",\"song#.2, song#.4\",", "[\"song#.4\",\"damaged\"]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PageOverFolder folder(set.dir.path());
+    RestorePage page(folder.files);
+    page.Choose(folder.chosen);
+    std::map<std::uint64_t, std::size_t> fileOf;  // by piece
+    for (std::uint64_t k = 0; k < m.pieceCount; ++k) {
+      const std::string name = PieceFileName("song", k);
+      for (std::size_t f = 0; f < folder.chosen.size(); ++f)
+        if (folder.chosen[f].name == name) fileOf[k] = f;
+      ASSERT_TRUE(fileOf.count(k)) << name;
+      const bool wrong = std::find(c.wrong.begin(), c.wrong.end(), k) != c.wrong.end();
+      if (k != c.unknown) page.platform().KnowCrc32c(fileOf[k], m.pieceCrcs[k] ^ (wrong ? 1 : 0));
+    }
+    const std::string outcome = page.Check(nullptr);
+    EXPECT_NE(outcome.find(c.outcome), std::string::npos) << outcome;
+    EXPECT_NE(outcome.find(c.row), std::string::npos) << outcome;
+    // The head piece and the unknown one read; no other, but by a rebuild.
+    EXPECT_GT(folder.files.reads[fileOf[0]], 0);
+    EXPECT_GT(folder.files.reads[fileOf[c.unknown]], 0);
+    if (c.wrong.empty()) {
+      for (std::uint64_t k = 1; k < c.unknown; ++k) EXPECT_EQ(folder.files.reads[fileOf[k]], 0) << k;
+    }
+    if (c.wrong.size() < 2) {
+      EXPECT_TRUE(Compose(outcome, folder, page) == set.source);
+    }
+  }
 }
 
 TEST(RestorePage, WithoutADescriptionJoinsByTheNamesAndSaysItCouldNotCheck) {

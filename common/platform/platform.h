@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,10 @@ class InputFile {
   virtual bool Seek(std::uint64_t offset) = 0;
   // The file's stamp now; false when the system refuses.
   virtual bool Stamp(FileStamp& stamp) = 0;
+  // The CRC-32C of the whole file when the system already knows it: the
+  // restore page's workers checksum the chosen files side by side before
+  // its check, which then need not read them again. Nothing elsewhere.
+  virtual std::optional<std::uint32_t> KnownCrc32c() { return std::nullopt; }
 };
 
 // A file created (or truncated) for writing. A file that is destroyed
@@ -84,6 +89,9 @@ class OutputFile {
   // writes and they for it. nullptr where the system has no need of one
   // (or gives none): flush through this one then.
   virtual std::unique_ptr<OutputFile> FlushHandle() { return nullptr; }
+  // False for an output that keeps nothing (a check's): its writer need
+  // not read bytes whose checksum it already knows.
+  virtual bool KeepsBytes() const { return true; }
 };
 
 // A count that one thread raises and another waits on: how the reading and

@@ -11,10 +11,20 @@ namespace morsela {
 
 namespace {
 
+// A name as the page compares names: its UTF-16 units, each taken to its
+// upper case by UpperCaseUnit's table, the one the page's comparison uses
+// (text/case_fold_posix.cpp), so that two names are one exactly when
+// their keys are equal.
+std::u16string NoCaseKey(std::string_view name) {
+  std::u16string key = Utf8ToUtf16(name);
+  for (char16_t& unit : key) unit = UpperCaseUnit(unit);
+  return key;
+}
+
 class ChosenInput : public InputFile {
  public:
-  ChosenInput(ChosenFileReader& reader, std::size_t file, std::uint64_t size)
-      : reader_(reader), file_(file), size_(size) {}
+  ChosenInput(ChosenFileReader& reader, std::size_t file, std::uint64_t size, std::optional<std::uint32_t> known)
+      : reader_(reader), file_(file), size_(size), known_(known) {}
 
   std::size_t Read(void* buffer, std::size_t size) override {
     if (failed_ || position_ >= size_) return 0;
@@ -41,11 +51,13 @@ class ChosenInput : public InputFile {
     stamp = {size_, 0};
     return true;
   }
+  std::optional<std::uint32_t> KnownCrc32c() override { return known_; }
 
  private:
   ChosenFileReader& reader_;
   const std::size_t file_;
   const std::uint64_t size_;
+  const std::optional<std::uint32_t> known_;
   std::uint64_t position_ = 0;
   bool failed_ = false;
 };
@@ -122,25 +134,33 @@ void PagePlatform::Choose(const std::vector<ChosenFile>& files) {
   chosen_.clear();
   passedOver_.clear();
   outputs_.clear();
+  places_.clear();
+  known_.assign(files.size(), std::nullopt);
   for (const ChosenFile& file : files) {
-    passedOver_.push_back(IndexOf(file.name).has_value());
+    passedOver_.push_back(!places_.emplace(NoCaseKey(file.name), chosen_.size()).second);
     chosen_.push_back(file);
   }
 }
 
 std::optional<std::size_t> PagePlatform::IndexOf(const std::string& name) const {
-  for (std::size_t i = 0; i < chosen_.size(); ++i) {
-    if (!passedOver_[i] && EqualsNoCase(chosen_[i].name, name)) return i;
-  }
-  return std::nullopt;
+  const auto found = places_.find(NoCaseKey(name));
+  if (found == places_.end()) return std::nullopt;
+  return found->second;
+}
+
+void PagePlatform::KnowCrc32c(std::size_t file, std::uint32_t crc) {
+  if (file < known_.size()) known_[file] = crc;
 }
 
 bool PagePlatform::Scan(const std::string& pattern, EntrySink& sink) {
-  const bool wild = HasWildcard(pattern);
+  if (!HasWildcard(pattern)) {
+    if (const std::optional<std::size_t> index = IndexOf(pattern))
+      sink.Take(DirEntry{chosen_[*index].name, chosen_[*index].size, false, 0, false});
+    return true;
+  }
   for (std::size_t i = 0; i < chosen_.size(); ++i) {
     const ChosenFile& file = chosen_[i];
-    if (!passedOver_[i] && (wild ? WildcardMatch(pattern, file.name) : EqualsNoCase(pattern, file.name)))
-      sink.Take(DirEntry{file.name, file.size, false, 0, false});
+    if (!passedOver_[i] && WildcardMatch(pattern, file.name)) sink.Take(DirEntry{file.name, file.size, false, 0, false});
   }
   return true;
 }
@@ -148,7 +168,7 @@ bool PagePlatform::Scan(const std::string& pattern, EntrySink& sink) {
 std::unique_ptr<InputFile> PagePlatform::OpenRead(const std::string& path) {
   const std::optional<std::size_t> index = IndexOf(path);
   if (!index) return nullptr;
-  return std::make_unique<ChosenInput>(reader_, *index, chosen_[*index].size);
+  return std::make_unique<ChosenInput>(reader_, *index, chosen_[*index].size, known_[*index]);
 }
 
 std::unique_ptr<OutputFile> PagePlatform::Create(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -73,6 +74,10 @@ class PagePlatform : public Platform {
   // The place of the chosen file `name` names, compared as Windows
   // compares names.
   std::optional<std::size_t> IndexOf(const std::string& name) const;
+  // The CRC-32C of the whole of chosen file `file`, which the page's
+  // workers computed side by side: a check then takes it instead of
+  // reading the file (InputFile::KnownCrc32c). Forgotten by Choose.
+  void KnowCrc32c(std::size_t file, std::uint32_t crc);
 
   bool Scan(const std::string& pattern, EntrySink& sink) override;
   std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
@@ -96,6 +101,10 @@ class PagePlatform : public Platform {
   ChosenFileReader& reader_;
   std::vector<ChosenFile> chosen_;
   std::vector<bool> passedOver_;  // by place in `chosen_`
+  std::vector<std::optional<std::uint32_t>> known_;  // by place in `chosen_`
+  // The place of each name that is not passed over, by its key as names
+  // compare (a set of a thousand pieces is looked up by name often).
+  std::unordered_map<std::u16string, std::size_t> places_;
   std::map<std::string, std::shared_ptr<SparseOutput>> outputs_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "format/crc32c.h"
@@ -28,6 +29,7 @@ struct ReadBlock {
   std::size_t from = 0;     // the bytes before this one are the name header, not data
   std::uint64_t at = 0;     // where byte `from` goes in the output
   std::uint64_t piece = 0;  // the piece the bytes belong to
+  std::uint64_t known = 0;  // bytes of data taken as checked by a checksum known before, not read
   bool write = true;        // false: after a damaged piece, the bytes are only checked
   Kind kind = Kind::kData;
 };
@@ -39,8 +41,14 @@ struct ReadBlock {
 class PieceReader : public Filler<ReadBlock> {
  public:
   PieceReader(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
-              bool mayLose, JoinResult& result)
-      : folder_(folder), set_(set), header_(header), headerSize_(headerSize), mayLose_(mayLose), result_(result) {}
+              bool mayLose, bool keepsBytes, JoinResult& result)
+      : folder_(folder),
+        set_(set),
+        header_(header),
+        headerSize_(headerSize),
+        mayLose_(mayLose),
+        keepsBytes_(keepsBytes),
+        result_(result) {}
 
   bool Fill(ReadBlock& block) override {
     for (;;) {
@@ -60,8 +68,24 @@ class PieceReader : public Filler<ReadBlock> {
         crc_ = Crc32cState();
         length_ = 0;
         headerWrong_ = false;
+        // Where nothing keeps the bytes, a checksum the system already
+        // knows stands for reading them, but for the name header's, which
+        // are compared.
+        known_.reset();
+        std::uint64_t size = 0;
+        if (!keepsBytes_ && piece_.crc && start_ >= headerSize_ && in_->Size(size)) known_ = in_->KnownCrc32c();
+        if (known_) {
+          length_ = size;
+          block.size = block.from = 0;
+          block.at = start_ - headerSize_;
+          block.known = length_;
+          block.piece = next_;
+          block.write = mayLose_ || result_.damaged.empty();
+          block.kind = ReadBlock::Kind::kData;
+          return true;  // the next call ends the piece
+        }
       }
-      const std::size_t got = in_->Read(block.bytes.data(), block.bytes.size());
+      const std::size_t got = known_ ? 0 : in_->Read(block.bytes.data(), block.bytes.size());
       if (in_->Failed() && !mayLose_) return Unreadable(block);
       if (in_->Failed()) {
         in_.reset();
@@ -72,7 +96,7 @@ class PieceReader : public Filler<ReadBlock> {
         // A piece that changed since it was listed, or whose bytes are not
         // the ones the split wrote.
         in_.reset();
-        if (length_ != piece_.size || headerWrong_ || (piece_.crc && crc_.value() != *piece_.crc)) {
+        if (length_ != piece_.size || headerWrong_ || (piece_.crc && known_.value_or(crc_.value()) != *piece_.crc)) {
           result_.damaged.Add(piece_.name);
           result_.damagedPieces.push_back(next_);
           if (mayLose_) {
@@ -95,6 +119,7 @@ class PieceReader : public Filler<ReadBlock> {
       block.at = at + block.from - headerSize_;
       length_ += got;
       block.size = got;
+      block.known = 0;
       block.piece = next_;
       block.write = mayLose_ || result_.damaged.empty();
       block.kind = ReadBlock::Kind::kData;
@@ -125,6 +150,7 @@ class PieceReader : public Filler<ReadBlock> {
   const std::string& header_;
   const std::uint64_t headerSize_;
   const bool mayLose_;
+  const bool keepsBytes_;
   JoinResult& result_;  // the damaged, unreadable and lost pieces, this thread's until the ring ends
   std::uint64_t next_ = 0, length_ = 0;
   std::uint64_t start_ = 0;  // where the piece begins in the sequence
@@ -132,6 +158,7 @@ class PieceReader : public Filler<ReadBlock> {
   JoinPiece piece_;
   std::unique_ptr<InputFile> in_;
   Crc32cState crc_;
+  std::optional<std::uint32_t> known_;  // the piece's checksum, known without reading it
 };
 
 // The output's steps to the disk: Windows carries out the calls on one
@@ -159,7 +186,7 @@ JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t he
     return outcome;
   };
   {
-    PieceReader reader(folder, set, headerSize, header, mayLose, result);
+    PieceReader reader(folder, set, headerSize, header, mayLose, out.KeepsBytes(), result);
     ReadBlock blank;
     blank.bytes.resize(kBlockSize);
     FlushTarget target{out, out.FlushHandle()};
@@ -178,6 +205,7 @@ JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t he
         break;
       }
       report.piece = block.piece;
+      if (block.write) report.done += block.known;
       if (block.write && block.from < block.size) {
         const std::size_t n = block.size - block.from;
         // Past a piece passed over, the output goes on at the next one's place.

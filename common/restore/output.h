@@ -47,6 +47,7 @@ class DroppedOutput : public OutputFile {
   bool Seek(std::uint64_t) override { return true; }
   bool Flush() override { return true; }
   bool Close() override { return true; }
+  bool KeepsBytes() const override { return false; }
 };
 
 }  // namespace morsela

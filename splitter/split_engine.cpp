@@ -409,6 +409,7 @@ SplitResult CSplitEngine::SplitFileInBytes(const std::string& path, std::uint64_
   manifest.sourceLength = before.size;
   manifest.recoveryCount = recovery;
   RecoveryWriter recoveryWriter(recovery, pieceSize);
+  recoveryWriter.KeepStripeCrcs(manifest);
   // The recovery pieces' bytes, and those read again for them, count
   // in the progress as the pieces' do.
   const std::uint64_t work = total + recovery * recoveryWriter.dataSize() +

@@ -426,9 +426,9 @@ TEST(RecoveryWriter, AWindowShorterThanAPieceGivesTheSameRecoveryPieces) {
     Manifest described = m;
     writer.KeepStripeCrcs(described);
     for (std::uint64_t k = 0; k < m.pieceCount; ++k)
-      for (std::uint64_t at = 0; at < m.PieceLength(k); at += 4096)
+      for (std::uint64_t at = 0; at < m.PieceLength(k); at += 3000)  // blocks across the stripes of 4 KiB
         writer.Add(k, at, sequence.data() + k * m.pieceSize + at,
-                   std::size_t(std::min<std::uint64_t>(4096, m.PieceLength(k) - at)));
+                   std::size_t(std::min<std::uint64_t>(3000, m.PieceLength(k) - at)));
     StringSequence again(sequence);
     std::uint64_t created = 0, work = 0;
     std::string failed;

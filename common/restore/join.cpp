@@ -40,14 +40,18 @@ class PieceReader : public Filler<ReadBlock> {
  public:
   PieceReader(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
               bool mayLose, JoinResult& result)
-      : folder_(folder), set_(set), header_(header), headerSize_(headerSize), mayLose_(mayLose), result_(result) {}
+      : folder_(folder), set_(set), header_(header), headerSize_(headerSize), mayLose_(mayLose), result_(result),
+        stripes_(mayLose ? set.Description() : nullptr) {}
 
   bool Fill(ReadBlock& block) override {
     for (;;) {
       if (!in_) {
         if (next_ == set_.Count()) return Last(block, ReadBlock::Kind::kEnd);
         piece_ = set_.At(next_);
-        if (mayLose_ && set_.State(next_) != PieceState::kPresent) {
+        const PieceState state = set_.State(next_);
+        // A piece of a wrong size still gives the stripes it holds whole.
+        if (mayLose_ && state != PieceState::kPresent &&
+            !(stripes_ && state == PieceState::kWrongSize && stripes_->Rows() > 1)) {
           PassOver();
           continue;
         }
@@ -60,12 +64,30 @@ class PieceReader : public Filler<ReadBlock> {
         crc_ = Crc32cState();
         length_ = 0;
         headerWrong_ = false;
+        if (stripes_) lostRows_.assign(std::size_t(stripes_->Rows()), false);
       }
-      const std::size_t got = in_->Read(block.bytes.data(), block.bytes.size());
+      // Of a set with stripes, no more than the piece's bytes.
+      const std::size_t want = stripes_ ? std::size_t(std::min<std::uint64_t>(block.bytes.size(), piece_.size - length_))
+                                        : block.bytes.size();
+      const std::size_t got = want ? in_->Read(block.bytes.data(), want) : 0;
       if (in_->Failed() && !mayLose_) return Unreadable(block);
+      if (in_->Failed() && stripes_) {
+        // The row it failed in is lost; the piece is read on from the next.
+        const std::uint64_t row = length_ / stripes_->StripeSize();
+        lostRows_[std::size_t(row)] = true;
+        length_ = std::min(piece_.size, (row + 1) * stripes_->StripeSize());
+        stripeCrc_ = 0;
+        in_ = System().OpenRead(folder_ + piece_.name);
+        if (!in_ || !in_->Seek(length_)) EndStriped();
+        continue;
+      }
       if (in_->Failed()) {
         in_.reset();
         PassOver();
+        continue;
+      }
+      if (got == 0 && stripes_) {
+        EndStriped();
         continue;
       }
       if (got == 0) {
@@ -84,7 +106,7 @@ class PieceReader : public Filler<ReadBlock> {
         ++next_;
         continue;
       }
-      if (piece_.crc) crc_.Update(block.bytes.data(), got);
+      if (piece_.crc && !stripes_) crc_.Update(block.bytes.data(), got);
       // Where the bytes lie in the sequence the pieces cut: the name
       // header first, then the data.
       const std::uint64_t at = start_ + length_;
@@ -93,7 +115,8 @@ class PieceReader : public Filler<ReadBlock> {
           header_.compare(std::size_t(at), block.from, block.bytes.data(), block.from) != 0)
         headerWrong_ = true;
       block.at = at + block.from - headerSize_;
-      length_ += got;
+      if (stripes_) CheckStripes(block.bytes.data(), got);
+      else length_ += got;
       block.size = got;
       block.piece = next_;
       block.write = mayLose_ || result_.damaged.empty();
@@ -116,6 +139,53 @@ class PieceReader : public Filler<ReadBlock> {
   // The piece goes to the rebuild; its place in the sequence stays.
   void PassOver() {
     result_.lost.push_back(next_);
+    // Rows past a short piece's end hold none of its bytes.
+    std::vector<bool> rows(std::size_t(stripes_ ? stripes_->Rows() : 1));
+    for (std::size_t row = 0; row < rows.size() && (row == 0 || row * stripes_->StripeSize() < piece_.size); ++row)
+      rows[row] = true;
+    result_.lostRows.push_back(std::move(rows));
+    start_ += piece_.size;
+    ++next_;
+  }
+
+  // Each stripe that `size` more bytes of the piece complete is held to
+  // its CRC.
+  void CheckStripes(const char* bytes, std::size_t size) {
+    const std::uint64_t stripe = stripes_->StripeSize();
+    while (size > 0) {
+      const std::uint64_t row = length_ / stripe, end = std::min(piece_.size, (row + 1) * stripe);
+      const std::size_t n = std::size_t(std::min<std::uint64_t>(size, end - length_));
+      stripeCrc_ = Crc32c(stripeCrc_, bytes, n);
+      bytes += n;
+      size -= n;
+      length_ += n;
+      if (length_ < end) continue;
+      if (stripeCrc_ != stripes_->StripeCrc(next_, row)) {
+        lostRows_[std::size_t(row)] = true;
+        crcFailed_ = true;
+      }
+      stripeCrc_ = 0;
+    }
+  }
+
+  // The end of a piece of a set with stripes: it loses what it did not
+  // give whole; a name header not the manifest's loses it all.
+  void EndStriped() {
+    in_.reset();
+    const std::uint64_t stripe = stripes_->StripeSize();
+    for (std::uint64_t row = length_ / stripe; length_ < piece_.size && row * stripe < piece_.size; ++row)
+      lostRows_[std::size_t(row)] = true;
+    if (headerWrong_) lostRows_.assign(lostRows_.size(), true);
+    if (crcFailed_ || headerWrong_) {
+      result_.damaged.Add(piece_.name);
+      result_.damagedPieces.push_back(next_);
+    }
+    crcFailed_ = false;
+    stripeCrc_ = 0;
+    if (std::find(lostRows_.begin(), lostRows_.end(), true) != lostRows_.end()) {
+      result_.lost.push_back(next_);
+      result_.lostRows.push_back(lostRows_);
+    }
     start_ += piece_.size;
     ++next_;
   }
@@ -132,6 +202,12 @@ class PieceReader : public Filler<ReadBlock> {
   JoinPiece piece_;
   std::unique_ptr<InputFile> in_;
   Crc32cState crc_;
+  // A set with recovery pieces and a manifest: its stripes, the CRC of the
+  // stripe being read, and the rows the piece lost.
+  const Manifest* stripes_;
+  std::uint32_t stripeCrc_ = 0;
+  bool crcFailed_ = false;
+  std::vector<bool> lostRows_;
 };
 
 // The output's steps to the disk: Windows carries out the calls on one

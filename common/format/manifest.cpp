@@ -56,15 +56,14 @@ bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
   if (names > bytes.size() || (bytes.size() - names) % 4 != 0) return false;
   const std::uint64_t crcs = (bytes.size() - names) / 4;
   // A stripe is a power of two of bytes, from 2 (a whole word) to 1 MiB;
-  // every piece and recovery piece has a CRC for each row.
-  std::uint64_t rows = 0;
-  if (version >= 3) {
-    if (m.stripeSize < 2 || m.stripeSize > kLargestStripe || (m.stripeSize & (m.stripeSize - 1)) != 0 ||
-        m.recoveryCount == 0 || !RecoveryFits(m.pieceCount, m.recoveryCount) || m.pieceSize > crcs * m.stripeSize)
-      return false;
-    rows = m.Rows();
-  }
-  if (m.recoveryCount > crcs || (rows + 1) * (m.pieceCount + m.recoveryCount) != crcs) return false;
+  // every piece and recovery piece has a CRC for each row. (The counts are
+  // bounded below; a product that overflows meets a count that fails.)
+  const bool striped = version >= 3;
+  if (striped && (m.stripeSize < 2 || m.stripeSize > kLargestStripe || (m.stripeSize & (m.stripeSize - 1)) != 0 ||
+                  m.recoveryCount == 0 || m.pieceSize > crcs * m.stripeSize))
+    return false;
+  const std::uint64_t files = m.pieceCount + m.recoveryCount;
+  if (m.recoveryCount > crcs || files * (striped ? 1 + m.Rows() : 1) != crcs) return false;
   m.baseName.assign(bytes.substr(fixed, baseLength));
   m.storedName.assign(bytes.substr(fixed + baseLength, nameLength));
   // The pieces are looked for beside the program under the base name: one
@@ -74,15 +73,16 @@ bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
       (m.recoveryCount > 0 && !RecoveryFits(m.pieceCount, m.recoveryCount)))
     return false;
   std::size_t at = std::size_t(names);
-  for (std::vector<std::uint32_t>* list : {&m.pieceCrcs, &m.recoveryCrcs, &m.stripeCrcs}) {
-    const std::uint64_t count = list == &m.pieceCrcs ? m.pieceCount : list == &m.recoveryCrcs ? m.recoveryCount
-                                                                                           : crcs - m.pieceCount - m.recoveryCount;
-    list->resize(std::size_t(count));
-    for (std::uint32_t& crc : *list) {
+  const auto read = [&](std::vector<std::uint32_t>& list, std::uint64_t count) {
+    list.resize(std::size_t(count));
+    for (std::uint32_t& crc : list) {
       crc = GetU32(bytes, at);
       at += 4;
     }
-  }
+  };
+  read(m.pieceCrcs, m.pieceCount);
+  read(m.recoveryCrcs, m.recoveryCount);
+  read(m.stripeCrcs, crcs - files);
   return true;
 }
 

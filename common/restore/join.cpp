@@ -64,7 +64,7 @@ class PieceReader : public Filler<ReadBlock> {
         crc_ = Crc32cState();
         length_ = 0;
         headerWrong_ = false;
-        if (stripes_) lostRows_.assign(std::size_t(stripes_->Rows()), false);
+        if (stripes_) lostRows_ = std::vector<std::uint8_t>(std::size_t(stripes_->Rows()));
       }
       // Of a set with stripes, no more than the piece's bytes.
       const std::size_t want = stripes_ ? std::size_t(std::min<std::uint64_t>(block.bytes.size(), piece_.size - length_))
@@ -74,7 +74,7 @@ class PieceReader : public Filler<ReadBlock> {
       if (in_->Failed() && stripes_) {
         // The row it failed in is lost; the piece is read on from the next.
         const std::uint64_t row = length_ / stripes_->StripeSize();
-        lostRows_[std::size_t(row)] = true;
+        lostRows_[std::size_t(row)] = 1;
         length_ = std::min(piece_.size, (row + 1) * stripes_->StripeSize());
         stripeCrc_ = 0;
         in_ = System().OpenRead(folder_ + piece_.name);
@@ -140,10 +140,9 @@ class PieceReader : public Filler<ReadBlock> {
   void PassOver() {
     result_.lost.push_back(next_);
     // Rows past a short piece's end hold none of its bytes.
-    std::vector<bool> rows(std::size_t(stripes_ ? stripes_->Rows() : 1));
-    for (std::size_t row = 0; row < rows.size() && (row == 0 || row * stripes_->StripeSize() < piece_.size); ++row)
-      rows[row] = true;
-    result_.lostRows.push_back(std::move(rows));
+    const std::uint64_t rows = stripes_ ? stripes_->Rows() : 1;
+    for (std::uint64_t row = 0; row < rows; ++row)
+      result_.lostRows.push_back(row == 0 || row * stripes_->StripeSize() < piece_.size);
     start_ += piece_.size;
     ++next_;
   }
@@ -161,7 +160,7 @@ class PieceReader : public Filler<ReadBlock> {
       length_ += n;
       if (length_ < end) continue;
       if (stripeCrc_ != stripes_->StripeCrc(next_, row)) {
-        lostRows_[std::size_t(row)] = true;
+        lostRows_[std::size_t(row)] = 1;
         crcFailed_ = true;
       }
       stripeCrc_ = 0;
@@ -174,17 +173,17 @@ class PieceReader : public Filler<ReadBlock> {
     in_.reset();
     const std::uint64_t stripe = stripes_->StripeSize();
     for (std::uint64_t row = length_ / stripe; length_ < piece_.size && row * stripe < piece_.size; ++row)
-      lostRows_[std::size_t(row)] = true;
-    if (headerWrong_) lostRows_.assign(lostRows_.size(), true);
+      lostRows_[std::size_t(row)] = 1;
+    if (headerWrong_) std::fill(lostRows_.begin(), lostRows_.end(), 1);
     if (crcFailed_ || headerWrong_) {
       result_.damaged.Add(piece_.name);
       result_.damagedPieces.push_back(next_);
     }
     crcFailed_ = false;
     stripeCrc_ = 0;
-    if (std::find(lostRows_.begin(), lostRows_.end(), true) != lostRows_.end()) {
+    if (std::find(lostRows_.begin(), lostRows_.end(), 1) != lostRows_.end()) {
       result_.lost.push_back(next_);
-      result_.lostRows.push_back(lostRows_);
+      for (std::uint8_t row : lostRows_) result_.lostRows.push_back(row);
     }
     start_ += piece_.size;
     ++next_;
@@ -207,7 +206,7 @@ class PieceReader : public Filler<ReadBlock> {
   const Manifest* stripes_;
   std::uint32_t stripeCrc_ = 0;
   bool crcFailed_ = false;
-  std::vector<bool> lostRows_;
+  std::vector<std::uint8_t> lostRows_;
 };
 
 // The output's steps to the disk: Windows carries out the calls on one

@@ -31,9 +31,11 @@ struct JoinResult {
   // damaged, in order, whose place in the output was left for a rebuild
   // (the join ends kDone all the same).
   std::vector<std::uint64_t> lost;
-  // For each of `lost`, which rows of stripes it lost (all of them for a
-  // piece missing; in a set without stripes, its one row).
-  std::vector<std::vector<bool>> lostRows;
+  // For each of `lost`, one after the other, a byte for each row of
+  // stripes (the manifest's Rows()): 1 where it lost that row (every row
+  // that holds its bytes for a piece missing; in a set without stripes,
+  // its one row).
+  std::vector<std::uint8_t> lostRows;
   std::uint64_t written = 0;  // bytes of data written
   // After a rebuild that had too few recovery pieces: how many more
   // pieces or recovery pieces it would have needed.

@@ -41,7 +41,7 @@ class RowRebuild {
   std::vector<std::uint32_t> LostIn(std::uint64_t w) const {
     std::vector<std::uint32_t> in;
     for (std::size_t m = 0; m < lost_.size(); ++m)
-      if (lostRows_[m][std::size_t(w)]) in.push_back(std::uint32_t(m));
+      if (lostRows_[std::size_t(m * rows_ + w)]) in.push_back(std::uint32_t(m));
     return in;
   }
 
@@ -87,17 +87,10 @@ class RowRebuild {
 
   std::uint64_t rowsNotMended() const { return notMended_; }
   std::uint64_t needed() const { return needed_; }
-  // The recovery pieces of which a stripe turned out damaged.
-  std::vector<std::uint32_t> RecoveryBad() const {
-    std::vector<std::uint32_t> bad;
-    for (std::uint32_t j = 0; j < m_.recoveryCount; ++j) {
-      for (std::uint64_t w = 0; w < rows_; ++w)
-        if (bad_[std::size_t(j * rows_ + w)]) {
-          bad.push_back(j);
-          break;
-        }
-    }
-    return bad;
+  // Whether a stripe of recovery piece `j` turned out damaged.
+  bool RecoveryBad(std::uint32_t j) const {
+    return std::find(bad_.begin() + std::ptrdiff_t(j * rows_), bad_.begin() + std::ptrdiff_t((j + 1) * rows_), 1) !=
+           bad_.begin() + std::ptrdiff_t((j + 1) * rows_);
   }
   // Whether lost piece `m` came back with its whole CRC: its sound
   // stripes' CRCs and its mended ones', put together.
@@ -113,7 +106,7 @@ class RowRebuild {
     const std::uint64_t piece = lost_[m];
     for (; folded_[m] < upTo; ++folded_[m]) {
       const std::uint64_t w = folded_[m], length = m_.StripeLength(piece, w);
-      if (length > 0 && !lostRows_[m][std::size_t(w)])
+      if (length > 0 && !lostRows_[std::size_t(m * rows_ + w)])
         pieceCrcs_[m] = Crc32cCombine(pieceCrcs_[m], m_.StripeCrc(piece, w), length);
     }
   }
@@ -128,28 +121,28 @@ class RowRebuild {
     for (std::uint64_t w = first; w <= last; ++w) {
       Row& row = used_[std::size_t(w - first)];
       row.lost = LostIn(w);
-      row.recovery.clear();
       const std::uint64_t begin = std::max(from, w * stripe_), end = std::min(from + size, (w + 1) * stripe_);
-      // The matrix for the recovery pieces the row will most likely use,
-      // set up before their stripes are read: its set-up may be long.
-      std::vector<std::uint32_t> likely;
-      for (std::size_t s = 0; s < spare_.size() && likely.size() < row.lost.size(); ++s)
-        if (!bad_[std::size_t(spare_[s] * rows_ + w)]) likely.push_back(spare_[s]);
-      if (likely.size() == row.lost.size() && !row.lost.empty() && !SetUp(row.lost, likely))
-        return JoinResult::Outcome::kStopped;
-      for (std::size_t s = 0; s < spare_.size() && row.recovery.size() < row.lost.size(); ++s) {
-        const std::uint32_t j = spare_[s];
-        if (bad_[std::size_t(j * rows_ + w)]) continue;
-        char* sum = Slot(sums_, row.recovery.size(), begin - from);
-        // A row that fits in the window is checked as it is read; one that
-        // does not, once through before its first window.
-        bool sound = recovery_[j] != nullptr;
-        if (sound && !whole && begin == w * stripe_) sound = StripeSound(j, w);
-        if (sound) sound = ReadAt(*recovery_[j], RecoveryDataOffset(m_) + begin, sum, std::size_t(end - begin));
-        if (sound && whole) sound = Crc32c(0, sum, std::size_t(end - begin)) == m_.StripeCrc(m_.pieceCount + j, w);
-        if (!Advance(end - begin)) return JoinResult::Outcome::kStopped;
-        if (sound) row.recovery.push_back(j);
-        else bad_[std::size_t(j * rows_ + w)] = true;
+      // The first recovery pieces not known to be damaged there, their
+      // matrix set up before their stripes are read (its set-up may be
+      // long), then their stripes read and checked: a row that fits in the
+      // window as it is read, one that does not once through before its
+      // first window. One that fails gives way to the next.
+      for (bool sound = false; !sound;) {
+        row.recovery.clear();
+        for (std::size_t s = 0; s < spare_.size() && row.recovery.size() < row.lost.size(); ++s)
+          if (!bad_[std::size_t(spare_[s] * rows_ + w)]) row.recovery.push_back(spare_[s]);
+        if (row.recovery.size() < row.lost.size() || row.lost.empty()) break;
+        if (!SetUp(row.lost, row.recovery)) return JoinResult::Outcome::kStopped;
+        sound = true;
+        for (std::size_t k = 0; k < row.recovery.size() && sound; ++k) {
+          const std::uint32_t j = row.recovery[k];
+          char* sum = Slot(sums_, k, begin - from);
+          sound = recovery_[j] && (whole || begin > w * stripe_ || StripeSound(j, w)) &&
+                  ReadAt(*recovery_[j], RecoveryDataOffset(m_) + begin, sum, std::size_t(end - begin)) &&
+                  (!whole || Crc32c(0, sum, std::size_t(end - begin)) == m_.StripeCrc(m_.pieceCount + j, w));
+          if (!Advance(end - begin)) return JoinResult::Outcome::kStopped;
+          if (!sound) bad_[std::size_t(j * rows_ + w)] = 1;
+        }
       }
       if (row.recovery.size() < row.lost.size()) {
         // Too few sound stripes: the row stays as it is, and is counted.
@@ -289,7 +282,7 @@ class RowRebuild {
   const PieceSet& set_;
   const Manifest& m_;
   const std::vector<std::uint64_t>& lost_;
-  const std::vector<std::vector<bool>>& lostRows_;
+  const std::vector<std::uint8_t>& lostRows_;
   const std::uint64_t headerSize_;
   OutputFile& out_;
   Progress* progress_;
@@ -305,7 +298,7 @@ class RowRebuild {
   std::vector<std::uint32_t> pieceCrcs_;  // of each lost piece, up to row folded_
   std::vector<std::uint64_t> folded_;
   std::vector<std::uint32_t> partial_;  // of each lost piece, the CRC of its mended stripe so far
-  std::vector<bool> bad_;  // recovery piece j's stripe of row w failed, at j x rows + w
+  std::vector<std::uint8_t> bad_;  // recovery piece j's stripe of row w failed, at j x rows + w
   std::vector<std::uint16_t> inverse_;  // the last matrix solved for, and for which pieces
   std::vector<std::uint32_t> inverseLost_, inverseUsed_;
   std::uint64_t notMended_ = 0, needed_ = 0;
@@ -320,16 +313,14 @@ void RebuildPieces(const std::string& folder, const PieceSet& set, std::uint64_t
   // The rebuild reads, in each row that lost something, the stripes of
   // the pieces that did not and of as many recovery pieces as it lost, and
   // solves for as many.
-  std::vector<bool> touched(std::size_t(m.Rows()));
-  std::uint64_t stripes = 0;
-  for (const std::vector<bool>& rows : joined.lostRows) {
-    for (std::size_t w = 0; w < rows.size(); ++w) {
-      stripes += rows[w];
-      if (rows[w]) touched[w] = true;
-    }
+  std::vector<std::uint8_t> touched(std::size_t(m.Rows()));
+  std::uint64_t stripes = 0, rows = 0;
+  for (std::size_t at = 0; at < joined.lostRows.size(); ++at) {
+    stripes += joined.lostRows[at];
+    touched[at % touched.size()] |= joined.lostRows[at];
   }
-  const std::uint64_t reads =
-      (std::uint64_t(std::count(touched.begin(), touched.end(), true)) * m.pieceCount + 2 * stripes) * m.StripeSize();
+  for (std::uint8_t row : touched) rows += row;
+  const std::uint64_t reads = (rows * m.pieceCount + 2 * stripes) * m.StripeSize();
   ProgressReport report{joined.written, total + reads, lost.front(), m.pieceCount};
   RowRebuild rebuild(folder, set, joined, headerSize, out, progress, report);
   NameTally names;
@@ -337,7 +328,8 @@ void RebuildPieces(const std::string& folder, const PieceSet& set, std::uint64_t
   // Too few sound recovery stripes for a row: every lost piece is named,
   // and the recovery pieces found damaged.
   const auto refuse = [&](std::uint64_t rows, std::uint64_t needed, NameTally names) {
-    for (std::uint32_t j : rebuild.RecoveryBad()) names.Add(*set.RecoveryPiece(j));
+    for (std::uint32_t j = 0; j < m.recoveryCount; ++j)
+      if (rebuild.RecoveryBad(j)) names.Add(*set.RecoveryPiece(j));
     joined.damaged = names;
     joined.needed = needed;
     joined.rowsNotMended = m.Rows() > 1 ? rows : 0;

@@ -219,13 +219,21 @@ std::string RestorePage::Check(Progress* progress) {
       const JoinPiece piece = set.At(k);
       const std::uint64_t skip = std::min(piece.size, start > result.headerSize ? 0 : result.headerSize - start);
       if (skip < piece.size) {
-        out.OpenArray();
-        if (std::binary_search(damaged.begin(), damaged.end(), k)) {
-          out.Number(-1).Number(start + skip - result.headerSize).Number(piece.size - skip);
-        } else {
-          out.Number(double(*platform_.IndexOf(piece.name))).Number(skip).Number(piece.size);
+        // A rebuilt piece: its mended stripes from the rebuilt bytes, the
+        // sound ones from its file.
+        const bool rebuilt = std::binary_search(damaged.begin(), damaged.end(), k);
+        const std::uint64_t stripe = rebuilt && set.Description() ? set.Description()->StripeSize() : piece.size;
+        for (std::uint64_t from = skip; from < piece.size; from = (from / stripe + 1) * stripe) {
+          const std::uint64_t to = std::min(piece.size, (from / stripe + 1) * stripe);
+          const std::uint64_t at = start + from - result.headerSize;
+          out.OpenArray();
+          if (rebuilt && (stripe == piece.size || Rebuilt(at, std::size_t(to - from)))) {
+            out.Number(-1).Number(double(at)).Number(double(to - from));
+          } else {
+            out.Number(double(*platform_.IndexOf(piece.name))).Number(double(from)).Number(double(to));
+          }
+          out.CloseArray();
         }
-        out.CloseArray();
       }
       start += piece.size;
     }

@@ -6,6 +6,7 @@
 #include "format/crc32c.h"
 #include "format/manifest.h"
 #include "format/recovery_piece.h"
+#include "format/stripes.h"
 #include "test_platform.h"
 
 namespace morsela {
@@ -102,7 +103,7 @@ TEST(Manifest, RecoveryPiecesCarryTheWholeManifest) {
     return b;
   };
   std::string newer = piece;
-  newer[8] = 3;  // the version, with the header's CRC made right again
+  newer[8] = 4;  // the version, with the header's CRC made right again
   const std::uint32_t crc = Crc32c(0, newer.data(), 28);
   for (int b = 0; b < 4; ++b) newer[std::size_t(28 + b)] = char(crc >> (8 * b));
   struct Case {
@@ -130,7 +131,7 @@ TEST(Manifest, RecoveryPiecesCarryTheWholeManifest) {
       EXPECT_EQ(r.manifest.recoveryCrcs, m.recoveryCrcs);
     }
     if (c.state == ManifestState::kNewer) {
-      EXPECT_EQ(r.version, 3u);
+      EXPECT_EQ(r.version, 4u);
     }
   }
 
@@ -159,7 +160,7 @@ TEST(Manifest, DamageIsRecognisedNotMisread) {
     return b;
   };
   std::string newer = good;
-  newer[newer.size() - 12] = 3;  // the footer's version
+  newer[newer.size() - 12] = 4;  // the footer's version
   std::string inconsistent = program.image;
   Manifest wrongCount = program.manifest;
   wrongCount.pieceCount = 4;
@@ -185,7 +186,7 @@ TEST(Manifest, DamageIsRecognisedNotMisread) {
     const ManifestRead read = program.Read();
     EXPECT_EQ(read.state, c.state);
     if (c.state == ManifestState::kNewer) {
-      EXPECT_EQ(read.version, 3u);
+      EXPECT_EQ(read.version, 4u);
     }
   }
 }
@@ -253,6 +254,81 @@ TEST(Manifest, FoundBeforeTheCertificateTableOfASignature) {
       EXPECT_EQ(read.manifest.pieceCrcs, program.manifest.pieceCrcs);
     }
   }
+}
+
+}  // namespace
+}  // namespace morsela
+
+namespace morsela {
+namespace {
+
+// A set with recovery pieces and stripes is version 3: its stripe size and
+// a CRC of every stripe of every piece and recovery piece come back as
+// written, after the program and in a recovery piece's head; a stripe
+// size that is no power of two up to 1 MiB, or a table of the wrong
+// length, makes it damaged. Without stripes the same set is version 2.
+TEST(Manifest, VersionThreeCarriesEveryStripesCrc) {
+  ProgramFile program;
+  Manifest m = program.manifest;  // 3 pieces of 1000 bytes
+  m.recoveryCount = 2;
+  m.recoveryCrcs = {0x44444444u, 0x55555555u};
+  EXPECT_EQ(m.Version(), 2u);
+  EXPECT_EQ(ManifestBodyLength(m), EncodeManifestBody(m).size());
+  m.stripeSize = 256;
+  ASSERT_EQ(m.Rows(), 4u);
+  for (std::uint32_t k = 0; k < 5 * 4; ++k) m.stripeCrcs.push_back(0x1000u + k);
+  EXPECT_EQ(m.Version(), 3u);
+  EXPECT_EQ(ManifestBodyLength(m), EncodeManifestBody(m).size());
+  EXPECT_EQ(m.StripeCrc(1, 2), 0x1006u);
+  EXPECT_EQ(m.StripeCrc(3, 0), 0x100Cu);   // recovery piece 1, row 0
+  EXPECT_EQ(m.StripeLength(2, 1), 254u);   // the last piece: 10 + 2500 - 2000 bytes
+  EXPECT_EQ(m.StripeLength(2, 2), 0u);
+  EXPECT_EQ(m.StripeLength(4, 3), 232u);  // recovery data: 1000 bytes
+  program.Write(program.image + EncodeManifest(m, program.image.size()));
+  const ManifestRead read = program.Read();
+  ASSERT_EQ(read.state, ManifestState::kValid);
+  EXPECT_EQ(read.manifest.stripeSize, 256u);
+  EXPECT_EQ(read.manifest.stripeCrcs, m.stripeCrcs);
+  EXPECT_EQ(read.manifest.recoveryCrcs, m.recoveryCrcs);
+  EXPECT_EQ(EncodeManifestBody(read.manifest), EncodeManifestBody(m));
+  EXPECT_EQ(EncodeRecoveryHead(m, 0).size(), RecoveryDataOffset(m));
+
+  for (std::uint64_t stripe : {0ull, 1ull, 384ull, 2ull << 20}) {
+    SCOPED_TRACE(stripe);
+    Manifest odd = m;
+    odd.stripeSize = stripe;
+    Manifest decoded;
+    std::string body = EncodeManifestBody(m);
+    for (int b = 0; b < 8; ++b) body[std::size_t(48 + b)] = char(stripe >> (8 * b));
+    EXPECT_FALSE(DecodeManifestBody(body, 3, decoded));
+  }
+  Manifest decoded;
+  const std::string body = EncodeManifestBody(m);
+  EXPECT_TRUE(DecodeManifestBody(body, 3, decoded));
+  EXPECT_FALSE(DecodeManifestBody(body.substr(0, body.size() - 4), 3, decoded));
+  EXPECT_FALSE(DecodeManifestBody(body + std::string(4, '\0'), 3, decoded));
+}
+
+// The CRC of two runs from the CRC of each, at every length that matters.
+TEST(Crc32c, CombinesTheCrcsOfTwoRuns) {
+  std::mt19937 random(7);
+  std::string bytes(70000, '\0');
+  for (char& c : bytes) c = char(random());
+  for (std::size_t cut : {0u, 1u, 7u, 4096u, 65536u, 69999u, 70000u}) {
+    SCOPED_TRACE(cut);
+    const std::uint32_t first = Crc32c(0, bytes.data(), cut);
+    const std::uint32_t second = Crc32c(0, bytes.data() + cut, bytes.size() - cut);
+    EXPECT_EQ(Crc32cCombine(first, second, bytes.size() - cut), Crc32c(0, bytes.data(), bytes.size()));
+  }
+}
+
+// The stripe size gives the figures docs/format.md states for 1 GiB at
+// 1,000 KB and 18,300 KB and 4 GiB at 700 MB, and 4 KiB for a piece of one row.
+TEST(Stripes, SizeByTheStatedRule) {
+  EXPECT_EQ(ChooseStripeSize(1074, 3, 1000000), 128u << 10);
+  EXPECT_EQ(ChooseStripeSize(59, 3, 18300000), 32u << 10);
+  EXPECT_EQ(ChooseStripeSize(7, 1, 700000000), 1u << 20);
+  EXPECT_EQ(ChooseStripeSize(3, 1, 1000), 4096u);  // one row
 }
 
 }  // namespace

@@ -296,6 +296,32 @@ TEST(RestorePage, TakesTheHelpersChecksumsInsteadOfReadingThePieces) {
   }
 }
 
+// A set in rows of stripes with a stripe altered in two pieces: the file
+// is composed from the mended stripes and the sound ones of the same
+// pieces, which the page takes from their files.
+TEST(RestorePage, ComposesAPieceFromItsMendedAndItsSoundStripes) {
+  TempDir dir;
+  const std::string source = RandomBytes(200000, 10);
+  {
+    TestPlatform platform;
+    WriteAll(dir / "clip.mov", source);
+    SplitFile(dir / "clip.mov", 40, nullptr, std::string(), 1);
+    std::filesystem::remove(dir / "clip.mov");
+  }
+  ASSERT_EQ(ManifestOf(dir / "clip.exe").Rows(), 10u);
+  FlipByte(dir / "clip#.1", 4096 * 2 + 5);
+  FlipByte(dir / "clip#.3", 4096 * 5 + 5);
+  PageOverFolder folder(dir.path());
+  RestorePage page(folder.files);
+  page.Choose(folder.chosen);
+  const std::string outcome = page.Check(nullptr);
+  EXPECT_NE(outcome.find("2 pieces rebuilt from recovery data"), std::string::npos) << outcome;
+  EXPECT_TRUE(Compose(outcome, folder, page) == source);
+  std::size_t fromRebuilt = 0;
+  for (const std::vector<double>& part : Parts(outcome)) fromRebuilt += part[0] < 0;
+  EXPECT_EQ(fromRebuilt, 2u);
+}
+
 TEST(RestorePage, WithoutADescriptionJoinsByTheNamesAndSaysItCouldNotCheck) {
   TempDir dir;
   WriteAll(dir / "a#.0", std::string("a.txt\0ab", 8));
@@ -317,7 +343,7 @@ TEST(RestorePage, WithoutADescriptionJoinsByTheNamesAndSaysItCouldNotCheck) {
 }
 
 TEST(PageDescription, FoundWhereTheTemplateKeepsItsPlace) {
-  const Manifest m{"a", "a.txt", 4, 4, 3, {1, 2, 3}, 0, {}};
+  const Manifest m{"a", "a.txt", 4, 4, 3, {1, 2, 3}, 0, {}, 0, {}};
   const std::string page = FillPage("<p>x</p><script type=\"application/x-morsela-set\" id=\"morsela-set\">"
                                     "MORSELA-SET</script><script>1</script>",
                                     m);

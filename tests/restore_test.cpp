@@ -14,6 +14,7 @@
 #include "restore/rebuild.h"
 #include "restore/restore.h"
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "restore_program.h"
 #include "split_file.h"
 #include "format/stored_name.h"
@@ -175,7 +176,7 @@ TEST(Restore, HeaderEdgeCases) {
     {  // A manifest's pieces may be shorter than the name header, which then
        // spans pieces.
       HandMadeSet set;
-      Manifest m{"a", "a.txt", 4, 4, 3, {}, 0, {}};
+      Manifest m{"a", "a.txt", 4, 4, 3, {}, 0, {}, 0, {}};
       for (const std::string& piece : {std::string("a.tx"), std::string("t\0da", 4), std::string("ta")}) {
         set.Piece("a#." + FormatDecimal(m.pieceCrcs.size()), piece);
         m.pieceCrcs.push_back(Crc32c(0, piece.data(), piece.size()));
@@ -543,6 +544,181 @@ TEST(RestoreWithRecovery, DamagedRecoveryPiecesArePassedOverOnce) {
     reads.push_back(surviving);
   }
   EXPECT_EQ(reads[0], reads[1]);
+}
+
+// The manifest a split wrote after its restore program.
+Manifest ManifestOf(const std::string& program) {
+  std::unique_ptr<InputFile> file = NativePlatform().OpenRead(program);
+  const ManifestRead read = ReadManifest(*file);
+  EXPECT_EQ(read.state, ManifestState::kValid);
+  return read.manifest;
+}
+
+// A set of 6 pieces of 40,000 bytes in rows of 4 KiB (10 rows) and R
+// recovery pieces.
+struct StripedSet {
+  TempDir dir;
+  std::string source;
+  Manifest m;
+  StripedSet(std::uint64_t recovery, unsigned seed) : source(RandomBytes(200000 + seed % 977, seed)) {
+    WriteAll(dir / "movie.avi", source);
+    SplitAway(dir / "movie.avi", 40, recovery);
+    m = ManifestOf(dir / "movie.exe");
+  }
+  // File `index`: a piece, or recovery piece index - C; and where its
+  // stripes begin in it.
+  std::string File(std::uint64_t index) const {
+    return dir / (index < m.pieceCount ? "movie#." + FormatDecimal(index)
+                                       : "movie#.r" + FormatDecimal(index - m.pieceCount + 1));
+  }
+  std::uint64_t DataOffset(std::uint64_t index) const { return index < m.pieceCount ? 0 : RecoveryDataOffset(m); }
+  // Alters one byte of stripe `row` of file `index`, at `within` (taken
+  // modulo the stripe's length).
+  void Damage(std::uint64_t index, std::uint64_t row, std::uint64_t within) const {
+    FlipByte(File(index), std::size_t(DataOffset(index) + row * m.stripeSize + within % m.StripeLength(index, row)));
+  }
+};
+
+// The rows against the source on random damage: random stripes of pieces
+// and recovery pieces altered in random rows, up to R in each row, come
+// back byte for byte, the note counting every piece with a mended stripe;
+// one row with R + 1 is refused, naming the pieces, with the rows that
+// could not be mended and how many more recovery pieces they needed.
+TEST(RestoreWithStripes, RandomDamageUpToRInEveryRow) {
+  for (unsigned trial = 0; trial < 12; ++trial) {
+    const std::uint64_t recovery = 1 + trial % 3;
+    const bool beyond = trial % 4 == 3;
+    SCOPED_TRACE("trial " + FormatDecimal(trial) + ", R = " + FormatDecimal(recovery) + (beyond ? ", one row beyond" : ""));
+    TestPlatform platform;
+    StripedSet set(recovery, 60 + trial);
+    ASSERT_EQ(set.m.Version(), 3u);
+    ASSERT_EQ(set.m.stripeSize, 4096u);
+    ASSERT_EQ(set.m.Rows(), 10u);
+    std::mt19937 random(trial);
+    const std::uint64_t files = set.m.pieceCount + recovery;
+    std::vector<bool> damagedPiece(std::size_t(set.m.pieceCount));
+    const std::uint64_t worst = random() % set.m.Rows();
+    for (std::uint64_t row = 0; row < set.m.Rows(); ++row) {
+      std::vector<std::uint64_t> order;
+      for (std::uint64_t index = 0; index < files; ++index)
+        if (set.m.StripeLength(index, row) > 0) order.push_back(index);
+      std::shuffle(order.begin(), order.end(), random);
+      const std::uint64_t count = beyond && row == worst ? recovery + 1 : random() % (recovery + 1);
+      for (std::uint64_t d = 0; d < count && d < order.size(); ++d) {
+        set.Damage(order[d], row, random());
+        if (order[d] < set.m.pieceCount) damagedPiece[std::size_t(order[d])] = true;
+      }
+    }
+    SetSource source{set.dir.path() + "/", set.dir / "movie.exe", "movie.exe", "movie", std::nullopt, {}};
+    const std::vector<std::string> before = ListDir(set.dir.path());
+    const RestoreResult result = Restore(source, RestoreOptions());
+    if (beyond) {
+      EXPECT_EQ(result.code, 1);
+      ASSERT_EQ(result.messages.size(), 1u);
+      const std::string& message = result.messages[0];
+      EXPECT_EQ(message.substr(message.rfind('\n') + 1), "1 row could not be mended: 1 more recovery piece would have been needed");
+      EXPECT_EQ(ListDir(set.dir.path()), before);
+      continue;
+    }
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(ReadAll(set.dir / "movie.avi"), set.source);
+    EXPECT_EQ(result.rebuilt, std::uint64_t(std::count(damagedPiece.begin(), damagedPiece.end(), true)));
+    EXPECT_TRUE(platform.messages.empty());
+  }
+}
+
+// Scattered damage through every front end: one stripe in every piece,
+// a torn piece end with a damaged stripe in another piece, a piece
+// unreadable in its middle, a missing piece with a stripe of another and
+// of a recovery piece; each beyond what whole pieces could mend.
+TEST(RestoreWithStripes, ScatteredDamageThroughEveryFrontEnd) {
+  struct Case {
+    const char* what;
+    std::function<void(const StripedSet&, TestPlatform&)> damage;
+    std::uint64_t rebuilt;
+  };
+  const std::vector<Case> cases{
+      {"one stripe in every piece",
+       [](const StripedSet& s, TestPlatform&) {
+         // The last piece, short, has bytes in row 0 alone.
+         for (std::uint64_t k = 0; k < s.m.pieceCount; ++k) s.Damage(k, k + 1 < s.m.pieceCount ? k : 0, 100 * k);
+       },
+       6},
+      {"a torn piece end",
+       [](const StripedSet& s, TestPlatform&) {
+         std::filesystem::resize_file(s.File(2), 4096 * 6 + 10);
+         s.Damage(4, 2, 7);
+         s.Damage(0, 7, 7);
+       },
+       3},
+      {"a piece unreadable in its middle",
+       [](const StripedSet& s, TestPlatform& platform) {
+         platform.readFaultIn = "movie#.3";
+         platform.unreadableFrom = 4096 * 4 + 100;
+         platform.unreadableTo = 4096 * 4 + 612;
+         s.Damage(1, 5, 3);
+         s.Damage(5, 0, 3);
+       },
+       3},
+      {"a missing piece, a stripe of another and of a recovery piece",
+       [](const StripedSet& s, TestPlatform&) {
+         std::filesystem::remove(s.File(1));
+         s.Damage(3, 9, 1);
+         s.Damage(s.m.pieceCount, 3, 1);
+       },
+       2},
+  };
+  int variant = 0;
+  for (const Case& c : cases) {
+    for (FrontEnd frontEnd : FrontEnds()) {
+      SCOPED_TRACE(std::string(c.what) + " through " + test::NameOf(frontEnd));
+      TestPlatform platform;
+      StripedSet set(2, 90 + unsigned(variant++));
+      c.damage(set, platform);
+      EXPECT_EQ(RestoreAt(set.dir / "movie.exe", frontEnd), 0);
+      EXPECT_EQ(ReadAll(set.dir / "movie.avi"), set.source);
+      EXPECT_TRUE(platform.messages.empty());
+      if (frontEnd == FrontEnd::kRestoreProgram) {
+        std::filesystem::remove(set.dir / "movie.avi");
+        SetSource source{set.dir.path() + "/", set.dir / "movie.exe", "movie.exe", "movie", std::nullopt, {}};
+        EXPECT_EQ(Restore(source, RestoreOptions()).rebuilt, c.rebuilt);
+      }
+    }
+  }
+}
+
+// Sets of the format before stripes (version 2: whole pieces, one row)
+// restore as before: two losses mended, a third refused as before, a
+// damaged recovery piece passed over.
+TEST(RestoreWithStripes, VersionTwoSetsRestoreAsBefore) {
+  for (int losses : {2, 3}) {
+    SCOPED_TRACE(FormatDecimal(losses) + " losses");
+    TestPlatform platform;
+    StripedSet set(3, 70);
+    Manifest older = set.m;
+    older.stripeSize = 0;
+    older.stripeCrcs.clear();
+    WriteAll(set.dir / "movie.exe", platform.image + EncodeManifest(older, platform.image.size()));
+    for (std::uint64_t j = 0; j < 3; ++j) {
+      const std::string path = set.File(set.m.pieceCount + j);
+      WriteAll(path, EncodeRecoveryHead(older, j) + ReadAll(path).substr(std::size_t(RecoveryDataOffset(set.m))));
+    }
+    ASSERT_EQ(ManifestOf(set.dir / "movie.exe").Version(), 2u);
+    FlipByte(set.File(set.m.pieceCount), std::size_t(RecoveryDataOffset(older) + 5));  // r1
+    std::filesystem::remove(set.File(0));
+    FlipByte(set.File(4), 30000);
+    if (losses == 3) std::filesystem::resize_file(set.File(2), 20000);
+    const int code = RestoreAt(set.dir / "movie.exe");
+    if (losses == 2) {
+      EXPECT_EQ(code, 0);
+      EXPECT_EQ(ReadAll(set.dir / "movie.avi"), set.source);
+      continue;
+    }
+    EXPECT_EQ(code, 1);
+    ASSERT_EQ(platform.details.size(), 1u);
+    const std::string& detail = platform.details[0];
+    EXPECT_EQ(detail.substr(detail.find('\n') + 1), "1 more piece or recovery piece would be needed");
+  }
 }
 
 // What is not the set's is left alone: stale higher pieces of an earlier,

@@ -9,6 +9,7 @@
 #include "format/manifest.h"
 #include "format/page_description.h"
 #include "format/pieces.h"
+#include "format/recovery_piece.h"
 #include "split/recovery_writer.h"
 #include "split_file.h"
 #include "test_platform.h"
@@ -214,7 +215,7 @@ TEST(SplitEngine, AsksBeforeReplacingWhatItDidNotWrite) {
        "s#.1, s#.3: pieces of another split\n", nullptr},
       {"a restore program of this source whose description claims files of other sizes",
        [](const TempDir& dir) {
-         Manifest m{"s", "s.dat", 65000 * 1000 - 6, 1000, 65000, std::vector<std::uint32_t>(65000), 0, {}};
+         Manifest m{"s", "s.dat", 65000 * 1000 - 6, 1000, 65000, std::vector<std::uint32_t>(65000), 0, {}, 0, {}};
          WriteAll(dir / "s.exe", TestPlatform().image + EncodeManifest(m, TestPlatform().image.size()));
          WriteAll(dir / "s#.3", "seven b");
          WriteAll(dir / "s#.4", "nine byte");
@@ -410,7 +411,7 @@ class StringSequence : public Sequence {
 TEST(RecoveryWriter, AWindowShorterThanAPieceGivesTheSameRecoveryPieces) {
   TestPlatform platform;
   const std::string sequence = std::string("p.bin", 6) + RandomBytes(47'000, 80);
-  Manifest m{"p", "p.bin", 47'000, 10'001, 5, {}, 3, {}};
+  Manifest m{"p", "p.bin", 47'000, 10'001, 5, {}, 3, {}, 0, {}};
   for (std::uint64_t k = 0; k < m.pieceCount; ++k)
     m.pieceCrcs.push_back(Crc32c(0, sequence.data() + k * m.pieceSize, std::size_t(m.PieceLength(k))));
   std::vector<std::string> written;
@@ -418,14 +419,15 @@ TEST(RecoveryWriter, AWindowShorterThanAPieceGivesTheSameRecoveryPieces) {
     SCOPED_TRACE(budget);
     TempDir dir;
     RecoveryWriter writer(3, m.pieceSize, budget);
+    Manifest described = m;
+    writer.KeepStripeCrcs(described);
     for (std::uint64_t k = 0; k < m.pieceCount; ++k)
-      for (std::uint64_t at = 0; at < m.PieceLength(k); at += 4096)
+      for (std::uint64_t at = 0; at < m.PieceLength(k); at += 3000)  // blocks across the stripes of 4 KiB
         writer.Add(k, at, sequence.data() + k * m.pieceSize + at,
-                   std::size_t(std::min<std::uint64_t>(4096, m.PieceLength(k) - at)));
+                   std::size_t(std::min<std::uint64_t>(3000, m.PieceLength(k) - at)));
     StringSequence again(sequence);
     std::uint64_t created = 0, work = 0;
     std::string failed;
-    Manifest described = m;
     ASSERT_EQ(writer.Write(dir / "p.bin", described, again, created, failed,
                            [&](std::uint64_t bytes) { return (work += bytes) > 0; }),
               RecoveryWriter::Outcome::kDone);
@@ -433,6 +435,17 @@ TEST(RecoveryWriter, AWindowShorterThanAPieceGivesTheSameRecoveryPieces) {
     std::string all;
     for (const char* name : {"p#.r1", "p#.r2", "p#.r3"}) all += ReadAll(dir / name);
     written.push_back(all);
+    // Every stripe's CRC, the recovery pieces' summed over windows too.
+    ASSERT_EQ(described.Version(), 3u);
+    ASSERT_EQ(described.Rows(), 3u);
+    for (std::uint64_t index = 0; index < 8; ++index) {
+      const std::string data = index < 5 ? sequence.substr(std::size_t(index * m.pieceSize), std::size_t(m.PieceLength(index)))
+                                         : ReadAll(dir / ("p#.r" + std::to_string(index - 4)))
+                                               .substr(std::size_t(RecoveryDataOffset(described)));
+      for (std::uint64_t row = 0; row < 3; ++row)
+        EXPECT_EQ(described.StripeCrc(index, row),
+                  Crc32c(0, data.data() + row * 4096, std::size_t(described.StripeLength(index, row))));
+    }
     // The work counted: the recovery data, and the rest of every piece read again.
     EXPECT_EQ(work, 3 * writer.dataSize() + writer.RereadBytes(m));
   }

@@ -179,6 +179,31 @@ std::uint32_t Crc32cHardware(std::uint32_t crc, const void* data, std::size_t si
 
 #endif
 
+namespace {
+
+// a * b modulo the polynomial, both in the CRC's reflected order (x^0 in
+// the top bit).
+std::uint32_t MultiplyModulo(std::uint32_t a, std::uint32_t b) {
+  std::uint32_t product = 0;
+  for (std::uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+    if (a & bit) product ^= b;
+    b = b & 1 ? (b >> 1) ^ kPolynomial : b >> 1;
+  }
+  return product;
+}
+
+}  // namespace
+
+std::uint32_t Crc32cCombine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength) {
+  // first's register runs on through secondLength zero bytes: times
+  // x^(8 secondLength), by squaring x^8.
+  std::uint32_t power = 1u << 31, square = 1u << 23;
+  for (; secondLength != 0; secondLength >>= 1, square = MultiplyModulo(square, square)) {
+    if (secondLength & 1) power = MultiplyModulo(power, square);
+  }
+  return MultiplyModulo(first, power) ^ second;
+}
+
 std::uint32_t Crc32c(std::uint32_t crc, const void* data, std::size_t size) {
   return Prepared().hardware ? Crc32cHardware(crc, data, size) : Crc32cTable(crc, data, size);
 }

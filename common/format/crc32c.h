@@ -11,6 +11,10 @@ namespace morsela {
 // Continues the CRC `crc` (0 to start) over `size` bytes at `data`.
 std::uint32_t Crc32c(std::uint32_t crc, const void* data, std::size_t size);
 
+// The CRC of two byte runs one after the other, from the CRC of each and
+// the second's length: a piece's CRC from those of its stripes.
+std::uint32_t Crc32cCombine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength);
+
 // Chooses the implementation and fills its tables: called before a thread
 // that may use them starts (the pipeline does), so that no two threads
 // ever make them at once. Without it the first use does it.

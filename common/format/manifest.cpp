@@ -1,5 +1,6 @@
 #include "format/manifest.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -42,7 +43,7 @@ bool CountAgrees(const Manifest& m) {
 }
 
 bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
-  const std::size_t fixed = version >= 2 ? kManifestFixedSize2 : kManifestFixedSize;
+  const std::size_t fixed = version >= 3 ? kManifestFixedSize3 : version == 2 ? kManifestFixedSize2 : kManifestFixedSize;
   if (bytes.size() < fixed || GetU32(bytes, 0) != version) return false;
   const std::uint32_t baseLength = GetU32(bytes, 4), nameLength = GetU32(bytes, 8);
   if (baseLength > kLongestName || nameLength > kLongestName || GetU32(bytes, 12) != 0) return false;
@@ -50,10 +51,19 @@ bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
   m.pieceSize = GetU64(bytes, 24);
   m.pieceCount = GetU64(bytes, 32);
   m.recoveryCount = version >= 2 ? GetU64(bytes, 40) : 0;
+  m.stripeSize = version >= 3 ? GetU64(bytes, 48) : 0;
   const std::uint64_t names = fixed + std::uint64_t(baseLength) + nameLength;
   if (names > bytes.size() || (bytes.size() - names) % 4 != 0) return false;
   const std::uint64_t crcs = (bytes.size() - names) / 4;
-  if (m.recoveryCount > crcs || m.pieceCount != crcs - m.recoveryCount) return false;
+  // A stripe is a power of two of bytes, from 2 (a whole word) to 1 MiB;
+  // every piece and recovery piece has a CRC for each row. (The counts are
+  // bounded below; a product that overflows meets a count that fails.)
+  const bool striped = version >= 3;
+  if (striped && (m.stripeSize < 2 || m.stripeSize > kLargestStripe || (m.stripeSize & (m.stripeSize - 1)) != 0 ||
+                  m.recoveryCount == 0 || m.pieceSize > crcs * m.stripeSize))
+    return false;
+  const std::uint64_t files = m.pieceCount + m.recoveryCount;
+  if (m.recoveryCount > crcs || files * (striped ? 1 + m.Rows() : 1) != crcs) return false;
   m.baseName.assign(bytes.substr(fixed, baseLength));
   m.storedName.assign(bytes.substr(fixed + baseLength, nameLength));
   // The pieces are looked for beside the program under the base name: one
@@ -62,11 +72,17 @@ bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
   if (!CountAgrees(m) || !IsAcceptableBaseName(m.baseName) ||
       (m.recoveryCount > 0 && !RecoveryFits(m.pieceCount, m.recoveryCount)))
     return false;
-  m.pieceCrcs.resize(std::size_t(m.pieceCount));
-  for (std::size_t k = 0; k < m.pieceCrcs.size(); ++k) m.pieceCrcs[k] = GetU32(bytes, std::size_t(names) + 4 * k);
-  m.recoveryCrcs.resize(std::size_t(m.recoveryCount));
-  const std::size_t recovery = std::size_t(names) + 4 * m.pieceCrcs.size();
-  for (std::size_t j = 0; j < m.recoveryCrcs.size(); ++j) m.recoveryCrcs[j] = GetU32(bytes, recovery + 4 * j);
+  std::size_t at = std::size_t(names);
+  const auto read = [&](std::vector<std::uint32_t>& list, std::uint64_t count) {
+    list.resize(std::size_t(count));
+    for (std::uint32_t& crc : list) {
+      crc = GetU32(bytes, at);
+      at += 4;
+    }
+  };
+  read(m.pieceCrcs, m.pieceCount);
+  read(m.recoveryCrcs, m.recoveryCount);
+  read(m.stripeCrcs, crcs - files);
   return true;
 }
 
@@ -75,6 +91,23 @@ bool Decode(std::string_view bytes, std::uint32_t version, Manifest& m) {
 std::uint64_t Manifest::PieceLength(std::uint64_t k) const {
   if (k + 1 < pieceCount) return pieceSize;
   return storedName.size() + 1 + sourceLength - (pieceCount - 1) * pieceSize;
+}
+
+std::uint32_t Manifest::StripeCrc(std::uint64_t index, std::uint64_t row) const {
+  if (stripeSize) return stripeCrcs[std::size_t(index * Rows() + row)];
+  return index < pieceCount ? pieceCrcs[std::size_t(index)] : recoveryCrcs[std::size_t(index - pieceCount)];
+}
+
+std::uint64_t Manifest::StripeLength(std::uint64_t index, std::uint64_t row) const {
+  const std::uint64_t length = index < pieceCount ? PieceLength(index) : RecoveryDataSize();
+  const std::uint64_t from = row * StripeSize();
+  return from >= length ? 0 : std::min(StripeSize(), length - from);
+}
+
+std::uint64_t ManifestBodyLength(const Manifest& m) {
+  const std::size_t fixed = m.Version() >= 3 ? kManifestFixedSize3 : m.Version() == 2 ? kManifestFixedSize2 : kManifestFixedSize;
+  const std::uint64_t files = m.pieceCount + m.recoveryCount;
+  return fixed + m.baseName.size() + m.storedName.size() + 4 * files * (m.Version() >= 3 ? 1 + m.Rows() : 1);
 }
 
 namespace {
@@ -92,6 +125,7 @@ std::pair<std::uint64_t, std::uint32_t> EncodeBody(const Manifest& m, Put put) {
   PutU64(part, m.pieceSize);
   PutU64(part, m.pieceCount);
   if (m.Version() >= 2) PutU64(part, m.recoveryCount);
+  if (m.Version() >= 3) PutU64(part, m.stripeSize);
   part += m.baseName;
   part += m.storedName;
   std::uint64_t length = 0;
@@ -104,7 +138,7 @@ std::pair<std::uint64_t, std::uint32_t> EncodeBody(const Manifest& m, Put put) {
   };
   emit();
   constexpr std::size_t kCrcsAtOnce = 1024;
-  for (const std::vector<std::uint32_t>* crcs : {&m.pieceCrcs, &m.recoveryCrcs}) {
+  for (const std::vector<std::uint32_t>* crcs : {&m.pieceCrcs, &m.recoveryCrcs, &m.stripeCrcs}) {
     for (std::size_t k = 0; k < crcs->size(); ++k) {
       PutU32(part, (*crcs)[k]);
       if ((k + 1) % kCrcsAtOnce == 0) emit();

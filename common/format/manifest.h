@@ -15,13 +15,17 @@
 namespace morsela {
 
 // The newest format this build reads. It writes version 1 for a set
-// without recovery pieces (as earlier versions did) and version 2 for one
-// with them.
-constexpr std::uint32_t kManifestVersion = 2;
+// without recovery pieces (as earlier versions did) and version 3, which
+// adds a CRC of every stripe, for one with them; earlier versions wrote
+// version 2 for those.
+constexpr std::uint32_t kManifestVersion = 3;
 constexpr std::size_t kFooterSize = 32;
 // The fixed part of the manifest before the two names, in versions 1 and 2.
 constexpr std::size_t kManifestFixedSize = 40;
 constexpr std::size_t kManifestFixedSize2 = 48;
+constexpr std::size_t kManifestFixedSize3 = 56;
+// The largest stripe a manifest may give.
+constexpr std::uint64_t kLargestStripe = std::uint64_t(1) << 20;
 
 struct Manifest {
   std::string baseName;    // the pieces are baseName + "#." + number
@@ -32,6 +36,10 @@ struct Manifest {
   std::vector<std::uint32_t> pieceCrcs;  // CRC-32C of each piece's bytes as written
   std::uint64_t recoveryCount = 0;
   std::vector<std::uint32_t> recoveryCrcs;  // CRC-32C of each recovery piece's data
+  // Version 3: the bytes of a stripe (0 before), and the CRC-32C of each
+  // stripe: Rows() of every piece, then of every recovery piece.
+  std::uint64_t stripeSize = 0;
+  std::vector<std::uint32_t> stripeCrcs;
 
   // The size that piece k must have: the piece size, or what is left of the
   // header and the source for the last one.
@@ -39,13 +47,29 @@ struct Manifest {
   // The bytes of recovery data in each recovery piece: the piece size,
   // made even (the code takes pieces as 16-bit words).
   std::uint64_t RecoveryDataSize() const { return pieceSize + (pieceSize & 1); }
-  // The version that carries it: 2 with recovery pieces, 1 without.
-  std::uint32_t Version() const { return recoveryCount ? 2 : 1; }
+  // The version that carries it: 3 with recovery pieces and stripes, 2
+  // with recovery pieces alone, 1 without.
+  std::uint32_t Version() const { return recoveryCount ? (stripeSize ? 3 : 2) : 1; }
+
+  // Rows of stripes: stripe w of a piece (or of a recovery piece's data)
+  // is its bytes from w x StripeSize() up to the next row or its end, so
+  // that word j of a recovery piece's stripe w depends only on word j of
+  // every piece's stripe w. A set without stripes is one row, its stripes
+  // the whole pieces.
+  std::uint64_t StripeSize() const { return stripeSize ? stripeSize : RecoveryDataSize(); }
+  std::uint64_t Rows() const { return (RecoveryDataSize() + StripeSize() - 1) / StripeSize(); }
+  // The CRC of stripe `row` of piece `index`, or of recovery piece
+  // index - C from C on: the whole piece's where the set has no stripes.
+  std::uint32_t StripeCrc(std::uint64_t index, std::uint64_t row) const;
+  // The bytes of that stripe (0 for a stripe past a short piece's end).
+  std::uint64_t StripeLength(std::uint64_t index, std::uint64_t row) const;
 };
 
 // The manifest's own bytes, as they follow a program image or open a
 // recovery piece.
 std::string EncodeManifestBody(const Manifest& manifest);
+// Their length, from the fields alone.
+std::uint64_t ManifestBodyLength(const Manifest& manifest);
 // Reads them back, checking every field and bound; false when they are no
 // manifest of `version`.
 bool DecodeManifestBody(std::string_view bytes, std::uint32_t version, Manifest& manifest);

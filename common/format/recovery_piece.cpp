@@ -54,8 +54,7 @@ std::string EncodeRecoveryHead(const Manifest& manifest, std::uint64_t index) {
 
 std::uint64_t RecoveryDataOffset(const Manifest& manifest) {
   // The manifest's length follows from its fields.
-  return kRecoveryHeaderSize + kManifestFixedSize2 + manifest.baseName.size() + manifest.storedName.size() +
-         4 * (manifest.pieceCount + manifest.recoveryCount);
+  return kRecoveryHeaderSize + ManifestBodyLength(manifest);
 }
 
 std::uint64_t RecoveryPieceLength(const Manifest& manifest) {

@@ -48,14 +48,18 @@ class PieceReader : public Filler<ReadBlock> {
         headerSize_(headerSize),
         mayLose_(mayLose),
         keepsBytes_(keepsBytes),
-        result_(result) {}
+        result_(result),
+        stripes_(mayLose ? set.Description() : nullptr) {}
 
   bool Fill(ReadBlock& block) override {
     for (;;) {
       if (!in_) {
         if (next_ == set_.Count()) return Last(block, ReadBlock::Kind::kEnd);
         piece_ = set_.At(next_);
-        if (mayLose_ && set_.State(next_) != PieceState::kPresent) {
+        const PieceState state = set_.State(next_);
+        // A piece of a wrong size still gives the stripes it holds whole.
+        if (mayLose_ && state != PieceState::kPresent &&
+            !(stripes_ && state == PieceState::kWrongSize && stripes_->Rows() > 1)) {
           PassOver();
           continue;
         }
@@ -68,13 +72,20 @@ class PieceReader : public Filler<ReadBlock> {
         crc_ = Crc32cState();
         length_ = 0;
         headerWrong_ = false;
+        if (stripes_) lostRows_ = std::vector<std::uint8_t>(std::size_t(stripes_->Rows()));
         // Where nothing keeps the bytes, a checksum the system already
         // knows stands for reading them, but for the name header's, which
-        // are compared.
+        // are compared. Of a set with stripes, only one that vouches for
+        // the whole piece where it has several stripes: a piece that fails
+        // it is read, to find the stripes it lost.
         known_.reset();
         std::uint64_t size = 0;
         if (!keepsBytes_ && piece_.crc && start_ >= headerSize_ && in_->Size(size)) known_ = in_->KnownCrc32c();
+        if (known_ && stripes_ && (size != piece_.size || (stripes_->Rows() > 1 && *known_ != *piece_.crc)))
+          known_.reset();
         if (known_) {
+          // In one row, a piece is its one stripe.
+          if (stripes_ && *known_ != *piece_.crc) crcFailed_ = true, lostRows_[0] = 1;
           length_ = size;
           block.size = block.from = 0;
           block.at = start_ - headerSize_;
@@ -85,11 +96,28 @@ class PieceReader : public Filler<ReadBlock> {
           return true;  // the next call ends the piece
         }
       }
-      const std::size_t got = known_ ? 0 : in_->Read(block.bytes.data(), block.bytes.size());
+      // Of a set with stripes, no more than the piece's bytes.
+      const std::size_t want = stripes_ ? std::size_t(std::min<std::uint64_t>(block.bytes.size(), piece_.size - length_))
+                                        : block.bytes.size();
+      const std::size_t got = want && !known_ ? in_->Read(block.bytes.data(), want) : 0;
       if (in_->Failed() && !mayLose_) return Unreadable(block);
+      if (in_->Failed() && stripes_) {
+        // The row it failed in is lost; the piece is read on from the next.
+        const std::uint64_t row = length_ / stripes_->StripeSize();
+        lostRows_[std::size_t(row)] = 1;
+        length_ = std::min(piece_.size, (row + 1) * stripes_->StripeSize());
+        stripeCrc_ = 0;
+        in_ = System().OpenRead(folder_ + piece_.name);
+        if (!in_ || !in_->Seek(length_)) EndStriped();
+        continue;
+      }
       if (in_->Failed()) {
         in_.reset();
         PassOver();
+        continue;
+      }
+      if (got == 0 && stripes_) {
+        EndStriped();
         continue;
       }
       if (got == 0) {
@@ -108,7 +136,7 @@ class PieceReader : public Filler<ReadBlock> {
         ++next_;
         continue;
       }
-      if (piece_.crc) crc_.Update(block.bytes.data(), got);
+      if (piece_.crc && !stripes_) crc_.Update(block.bytes.data(), got);
       // Where the bytes lie in the sequence the pieces cut: the name
       // header first, then the data.
       const std::uint64_t at = start_ + length_;
@@ -117,7 +145,8 @@ class PieceReader : public Filler<ReadBlock> {
           header_.compare(std::size_t(at), block.from, block.bytes.data(), block.from) != 0)
         headerWrong_ = true;
       block.at = at + block.from - headerSize_;
-      length_ += got;
+      if (stripes_) CheckStripes(block.bytes.data(), got);
+      else length_ += got;
       block.size = got;
       block.known = 0;
       block.piece = next_;
@@ -141,6 +170,52 @@ class PieceReader : public Filler<ReadBlock> {
   // The piece goes to the rebuild; its place in the sequence stays.
   void PassOver() {
     result_.lost.push_back(next_);
+    // Rows past a short piece's end hold none of its bytes.
+    const std::uint64_t rows = stripes_ ? stripes_->Rows() : 1;
+    for (std::uint64_t row = 0; row < rows; ++row)
+      result_.lostRows.push_back(row == 0 || row * stripes_->StripeSize() < piece_.size);
+    start_ += piece_.size;
+    ++next_;
+  }
+
+  // Each stripe that `size` more bytes of the piece complete is held to
+  // its CRC.
+  void CheckStripes(const char* bytes, std::size_t size) {
+    const std::uint64_t stripe = stripes_->StripeSize();
+    while (size > 0) {
+      const std::uint64_t row = length_ / stripe, end = std::min(piece_.size, (row + 1) * stripe);
+      const std::size_t n = std::size_t(std::min<std::uint64_t>(size, end - length_));
+      stripeCrc_ = Crc32c(stripeCrc_, bytes, n);
+      bytes += n;
+      size -= n;
+      length_ += n;
+      if (length_ < end) continue;
+      if (stripeCrc_ != stripes_->StripeCrc(next_, row)) {
+        lostRows_[std::size_t(row)] = 1;
+        crcFailed_ = true;
+      }
+      stripeCrc_ = 0;
+    }
+  }
+
+  // The end of a piece of a set with stripes: it loses what it did not
+  // give whole; a name header not the manifest's loses it all.
+  void EndStriped() {
+    in_.reset();
+    const std::uint64_t stripe = stripes_->StripeSize();
+    for (std::uint64_t row = length_ / stripe; length_ < piece_.size && row * stripe < piece_.size; ++row)
+      lostRows_[std::size_t(row)] = 1;
+    if (headerWrong_) std::fill(lostRows_.begin(), lostRows_.end(), 1);
+    if (crcFailed_ || headerWrong_) {
+      result_.damaged.Add(piece_.name);
+      result_.damagedPieces.push_back(next_);
+    }
+    crcFailed_ = false;
+    stripeCrc_ = 0;
+    if (std::find(lostRows_.begin(), lostRows_.end(), 1) != lostRows_.end()) {
+      result_.lost.push_back(next_);
+      for (std::uint8_t row : lostRows_) result_.lostRows.push_back(row);
+    }
     start_ += piece_.size;
     ++next_;
   }
@@ -150,7 +225,7 @@ class PieceReader : public Filler<ReadBlock> {
   const std::string& header_;
   const std::uint64_t headerSize_;
   const bool mayLose_;
-  const bool keepsBytes_;
+  const bool keepsBytes_;  // false: a check that keeps no bytes
   JoinResult& result_;  // the damaged, unreadable and lost pieces, this thread's until the ring ends
   std::uint64_t next_ = 0, length_ = 0;
   std::uint64_t start_ = 0;  // where the piece begins in the sequence
@@ -159,6 +234,12 @@ class PieceReader : public Filler<ReadBlock> {
   std::unique_ptr<InputFile> in_;
   Crc32cState crc_;
   std::optional<std::uint32_t> known_;  // the piece's checksum, known without reading it
+  // A set with recovery pieces and a manifest: its stripes, the CRC of the
+  // stripe being read, and the rows the piece lost.
+  const Manifest* stripes_;
+  std::uint32_t stripeCrc_ = 0;
+  bool crcFailed_ = false;
+  std::vector<std::uint8_t> lostRows_;
 };
 
 // The output's steps to the disk: Windows carries out the calls on one

@@ -31,10 +31,18 @@ struct JoinResult {
   // damaged, in order, whose place in the output was left for a rebuild
   // (the join ends kDone all the same).
   std::vector<std::uint64_t> lost;
+  // For each of `lost`, one after the other, a byte for each row of
+  // stripes (the manifest's Rows()): 1 where it lost that row (every row
+  // that holds its bytes for a piece missing; in a set without stripes,
+  // its one row).
+  std::vector<std::uint8_t> lostRows;
   std::uint64_t written = 0;  // bytes of data written
   // After a rebuild that had too few recovery pieces: how many more
   // pieces or recovery pieces it would have needed.
   std::uint64_t needed = 0;
+  // In a set of more than one row: the rows that could not be mended, and
+  // `needed` the more recovery pieces the worst of them would have needed.
+  std::uint64_t rowsNotMended = 0;
 };
 
 // Joins `set`, whose pieces lie in `folder`, into `out`: the first
@@ -43,7 +51,10 @@ struct JoinResult {
 // `progress` hears of every block and may stop the join. With `mayLose`
 // (a set with recovery pieces) a piece that cannot be had whole is passed
 // over rather than ending the join, and every other piece is written at
-// its place.
+// its place; with a manifest, each piece is then held to its stripes'
+// CRCs, and what it loses is the rows it cannot give: all of them when it
+// is missing, those past its end when it is short, a row whose stripe is
+// unreadable or fails its CRC.
 JoinResult Join(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, const std::string& header,
                 OutputFile& out, std::uint64_t total, Progress* progress, bool mayLose = false);
 

@@ -57,7 +57,7 @@ class ManifestSet : public PieceSet, public EntrySink {
     for (std::uint64_t k = 0; k < Count(); ++k) {
       if (!found_[std::size_t(k)]) missing.Add(PieceFileName(m_.baseName, k));
     }
-    const NameTally misSized = WrongSized();
+    const NameTally misSized = m_.Rows() > 1 ? NameTally() : WrongSized();
     const std::uint64_t lost = missing.count() + misSized.count();
     const std::uint64_t spare = std::uint64_t(
         std::count_if(recovery_.begin(), recovery_.end(), [](const std::string& name) { return !name.empty(); }));
@@ -286,6 +286,11 @@ std::unique_ptr<PieceSet> FindNamedSet(const std::string& folder, const std::str
 
 std::string MoreNeeded(std::uint64_t count) {
   return CountOf(count, "more piece or recovery piece", "more pieces or recovery pieces") + " would be needed";
+}
+
+std::string RowsNotMended(std::uint64_t rows, std::uint64_t count) {
+  return CountOf(rows, "row", "rows") + " could not be mended: " +
+         CountOf(count, "more recovery piece", "more recovery pieces") + " would have been needed";
 }
 
 std::vector<Piece> CollectPieces(const std::vector<DirEntry>& entries, const std::string& baseName) {

@@ -45,7 +45,9 @@ class PieceSet {
   // pieces, "Split File Damaged !" naming those of a wrong size. A set
   // with recovery pieces can be joined while no more pieces are missing
   // or of a wrong size than it has recovery pieces of the right size;
-  // beyond that, a second line says how many more would be needed.
+  // beyond that, a second line says how many more would be needed. Where
+  // the set has more than one row of stripes, a piece of a wrong size
+  // still gives the rows it holds whole: only the missing ones count.
   virtual std::optional<Refusal> Check() const = 0;
   // The manifest that describes the set; nullptr where the names alone do.
   virtual const Manifest* Description() const { return nullptr; }
@@ -106,6 +108,10 @@ std::unique_ptr<PieceSet> FindNamedSet(const std::string& folder, const std::str
 // The line under a refusal that says how many more pieces or recovery
 // pieces a set with recovery pieces would need.
 std::string MoreNeeded(std::uint64_t count);
+// The line under the refusal of a set of more than one row of stripes:
+// how many rows could not be mended, and how many more recovery pieces
+// the worst of them would have needed.
+std::string RowsNotMended(std::uint64_t rows, std::uint64_t count);
 
 // The rules for sets without a manifest, on their own.
 struct Piece {

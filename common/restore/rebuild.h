@@ -1,12 +1,13 @@
-// The rebuild of lost pieces from recovery pieces, after a join that left
-// their places in the output: the recovery data of as many recovery
-// pieces as there are lost pieces, less what the surviving pieces give,
-// solved for the lost pieces (erasure_code.h gives the algebra). It works
-// through the pieces in windows, so that its memory stays within bounds
-// whatever the piece size and the number of pieces; each window reads the
-// surviving pieces again. A rebuilt piece counts only once its CRC is the
-// manifest's, and a recovery piece whose data is not the one its CRC
-// vouches for gives way to another where the set has one to spare.
+// The rebuild of lost stripes from recovery pieces, after a join that left
+// their places in the output, row by row: in each row of stripes, the
+// recovery stripes of as many recovery pieces as pieces lost their stripe
+// there, less what the sound stripes give, solved for the lost ones
+// (erasure_code.h gives the algebra). A recovery stripe that fails its CRC
+// gives way to the next recovery piece's in its row. It works through the
+// rows in windows, so that its memory stays within bounds whatever the
+// piece size and the number of pieces, and reads only the rows that lost
+// something. A mended piece counts only once its whole CRC, from its
+// sound stripes' and its mended ones', is the manifest's.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +31,10 @@ constexpr std::uint64_t kRebuildMemory = std::uint64_t(48) << 20;
 // `total`, the total growing by the rebuild's reads. `joined` then tells
 // how it ended: kDone; kStopped; kReadFailed, `unreadable` naming the
 // piece; kWriteFailed; or kDamaged, `damaged` naming the pieces that did
-// not come back whole (every lost one when too few recovery pieces were
-// whole, and `needed` then saying how many more would have been needed)
-// and the recovery pieces found damaged.
+// not come back whole (every lost one when a row had too few sound
+// recovery stripes, `needed` then saying how many more recovery pieces the
+// worst row would have needed and, in a set of more than one row,
+// `rowsNotMended` how many rows) and the recovery pieces found damaged.
 void RebuildPieces(const std::string& folder, const PieceSet& set, std::uint64_t headerSize, OutputFile& out,
                    Progress* progress, std::uint64_t total, JoinResult& joined);
 

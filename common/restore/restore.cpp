@@ -131,7 +131,9 @@ RestoreResult WriteFile(const SetSource& source, const RestoreOptions& options, 
     case JoinResult::Outcome::kStopped: result.code = kExitStopped; break;
     case JoinResult::Outcome::kReadFailed: result = Refused(WithDetail(kCannotReadFile, joined.unreadable.Text())); break;
     case JoinResult::Outcome::kDamaged: {
-      const std::string more = joined.needed ? "\n" + MoreNeeded(joined.needed) : std::string();
+      const std::string more = joined.rowsNotMended ? "\n" + RowsNotMended(joined.rowsNotMended, joined.needed)
+                               : joined.needed      ? "\n" + MoreNeeded(joined.needed)
+                                                    : std::string();
       result = Refused(WithDetail(kSplitFileDamaged, joined.damaged.Text() + more));
       break;
     }

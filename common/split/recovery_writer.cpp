@@ -42,7 +42,15 @@ std::uint64_t RecoveryWriter::RereadBytes(const Manifest& m) const {
   return bytes;
 }
 
+void RecoveryWriter::KeepStripeCrcs(Manifest& m) {
+  if (count_ == 0) return;
+  m.stripeSize = ChooseStripeSize(m.pieceCount, count_, m.pieceSize);
+  stripes_ = StripeCrcs(m.pieceCount + count_, m.stripeSize, m.Rows());
+}
+
 void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size) {
+  // The first window's pass is the one that sees every byte once.
+  if (from_ == 0) stripes_.Add(k, offset, bytes, size);
   // A source that grew while it was read gives pieces beyond the count
   // foreseen; that split fails, and the code has no coefficients for them.
   if (!RecoveryFits(k + 1, count_)) return;
@@ -98,12 +106,14 @@ RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest&
     for (std::uint64_t j = 0; j < count_; ++j) {
       const char* window = data_.data() + j * window_;
       crcs[std::size_t(j)].Update(window, std::size_t(size));
+      stripes_.Add(m.pieceCount + j, from_, window, std::size_t(size));
       if (!files[std::size_t(j)]->Write(window, std::size_t(size))) return writeFailed(j);
       if (!advance(size)) return Outcome::kStopped;
     }
   }
   // The heads hold the whole manifest, recovery CRCs included: written last.
   for (std::uint64_t j = 0; j < count_; ++j) m.recoveryCrcs[std::size_t(j)] = crcs[std::size_t(j)].value();
+  if (m.stripeSize) m.stripeCrcs = stripes_.Take();
   for (std::uint64_t j = 0; j < count_; ++j) {
     const std::string head = EncodeRecoveryHead(m, j);
     OutputFile& file = *files[std::size_t(j)];

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "format/manifest.h"
+#include "format/stripes.h"
 
 namespace morsela {
 
@@ -42,6 +43,11 @@ class RecoveryWriter {
   std::uint64_t dataSize() const { return dataSize_; }
   std::uint64_t RereadBytes(const Manifest& manifest) const;
 
+  // Chooses the stripe size of the set `manifest` describes (its counts
+  // and piece size set) and gathers the CRC of every stripe from then on:
+  // the pieces' from Add, the recovery pieces' as Write writes them.
+  void KeepStripeCrcs(Manifest& manifest);
+
   // On the reading side: `size` bytes of piece `k` at `offset` in it.
   void Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size);
 
@@ -67,6 +73,7 @@ class RecoveryWriter {
   std::vector<std::uint16_t> coefficients_;
   std::uint64_t coefficientsOf_ = ~std::uint64_t(0);
   std::vector<void*> outputs_;
+  StripeCrcs stripes_;
 };
 
 }  // namespace morsela

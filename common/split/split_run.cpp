@@ -362,6 +362,7 @@ SplitOutcome Split(SplitPlan& plan, Progress* progress) {
   manifest.sourceLength = before.size;
   manifest.recoveryCount = recovery;
   RecoveryWriter recoveryWriter(recovery, pieceSize);
+  recoveryWriter.KeepStripeCrcs(manifest);
   // The recovery pieces' bytes, and those read again for them, count
   // in the progress as the pieces' do.
   const std::uint64_t work = total + recovery * recoveryWriter.dataSize() +

@@ -20,7 +20,8 @@ namespace {
 TestPlatform* Plain() {
   auto* platform = dynamic_cast<TestPlatform*>(&System());
   if (!platform) return nullptr;
-  const bool faulty = platform->readFault || platform->writeFault.stage != Stage::kNone ||
+  const bool faulty = platform->readFault || platform->unreadableTo > platform->unreadableFrom ||
+                      platform->writeFault.stage != Stage::kNone ||
                       !platform->listFaultIn.empty() || platform->replaceFault ||
                       !platform->removeFaultIn.empty() || platform->duringRead || platform->duringWrite;
   return faulty ? nullptr : platform;

@@ -66,12 +66,21 @@ class FaultyOutput : public OutputFile {
 class FaultyInput : public InputFile {
  public:
   FaultyInput(std::unique_ptr<InputFile> real, std::uint64_t failAfter, TestPlatform& platform,
-              const std::string& path)
-      : real_(std::move(real)), left_(failAfter), platform_(platform), path_(path) {}
+              const std::string& path, bool faulty)
+      : real_(std::move(real)), left_(failAfter), platform_(platform), path_(path),
+        from_(faulty ? platform.unreadableFrom : 0), to_(faulty ? platform.unreadableTo : 0) {}
   std::size_t Read(void* buffer, std::size_t size) override {
     if (platform_.duringRead) platform_.duringRead(path_);
     if (failed_) return 0;
+    // A bad sector: a read that reaches it gives what lies before and fails.
+    if (pos_ < to_ && pos_ + size > from_) {
+      const std::size_t n = pos_ < from_ ? real_->Read(buffer, std::size_t(from_ - pos_)) : 0;
+      failed_ = true;
+      ++platform_.faults;
+      return n;
+    }
     std::size_t n = real_->Read(buffer, std::size_t(std::min<std::uint64_t>(size, left_)));
+    pos_ += n;
     left_ -= n;
     if (n < size && left_ == 0) {
       failed_ = true;
@@ -81,14 +90,18 @@ class FaultyInput : public InputFile {
   }
   bool Failed() const override { return failed_ || real_->Failed(); }
   bool Size(std::uint64_t& size) override { return real_->Size(size); }
-  bool Seek(std::uint64_t offset) override { return real_->Seek(offset); }
+  bool Seek(std::uint64_t offset) override {
+    pos_ = offset;
+    return real_->Seek(offset);
+  }
   bool Stamp(FileStamp& stamp) override { return real_->Stamp(stamp); }
 
  private:
   std::unique_ptr<InputFile> real_;
-  std::uint64_t left_;
+  std::uint64_t left_, pos_ = 0;
   TestPlatform& platform_;
   const std::string path_;
+  const std::uint64_t from_, to_;
   bool failed_ = false;
 };
 
@@ -135,8 +148,9 @@ std::string TestPlatform::DecodeLegacyName(const std::string& bytes) { return re
 std::unique_ptr<InputFile> TestPlatform::OpenRead(const std::string& path) {
   std::unique_ptr<InputFile> file = real_->OpenRead(path);
   if (!file) return file;
-  const bool faulty = readFault && path.find(readFaultIn) != std::string::npos;
-  return std::make_unique<FaultyInput>(std::move(file), faulty ? readFailAfter : std::uint64_t(-1), *this, path);
+  const bool faulty = path.find(readFaultIn) != std::string::npos;
+  return std::make_unique<FaultyInput>(std::move(file), faulty && readFault ? readFailAfter : std::uint64_t(-1), *this,
+                                       path, faulty);
 }
 
 std::unique_ptr<InputFile> TestPlatform::OpenSource(const std::string& path) {

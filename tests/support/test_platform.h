@@ -70,6 +70,9 @@ class TestPlatform : public Platform, public User {
   bool readFault = false;
   std::string readFaultIn;
   std::uint64_t readFailAfter = 0;
+  // Bytes [unreadableFrom, unreadableTo) of those files cannot be read, as
+  // a bad sector: a read that reaches them fails, one after them succeeds.
+  std::uint64_t unreadableFrom = 0, unreadableTo = 0;
   int created = 0;  // files created so far (either way)
   bool threads = true;  // false: the system gives no thread
   // Faults injected so far, on any thread.

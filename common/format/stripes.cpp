@@ -1,0 +1,36 @@
+#include "format/stripes.h"
+
+#include <algorithm>
+
+#include "format/crc32c.h"
+#include "format/manifest.h"
+
+namespace morsela {
+
+std::uint64_t ChooseStripeSize(std::uint64_t pieces, std::uint64_t recovery, std::uint64_t pieceSize) {
+  const std::uint64_t data = pieceSize + (pieceSize & 1);
+  std::uint64_t stripe = 4096;
+  for (; stripe < kLargestStripe; stripe *= 2) {
+    const std::uint64_t rows = (data + stripe - 1) / stripe;
+    // Many rows mend scattered damage; the table travels in every copy of
+    // the manifest, a recovery piece's head among them.
+    if (rows == 1 || (rows <= 1024 && 16 * 4 * (pieces + recovery) * rows <= data)) break;
+  }
+  return stripe;
+}
+
+void StripeCrcs::Add(std::uint64_t index, std::uint64_t offset, const char* bytes, std::size_t size) {
+  if (crcs_.empty()) return;
+  while (size > 0) {
+    const std::uint64_t row = offset / stripeSize_;
+    if (row >= rows_ || index * rows_ + row >= crcs_.size()) return;
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(size, (row + 1) * stripeSize_ - offset));
+    std::uint32_t& crc = crcs_[std::size_t(index * rows_ + row)];
+    crc = Crc32c(crc, bytes, n);
+    offset += n;
+    bytes += n;
+    size -= n;
+  }
+}
+
+}  // namespace morsela

@@ -103,10 +103,12 @@ class ConsoleProgress : public Progress {
 int Split(const Arguments& args, Console& console, ConsoleProgress& progress) {
   // Equal parts take the size that gives their count for this file; of a
   // file too small to split, the plan says why.
-  const std::vector<DirEntry> found = System().Find(args.file);
-  const std::uint64_t length = found.empty() ? 0 : found.front().size;
-  const std::uint64_t equal = args.parts ? EqualPartsSize(length, args.file, args.parts) : 0;
-  const std::uint64_t size = equal ? equal : args.pieceSize;
+  std::uint64_t size = args.pieceSize;
+  if (args.parts) {
+    const std::vector<DirEntry> found = System().Find(args.file);
+    const std::uint64_t length = found.empty() ? 0 : found.front().size;
+    if (const std::uint64_t equal = EqualPartsSize(length, args.file, args.parts)) size = equal;
+  }
   const auto out = [&](const std::string& line) {
     if (!args.quiet) console.Out(line);
   };

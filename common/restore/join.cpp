@@ -85,7 +85,10 @@ class PieceReader : public Filler<ReadBlock> {
           known_.reset();
         if (known_) {
           // In one row, a piece is its one stripe.
-          if (stripes_ && *known_ != *piece_.crc) crcFailed_ = true, lostRows_[0] = 1;
+          if (stripes_ && *known_ != *piece_.crc) {
+            crcFailed_ = true;
+            lostRows_[0] = 1;
+          }
           length_ = size;
           block.size = block.from = 0;
           block.at = start_ - headerSize_;

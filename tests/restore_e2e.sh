@@ -24,6 +24,12 @@ restore() {
   box=$(grep -a 'Call user32.MessageBoxW(' "$work/trace" | head -1)
 }
 
+# flip_byte FILE OFFSET: inverts one byte, so that the file surely changes.
+flip_byte() {
+  local b; b=$(od -An -tu1 -j "$2" -N1 "$1")
+  printf "\\$(printf %o $((b ^ 255)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
 listing() { (cd "$1" && ls -A | LC_ALL=C sort | tr '\n' ' '); }
 
 # expect_refusal DIR PROGRAM MESSAGE [DETAIL]: exit code 1, the message box
@@ -79,7 +85,7 @@ expect_refusal "$work/b" m.exe "File Not Found !" "m#.5"
 mv "$work/last" "$work/b/m#.5"
 cp "$work/b/m#.2" "$work/keep2"
 cp "$work/b/m#.3" "$work/keep3"
-printf 'X' | dd of="$work/b/m#.2" bs=1 seek=500 conv=notrunc status=none
+flip_byte "$work/b/m#.2" 500
 expect_refusal "$work/b" m.exe "Split File Damaged !" "m#.2"
 cp "$work/keep2" "$work/b/m#.2"
 printf 'x' >> "$work/b/m#.3"

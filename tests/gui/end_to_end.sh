@@ -81,7 +81,8 @@ end_with_escape "$main"
 # message box), which Esc closes.
 mv "$work/Movie.AVI" "$work/original"
 rm "$work/movie#.1"
-printf 'X' | dd of="$work/movie#.2" bs=1 seek=4000 conv=notrunc 2>/dev/null
+b=$(od -An -tu1 -j 4000 -N1 "$work/movie#.2")   # inverted, so that it surely changes
+printf "\\$(printf %o $((b ^ 255)))" | dd of="$work/movie#.2" bs=1 seek=4000 conv=notrunc 2>/dev/null
 mkdir "$work/received"
 cp "$work"/movie#.* "$work/movie.exe" "$work/movie.restore.html" "$work/received/"
 (cd / && "$root/scripts/wine-run.sh" "Z:${work//\//\\}\\movie.exe" >/dev/null 2>&1) &

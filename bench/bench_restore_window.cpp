@@ -24,7 +24,7 @@ class RestoringDialog : public morsela::CSplitterDlg {
     const morsela::ui::Result result = CSplitterDlg::WindowProc(message, wParam, lParam);
     if (message == WM_INITDIALOG) PostMessageW(static_cast<HWND>(window()), WM_COMMAND, IDC_SPLIT_FILE, 0);
     if (message == WM_COMMAND && wParam == IDC_SPLIT_FILE)
-      ExitProcess(GetItemText(IDC_SPLIT_STATUS).rfind("Restored ", 0) == 0 ? 0 : 1);
+      ExitProcess(GetItemText(IDC_WORK_STATUS).rfind("Restored ", 0) == 0 ? 0 : 1);
     return result;
   }
 };

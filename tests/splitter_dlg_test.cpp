@@ -91,7 +91,7 @@ TEST_F(SplitterDialog, StartsWithTheDefaultsAndEndsTheProgram) {
     EXPECT_EQ(IconOf(w.bigIcon), (std::pair{IDI_SPLITTER_ICON, 32}));
     EXPECT_EQ(IconOf(w.smallIcon), (std::pair{IDI_SPLITTER_ICON, 16}));
     for (int id : {IDC_CHOOSE_FILE, IDC_PIECE_SIZE, IDC_RECOVERY, IDC_SPLIT_FILE}) EXPECT_TRUE(w.enabled(id));
-    EXPECT_FALSE(w.enabled(IDC_CANCEL_SPLIT));
+    EXPECT_FALSE(w.enabled(IDC_CANCEL_WORK));
   });
   hl::SetCommandLine({});
   CSplitterApp app;
@@ -168,10 +168,10 @@ TEST_F(SplitterDialog, DropTakesTheFirstItemWholeAndFoldersToo) {
     // the engine finds it too small.
     w.DropFiles({dir.path() + "a-rather-long-folder-name"});
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "This is a folder: choose a file to split.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "This is a folder: choose a file to split.");
     w.Click(IDC_SPLIT_FILE);
     EXPECT_TRUE(w.enabled(IDC_SPLIT_FILE));
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Split failed: nothing was written.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Split failed: nothing was written.");
   });
   EXPECT_EQ(platform.messages, std::vector<std::string>{kFileTooSmall});
 }
@@ -245,7 +245,7 @@ TEST_F(SplitterDialog, PreviewNamesFollowTheNamingRules) {
       std::vector<std::string> items = w.Items(IDC_PIECE_LIST);
       items.resize(c.first.size());
       EXPECT_EQ(items, c.first);
-      EXPECT_EQ(w.text(IDC_SPLIT_STATUS), c.count ? "" : "This file is under 1,000 bytes: too small to split.");
+      EXPECT_EQ(w.text(IDC_WORK_STATUS), c.count ? "" : "This file is under 1,000 bytes: too small to split.");
     }
     // Number order, not text order.
     EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 9), "x#.9");
@@ -284,7 +284,7 @@ TEST_F(SplitterDialog, APresetWritesItsSizeIntoTheFieldAndTypingLeavesIt) {
     w.Select(IDC_SIZE_PRESET, 7);
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "1001");
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+    EXPECT_EQ(w.text(IDC_WORK_STATUS),
               "Done: 2 pieces, the restore program bigger.exe and the restore page bigger.restore.html written.");
     EXPECT_EQ(ReadAll(dir / "bigger#.0").size(), 1'001'000u);
 
@@ -331,7 +331,7 @@ TEST_F(SplitterDialog, SourcesOfFourGigabytesAndMorePreviewInFull) {
     // says why; at a larger size the recovery pieces follow the pieces.
     w.Select(IDC_RECOVERY, 1);
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 0u);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Too many pieces for recovery pieces: choose a larger size.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Too many pieces for recovery pieces: choose a larger size.");
     w.Select(IDC_RECOVERY, 5);
     w.Edit(IDC_PIECE_SIZE, "82");  // 65,473 pieces and 10 recovery pieces fit
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 65483u);
@@ -339,7 +339,7 @@ TEST_F(SplitterDialog, SourcesOfFourGigabytesAndMorePreviewInFull) {
     EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 65473), "big#.r1");
     EXPECT_EQ(w.ItemText(IDC_PIECE_LIST, 65482), "big#.r10");
     EXPECT_EQ(w.control(IDC_PIECE_LIST).widestItem, "big#.65472");
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "");
     // 66,281 pieces and 1 do not: the split command refuses before writing.
     w.Edit(IDC_PIECE_SIZE, "81");
     w.Select(IDC_RECOVERY, 1);
@@ -389,7 +389,7 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
     EXPECT_EQ(w.focus, IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SOURCE_PATH), dir / "movie.avi");
     EXPECT_EQ(w.control(IDC_PIECE_LIST).itemCount, 3u);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
     SplitOutcome written;
     written.kind = SplitOutcome::Kind::kWritten;
     written.pieces = 3;
@@ -401,8 +401,8 @@ TEST_F(SplitterDialog, SplitWritesThePieceSetWithTheControlsDisabled) {
     EXPECT_EQ(SplitOutcomeText(written), "Done: 3 pieces, 2 recovery pieces, the restore program movie.exe and the restore page movie.restore.html written.");
     // The line and the bar keep it until the size or the file changes.
     w.Edit(IDC_PIECE_SIZE, "20");
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "");
-    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, 0);
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "");
+    EXPECT_EQ(w.control(IDC_WORK_PROGRESS).position, 0);
   });
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(ListDir(dir.path()),
@@ -429,7 +429,7 @@ TEST_F(SplitterDialog, ControlsComeBackWhenTheEngineRefuses) {
     w.DropFiles({File("setup.msi", 5000)});
     w.Click(IDC_SPLIT_FILE);
     EXPECT_EQ(platform.questions.size(), 1u);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Split cancelled: nothing was written or removed.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Split cancelled: nothing was written or removed.");
     EXPECT_TRUE(w.enabled(IDC_SPLIT_FILE));
   });
   EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"setup.exe", "setup.msi", "small.bin"}));
@@ -448,9 +448,9 @@ TEST_F(SplitterDialog, ASplitShowsItsProgressInOrderAndNothingElseStartsMeanwhil
   const int openFileDialogs = hl::OpenFileDialogsShown();
   std::vector<BusyView> views;
   hl::SetUserWhileBusy([&](hl::Window& w) {
-    views.push_back({w.control(IDC_SPLIT_PROGRESS).position, w.taskbar, w.text(IDC_SPLIT_STATUS)});
+    views.push_back({w.control(IDC_WORK_PROGRESS).position, w.taskbar, w.text(IDC_WORK_STATUS)});
     hl::AdvanceClock(20);
-    EXPECT_EQ(w.focus, IDC_CANCEL_SPLIT);
+    EXPECT_EQ(w.focus, IDC_CANCEL_WORK);
     // A drop is refused, even one queued before the split began; the
     // disabled controls' commands, should one come anyway, and Enter do nothing.
     EXPECT_FALSE(w.DropFiles({other}).finished);
@@ -469,8 +469,8 @@ TEST_F(SplitterDialog, ASplitShowsItsProgressInOrderAndNothingElseStartsMeanwhil
     w.log.clear();
     w.Click(IDC_SPLIT_FILE);
     EXPECT_EQ(w.text(IDC_SOURCE_PATH) + " " + w.text(IDC_PIECE_SIZE), dir / "movie.avi 1000");
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Done: 5 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
-    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, ui::kProgressRange);
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Done: 5 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
+    EXPECT_EQ(w.control(IDC_WORK_PROGRESS).position, ui::kProgressRange);
     EXPECT_EQ(w.taskbar, -1);
     // At most one drawing per 50 ms of the clock, besides the first and the last.
     EXPECT_LE(std::size_t(std::count_if(w.log.begin(), w.log.end(),
@@ -499,7 +499,7 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
   // The end of the session (a log-off) stops it too, and holds the session
   // up, saying why, until the split's files are gone.
   const std::vector<std::function<void(hl::Window&)>> ways = {
-      [](hl::Window& w) { w.Click(IDC_CANCEL_SPLIT); }, [](hl::Window& w) { w.PressEsc(); },
+      [](hl::Window& w) { w.Click(IDC_CANCEL_WORK); }, [](hl::Window& w) { w.PressEsc(); },
       [](hl::Window& w) { w.PressClose(); },
       [](hl::Window& w) { EXPECT_EQ(w.dialog.WindowProc(ui::kWmQueryEndSession, 0, 0), 1); }};
   for (std::size_t way = 0; way < ways.size(); ++way) {
@@ -515,7 +515,7 @@ TEST_F(SplitterDialog, CancelEscAndTheCloseBoxStopASplitAndLeaveNothingOfIt) {
         w.Edit(IDC_PIECE_SIZE, "10");
         w.DropFiles({dir / "movie.avi"});
         w.Click(IDC_SPLIT_FILE);
-        status = w.text(IDC_SPLIT_STATUS);
+        status = w.text(IDC_WORK_STATUS);
         for (const std::string& entry : w.log)
           if (entry.find("session") != std::string::npos) session.push_back(entry);
         w.PressEnter();
@@ -563,7 +563,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     EXPECT_EQ(w.Items(IDC_PIECE_LIST),
               (std::vector<std::string>{"movie#.0", "movie#.1 (missing)", "movie#.2 (wrong size)"}));
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restore failed: nothing was written.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Restore failed: nothing was written.");
 
     // A refusal leaves the pieces it read and found damaged marked.
     WriteAll(dir / "movie#.1", middle);
@@ -576,7 +576,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.DropFiles({dir / "movie.exe"});
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), (std::vector<std::string>{"movie#.0", "movie#.1", "movie#.2"}));
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restored movie.avi: 25,000 bytes, every piece checked.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Restored movie.avi: 25,000 bytes, every piece checked.");
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
     EXPECT_FALSE(w.enabled(IDC_RECOVERY));  // also after the restore
     std::filesystem::remove(dir / "movie.avi");
@@ -590,7 +590,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     EXPECT_EQ(hl::SaveFileDialogsShown()[0].name, "movie.avi");
     EXPECT_EQ(hl::SaveFileDialogsShown()[0].folder, "Documents");  // not the folder that cannot take it
     EXPECT_TRUE(ReadAll(elsewhere / "film.avi") == source);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+    EXPECT_EQ(w.text(IDC_WORK_STATUS),
               "Restored " + elsewhere / "film.avi" + ": 25,000 bytes, every piece checked.");
 
     // Without the restore program the names make the set, unchecked.
@@ -598,7 +598,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     w.DropFiles({dir / "movie#.1"});
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "10");
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+    EXPECT_EQ(w.text(IDC_WORK_STATUS),
               "Its content could not be checked: the restore program was missing.\nRestored movie.avi: 25,000 bytes.");
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
 
@@ -614,10 +614,10 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
                                                                   "movie#.r1", "movie#.r2 (wrong size)"}));
     EXPECT_EQ(w.text(IDC_RECOVERY), "2 pieces");  // the set's, not a choice for a split
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS),
+    EXPECT_EQ(w.text(IDC_WORK_STATUS),
               "Restored movie.avi: 25,000 bytes, every piece checked; 1 piece rebuilt from recovery data.");
     EXPECT_TRUE(ReadAll(dir / "movie.avi") == source);
-    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, ui::kProgressRange);
+    EXPECT_EQ(w.control(IDC_WORK_PROGRESS).position, ui::kProgressRange);
 
     // Any other file is split: the command, the size and the preview come back.
     WriteAll(dir / "other#.r1", RandomBytes(5000, 23));  // a recovery piece's form, but no set
@@ -630,7 +630,7 @@ TEST_F(SplitterDialog, APieceOrItsRestoreProgramOpensTheSetForRestoring) {
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "20");
     EXPECT_TRUE(w.enabled(IDC_RECOVERY));
     EXPECT_EQ(w.text(IDC_RECOVERY), "None");
-    EXPECT_EQ(w.control(IDC_SPLIT_PROGRESS).position, 0);  // the restore's full bar went with it
+    EXPECT_EQ(w.control(IDC_WORK_PROGRESS).position, 0);  // the restore's full bar went with it
     EXPECT_EQ(w.Items(IDC_PIECE_LIST), std::vector<std::string>{"other##.0"});
     w.Edit(IDC_PIECE_SIZE, "30");
     EXPECT_EQ(w.text(IDC_PIECE_SIZE), "30");
@@ -656,12 +656,12 @@ TEST_F(SplitterDialog, CancelStopsARebuildDuringTheSetUpOfItsMatrix) {
     if (++steps == 1) readsAtFirstStep = recoveryReads;
     if (steps < 10) return;
     readsAtLastStep = recoveryReads;
-    w.Click(IDC_CANCEL_SPLIT);
+    w.Click(IDC_CANCEL_WORK);
   });
   Run([&](hl::Window& w) {
     w.DropFiles({dir / "movie.exe"});
     w.Click(IDC_SPLIT_FILE);
-    EXPECT_EQ(w.text(IDC_SPLIT_STATUS), "Restore stopped: nothing was written.");
+    EXPECT_EQ(w.text(IDC_WORK_STATUS), "Restore stopped: nothing was written.");
   });
   // Every piece was lost, so that the join reported nothing; no recovery
   // data was read between the steps: all ten were the set-up's, and it
@@ -709,7 +709,7 @@ TEST_F(SplitterDialog, AStartUpPathIsTakenAsADropOfItIs) {
   std::filesystem::create_directory(dir / "Folder");
   // What the window shows, and the messages so far.
   auto shown = [&](hl::Window& w) {
-    return std::make_tuple(w.text(IDC_SOURCE_PATH), w.text(IDC_PIECE_SIZE), w.text(IDC_SPLIT_STATUS),
+    return std::make_tuple(w.text(IDC_SOURCE_PATH), w.text(IDC_PIECE_SIZE), w.text(IDC_WORK_STATUS),
                            w.Items(IDC_PIECE_LIST), w.focus, platform.messages);
   };
   using Shown = decltype(shown(std::declval<hl::Window&>()));

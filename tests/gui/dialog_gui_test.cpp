@@ -281,9 +281,9 @@ TEST_F(LiveSplitterDialog, OpensCentredWithTheTemplatesControls) {
   EXPECT_EQ(Style(d.item(IDC_PIECE_LIST)) & LVS_TYPEMASK, LVS_LIST);
   EXPECT_TRUE(Style(d.item(IDC_PIECE_SIZE)) & ES_NUMBER);
   EXPECT_EQ(Style(d.item(IDC_SOURCE_PATH)) & (ES_READONLY | ES_LOWERCASE), ES_READONLY | ES_LOWERCASE);
-  for (int id : {IDC_CHOOSE_FILE, IDC_SPLIT_FILE, IDC_CANCEL_SPLIT})
+  for (int id : {IDC_CHOOSE_FILE, IDC_SPLIT_FILE, IDC_CANCEL_WORK})
     EXPECT_EQ(Style(d.item(id)) & BS_TYPEMASK, BS_PUSHBUTTON) << id;  // no default button
-  EXPECT_TRUE(Style(d.item(IDC_SPLIT_STATUS)) & SS_NOPREFIX);  // names may hold '&'
+  EXPECT_TRUE(Style(d.item(IDC_WORK_STATUS)) & SS_NOPREFIX);  // names may hold '&'
   EXPECT_EQ(Style(d.item(IDC_RECOVERY)) & CBS_DROPDOWNLIST, CBS_DROPDOWNLIST);
   EXPECT_EQ(SendMessageW(d.item(IDC_RECOVERY), CB_GETCOUNT, 0, 0), 6);
   EXPECT_EQ(d.Text(IDC_RECOVERY), "None");
@@ -392,7 +392,7 @@ TEST_F(LiveSplitterDialog, SplitCommandChecksThenWritesThePieces) {
   EXPECT_EQ(ReadAll(dir / "movie#.0") + ReadAll(dir / "movie#.1") + ReadAll(dir / "movie#.2"),
             std::string("movie.avi", 10) + source);
   EXPECT_EQ(ReadAll(dir / "movie.exe").compare(0, platform.image.size(), platform.image), 0);
-  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
+  EXPECT_EQ(d.Text(IDC_WORK_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
   EXPECT_EQ(d.Close(), IDCANCEL);
 }
 
@@ -467,7 +467,7 @@ TEST_F(LiveSplitterDialog, NamesInEveryScriptAndPathsOverThreeHundredCharactersS
   for (const DirEntry& entry : System().Find(deep + "*")) written.push_back(entry.name);
   std::sort(written.begin(), written.end());
   EXPECT_EQ(written, (std::vector<std::string>{"Deep File.BIN", "deep file#.0", "deep file#.1", "deep file.exe", "deep file.restore.html"}));
-  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 2 pieces, the restore program deep file.exe and the restore page deep file.restore.html written.");
+  EXPECT_EQ(d.Text(IDC_WORK_STATUS), "Done: 2 pieces, the restore program deep file.exe and the restore page deep file.restore.html written.");
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(d.Close(), IDCANCEL);
   for (const std::string& name : written) System().Remove(deep + name);
@@ -550,7 +550,7 @@ TEST_F(LiveSplitterDialog, TheLayoutFitsAtTheScaleOfTheSystem) {
   d.SetText(IDC_PIECE_SIZE, "10");
   d.Drop({dir / "movie.avi"});
   d.Click(IDC_SPLIT_FILE);
-  ASSERT_EQ(d.Text(IDC_SPLIT_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
+  ASSERT_EQ(d.Text(IDC_WORK_STATUS), "Done: 3 pieces, the restore program movie.exe and the restore page movie.restore.html written.");
 
   // The dialog's font: 8 points at this scale, an outline font.
   const TEXTMETRICW font = MetricsOf(d.hwnd());
@@ -646,7 +646,7 @@ TEST_F(LiveSplitterDialog, ALongSplitAnswersAtOnceAndStopsOnEscOrTheCloseBox) {
     d.SetText(IDC_PIECE_SIZE, "100000");
     d.Drop({big});
     d.FocusAndPostClick(IDC_SPLIT_FILE);
-    ASSERT_TRUE(WaitFor([&] { return d.Text(IDC_SPLIT_STATUS).rfind("Writing piece ", 0) == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return d.Text(IDC_WORK_STATUS).rfind("Writing piece ", 0) == 0; }));
     // The window answers again and again as the split goes on, each time
     // far sooner than the seconds of the split (the bound leaves room for
     // a busy machine).
@@ -654,17 +654,17 @@ TEST_F(LiveSplitterDialog, ALongSplitAnswersAtOnceAndStopsOnEscOrTheCloseBox) {
       DWORD_PTR answer = 0;
       EXPECT_TRUE(SendMessageTimeoutA(d.hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 500, &answer)) << i;
     }
-    ASSERT_TRUE(d.Enabled(IDC_CANCEL_SPLIT)) << "the split ended too soon";
+    ASSERT_TRUE(d.Enabled(IDC_CANCEL_WORK)) << "the split ended too soon";
     if (closeBox) {
       PostMessageA(d.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
       EXPECT_EQ(d.Wait(), IDCANCEL);
     } else {
       // Esc as the keyboard sends it, to the control with the focus.
-      EXPECT_EQ(d.Focus(), d.item(IDC_CANCEL_SPLIT));
+      EXPECT_EQ(d.Focus(), d.item(IDC_CANCEL_WORK));
       PostMessageA(d.Focus(), WM_KEYDOWN, VK_ESCAPE, 0);
-      ASSERT_TRUE(WaitFor([&] { return !d.Enabled(IDC_CANCEL_SPLIT); }));
+      ASSERT_TRUE(WaitFor([&] { return !d.Enabled(IDC_CANCEL_WORK); }));
       d.Settle();
-      EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Split stopped: its files were removed.");
+      EXPECT_EQ(d.Text(IDC_WORK_STATUS), "Split stopped: its files were removed.");
       EXPECT_EQ(d.Focus(), d.item(IDC_SPLIT_FILE));
       EXPECT_EQ(d.Close(), IDCANCEL);  // the window stayed open
     }
@@ -690,7 +690,7 @@ TEST(LiveSplitterFocus, ARefusedSplitGivesTheFocusBackToTheControlThatHadIt) {
   // The command enables the controls before it gives the focus back.
   d.Settle();
   EXPECT_EQ(d.Focus(), d.item(IDC_SPLIT_FILE));
-  EXPECT_EQ(d.Text(IDC_SPLIT_STATUS), "Split failed: nothing was written.");
+  EXPECT_EQ(d.Text(IDC_WORK_STATUS), "Split failed: nothing was written.");
   EXPECT_EQ(d.Close(), IDCANCEL);
 }
 

@@ -34,9 +34,9 @@ void RegisterSplitterTemplate() {
       {IDC_SPLIT_FILE, hl::Kind::kButton},
       {IDC_SOURCE_PATH, hl::Kind::kEdit, hl::kReadOnly | hl::kLowerCase},
       {IDC_PIECE_LIST, hl::Kind::kList},
-      {IDC_SPLIT_STATUS, hl::Kind::kText},
-      {IDC_SPLIT_PROGRESS, hl::Kind::kProgress},
-      {IDC_CANCEL_SPLIT, hl::Kind::kButton, hl::kDisabled},
+      {IDC_WORK_STATUS, hl::Kind::kText},
+      {IDC_WORK_PROGRESS, hl::Kind::kProgress},
+      {IDC_CANCEL_WORK, hl::Kind::kButton, hl::kDisabled},
   });
 }
 
@@ -77,7 +77,7 @@ int RestoreThrough(FrontEnd frontEnd, const std::string& program, const std::str
     w.DropFiles({chosen});
     if (w.text(IDC_SPLIT_FILE) != "&Restore File") return;
     w.Click(IDC_SPLIT_FILE);
-    const std::string status = w.text(IDC_SPLIT_STATUS);
+    const std::string status = w.text(IDC_WORK_STATUS);
     // A warning may come first, on a line of its own.
     const std::string last = status.substr(status.rfind('\n') + 1);
     code = last.rfind("Restored ", 0) == 0 ? 0 : last.rfind("Restore stopped", 0) == 0 ? 2 : 1;

@@ -5,7 +5,8 @@
 
 namespace morsela {
 
-void RingThread::Start() {
+void RingThread::Start(std::size_t held) {
+  held_ = held;
   Platform& system = System();
   free_ = system.NewSemaphore(unsigned(kSlots));
   filled_ = system.NewSemaphore(0);
@@ -34,14 +35,16 @@ void RingThread::Run(void* self) {
 }
 
 std::size_t RingThread::Next() {
-  if (!thread_) {
-    FillSlot(0);
-    return 0;
-  }
-  if (holding_) free_->Post();
-  filled_->Wait();
-  holding_ = true;
   const std::size_t index = next_;
+  if (!thread_) {
+    // In turn: the slots taken before are not filled again while held.
+    FillSlot(index);
+    next_ = (next_ + 1) % kSlots;
+    return index;
+  }
+  if (holding_ == held_) free_->Post();
+  else ++holding_;
+  filled_->Wait();
   next_ = (next_ + 1) % kSlots;
   return index;
 }

@@ -41,13 +41,14 @@ class RingThread {
   RingThread& operator=(const RingThread&) = delete;
 
   // Starts the filling on a thread of the platform's; where the system
-  // gives none, Next fills each slot itself, in turn with the taking.
-  void Start();
+  // gives none, Next fills each slot itself, in turn with the taking. The
+  // taker holds the last `held` slots it took (fewer than kSlots).
+  void Start(std::size_t held);
   // Stops the filling and waits for the thread; the filler is then the
   // caller's alone again.
   void Stop();
-  // The index of the next filled slot, in order; the one taken before is
-  // handed back.
+  // The index of the next filled slot, in order; the one taken `held`
+  // calls before is handed back.
   std::size_t Next();
 
  private:
@@ -58,16 +59,20 @@ class RingThread {
   std::atomic<bool> stop_{false};
   std::unique_ptr<Thread> thread_;
   std::size_t next_ = 0;
-  bool holding_ = false;
+  std::size_t held_ = 1, holding_ = 0;
 };
 
 template <typename Slot>
 class Ring : private RingThread {
  public:
   // Starts filling slots made by default, or as copies of `blank` (a block
-  // sized once, say).
-  explicit Ring(Filler<Slot>& filler) : filler_(filler), slots_(kSlots) { Start(); }
-  Ring(Filler<Slot>& filler, const Slot& blank) : filler_(filler), slots_(kSlots, blank) { Start(); }
+  // sized once, say). A slot taken stays the taker's until Next has been
+  // called `held` times more: 1 when it is done with a slot as it takes
+  // the next, 2 when the one before may still be in use elsewhere.
+  explicit Ring(Filler<Slot>& filler) : filler_(filler), slots_(kSlots) { Start(1); }
+  Ring(Filler<Slot>& filler, const Slot& blank, std::size_t held = 1) : filler_(filler), slots_(kSlots, blank) {
+    Start(held);
+  }
   ~Ring() { Stop(); }
 
   // Stops the filling and waits for its thread: from then on the filler,

@@ -11,6 +11,7 @@
 #include "format/page_description.h"
 #include "format/pieces.h"
 #include "format/recovery_piece.h"
+#include "pipeline/background_step.h"
 #include "pipeline/ring.h"
 #include "platform/platform.h"
 #include "split/recovery_writer.h"
@@ -39,6 +40,7 @@ struct DataBlock {
   std::uint64_t piece = 0;
   std::uint32_t crc = 0;
   Kind kind = Kind::kData;
+  bool endsPiece = false;  // the piece is full with it
 };
 
 // The reading side of a split, on the ring's thread: the byte sequence
@@ -69,6 +71,7 @@ class PieceFiller : public Filler<DataBlock> {
     crc_.Update(block.bytes.data(), block.size);
     recovery_.Add(piece_, pieceSize_ - room_, block.bytes.data(), block.size);
     room_ -= block.size;
+    block.endsPiece = room_ == 0;
     block.piece = piece_;
     block.crc = crc_.value();
     block.kind = DataBlock::Kind::kData;
@@ -146,6 +149,21 @@ class PieceCreator : public Filler<CreatedPiece> {
   std::uint64_t created_ = 0;
 };
 
+// One step of the thread that writes the odd pieces: a block of bytes
+// into its piece, and the piece closed after the last.
+struct OddWrite {
+  OutputFile* file = nullptr;
+  std::uint64_t piece = 0;
+  const char* bytes = nullptr;
+  std::size_t size = 0;
+  bool close = false;
+
+  static bool Run(void* self) {
+    const OddWrite& write = *static_cast<OddWrite*>(self);
+    return (write.size == 0 || write.file->Write(write.bytes, write.size)) && (!write.close || write.file->Close());
+  }
+};
+
 // One call of SplitFile: the files it created, so that a failure removes
 // exactly those (the pieces follow from their count, so no list is kept),
 // the manifest it builds and the file a failure concerns.
@@ -166,7 +184,9 @@ class SplitRun {
     Ring<CreatedPiece> created(creator);
     DataBlock blank;
     blank.bytes.resize(kBlockSize);
-    Ring<DataBlock> ahead(filler, blank);
+    // Two blocks held: the one this thread writes, and the one before,
+    // which the odd pieces' writer may still be writing.
+    Ring<DataBlock> ahead(filler, blank, 2);
     const Outcome outcome = WriteBlocks(ahead, created, expected, total);
     ahead.Finish();
     created.Finish();
@@ -182,31 +202,82 @@ class SplitRun {
     // Room for the CRCs foreseen, within reason: a count far beyond any
     // real set grows the list as the pieces come instead.
     manifest_.pieceCrcs.reserve(std::size_t(std::min<std::uint64_t>(expected, std::uint64_t(1) << 24)));
-    std::unique_ptr<OutputFile> piece;
+    // The odd pieces are written on a thread of their own while this one
+    // writes the even ones: copying into the system's cache is most of a
+    // split's work, and two pieces at a time take it on two processors.
+    std::unique_ptr<OutputFile> even, odd;
+    OddWrite step;
+    BackgroundStep oddWriter(&OddWrite::Run, &step);  // after what it uses: it ends first
+    std::uint64_t taken = 0, stepBlock = ~std::uint64_t(0);
     std::uint32_t crc = 0;
+    bool started = false;   // a piece is under way: its CRC is not in the list yet
+    bool oddOpen = false;   // the odd writer's piece is not closed yet
+    // A failure here names the first piece that failed, which may be the
+    // odd writer's before.
+    auto evenFailed = [&](std::uint64_t k) {
+      return WriteFailed(!oddWriter.Wait() && step.piece < k ? step.piece : k);
+    };
     for (;;) {
+      // The ring hands back the slot taken two calls before: a write of
+      // it still under way ends first.
+      if (taken >= 2 && stepBlock == taken - 2 && !oddWriter.Wait()) return WriteFailed(step.piece);
       const DataBlock& block = ahead.Next();
+      const std::uint64_t index = taken++;
       if (block.kind == DataBlock::Kind::kFailed) return Read();
-      if (piece && (block.kind == DataBlock::Kind::kEnd || block.piece != report.piece)) {
-        if (!piece->Close()) return WriteFailed(report.piece);
+      if (started && (block.kind == DataBlock::Kind::kEnd || block.piece != report.piece)) {
+        // A piece the source ended in (or cut short): closed now.
+        if (even && !even->Close()) return evenFailed(report.piece);
+        even.reset();
+        if (oddOpen) {
+          if (!oddWriter.Wait()) return WriteFailed(step.piece);
+          step = OddWrite{odd.get(), step.piece, nullptr, 0, true};
+          if (!oddWriter.Start()) return WriteFailed(step.piece);
+          oddOpen = false;
+        }
         manifest_.pieceCrcs.push_back(crc);
-        piece.reset();
+        started = false;
       }
-      if (block.kind == DataBlock::Kind::kEnd) return Outcome::kDone;
-      if (!piece) {
+      if (block.kind == DataBlock::Kind::kEnd) return oddWriter.Wait() ? Outcome::kDone : WriteFailed(step.piece);
+      const bool isOdd = block.piece % 2 == 1;
+      if (!started) {
+        started = true;
         report.piece = block.piece;
         report.pieces = std::max(expected, block.piece + 1) + recovery;
+        std::unique_ptr<OutputFile> file;
         // A source longer than foreseen gets its further pieces here. A
         // file that could not be created is not ours: it is never removed.
         if (block.piece < expected) {
-          piece = std::move(created.Next().file);
-        } else if ((piece = System().Create(PieceName(path_, block.piece)))) {
+          file = std::move(created.Next().file);
+        } else if ((file = System().Create(PieceName(path_, block.piece)))) {
           created_ = block.piece + 1;
         }
-        if (!piece) return WriteFailed(block.piece);
+        if (!file) return evenFailed(block.piece);
+        if (!isOdd) {
+          even = std::move(file);
+        } else {
+          // The odd writer is done with its piece before.
+          if (!oddWriter.Wait()) return WriteFailed(step.piece);
+          odd = std::move(file);
+          step.piece = block.piece;
+          oddOpen = true;
+        }
       }
-      if (!piece->Write(block.bytes.data(), block.size)) return WriteFailed(block.piece);
+      if (!isOdd) {
+        if (!even->Write(block.bytes.data(), block.size)) return evenFailed(block.piece);
+        if (block.endsPiece && !even->Close()) return evenFailed(block.piece);
+      } else {
+        if (!oddWriter.Wait()) return WriteFailed(step.piece);
+        step = OddWrite{odd.get(), block.piece, block.bytes.data(), block.size, block.endsPiece};
+        stepBlock = index;
+        if (!oddWriter.Start()) return WriteFailed(step.piece);
+        if (block.endsPiece) oddOpen = false;
+      }
       crc = block.crc;
+      if (block.endsPiece) {
+        if (!isOdd) even.reset();
+        manifest_.pieceCrcs.push_back(crc);
+        started = false;
+      }
       report.done += block.size;
       report.total = std::max(report.total, report.done);
       if (progress_ && !progress_->Advance(report)) return Outcome::kStopped;

@@ -99,9 +99,10 @@ struct ManifestRead {
 };
 
 // Reads the manifest at the end of `program` (the restore program's own
-// file), or just before the certificate table that a signer appended after
-// it. Every length read is checked against the file's size before
-// anything is allocated.
+// file), just before the certificate table that a signer appended after
+// it, or inside the image's own signature (DescriptionInSignature). Every
+// length read is checked against the file's size before anything is
+// allocated.
 ManifestRead ReadManifest(InputFile& program);
 
 // Where a Windows executable image lies in its file, from `head`, the

@@ -24,12 +24,8 @@ if [ -n "${MORSELA_SIGN_PFX:-}" ]; then
   [ -n "${MORSELA_SIGN_PASSWORD+set}" ] || { echo "package: MORSELA_SIGN_PASSWORD is not set" >&2; exit 1; }
   signing=1
 fi
-# sign FILE TITLE: signs FILE in place; the password goes through a pipe,
-# not the command line.
-sign() {
-  osslsigncode sign -pkcs12 "$MORSELA_SIGN_PFX" -readpass <(printf '%s' "$MORSELA_SIGN_PASSWORD") -h sha256 \
-    -n "$2" -in "$1" -out "$1.signed" >/dev/null
-  mv "$1.signed" "$1"
+sign() { # FILE TITLE
+  bash "$root/scripts/sign.sh" "$1" "$2"
   echo "package: signed $(basename "$1")"
 }
 

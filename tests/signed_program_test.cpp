@@ -131,6 +131,19 @@ TEST(SignedProgram, CarriesTheDescriptionInItsSignatureAndStaysSigned) {
   EXPECT_EQ(ProgramWithSignedDescription(program, read.manifest), "");
   EXPECT_EQ(ProgramWithSignedDescription(test::MinimalExecutable(), read.manifest), "");
 
+  // A description of 20,000 pieces (80 KB): every length that encloses it
+  // takes one more byte than the signer's did.
+  Manifest many = read.manifest;
+  many.sourceLength = 20'000'000 - 10;
+  many.pieceCount = 20'000;
+  many.pieceCrcs = std::vector<std::uint32_t>(20'000, 0x01020304u);
+  WriteAll(set.dir / "many.exe", ProgramWithSignedDescription(set.image, many));
+  EXPECT_TRUE(set.Verifies(set.dir / "many.exe"));
+  const ManifestRead manyRead = ReadProgram(set.dir / "many.exe");
+  EXPECT_EQ(manyRead.state, ManifestState::kValid);
+  EXPECT_EQ(manyRead.manifest.pieceCrcs, many.pieceCrcs);
+  std::filesystem::remove(set.dir / "many.exe");
+
   for (FrontEnd frontEnd : FrontEnds()) {
     SCOPED_TRACE(test::NameOf(frontEnd));
     TestPlatform platform;

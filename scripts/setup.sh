@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 xvfb xdotool x11-utils imagemagick python3 time bc locales
+  # Signing the release, and the throwaway signatures of the tests.
+  osslsigncode openssl
   # The restore page: the core compiled to WebAssembly, and the browsers
   # its tests drive.
   clang lld wasi-libc libc++-dev-wasm32 libclang-rt-dev-wasm32

@@ -83,3 +83,16 @@ split_expecting_box "$main" "no message for a path that names nothing"
 end_with_escape "$main"
 [ "$(ls "$work" | LC_ALL=C sort | tr '\n' ' ')" = "My Files cpack unpacked " ] || fail "stray files: $(ls "$work")"
 echo "package_test: the unpacked Morsela.exe takes a path from its command line"
+
+# Signed as the release signs them (scripts/sign.sh), with a throwaway
+# authority: the signatures verify against it.
+mkdir "$work/signing"
+bash "$root/tests/support/throwaway_signer.sh" "$work/signing/keys" || fail "openssl could not make an authority"
+for f in Morsela.exe Morsela.com; do
+  cp "$work/unpacked/$f" "$work/signing/$f"
+  MORSELA_SIGN_PFX=$work/signing/keys/signer.pfx MORSELA_SIGN_PASSWORD=throwaway \
+    bash "$root/scripts/sign.sh" "$work/signing/$f" Morsela || fail "scripts/sign.sh could not sign $f"
+  osslsigncode verify -CAfile "$work/signing/keys/ca.pem" -in "$work/signing/$f" >/dev/null 2>&1 ||
+    fail "the signature of $f does not verify"
+done
+echo "package_test: Morsela.exe and Morsela.com signed as the release signs them"

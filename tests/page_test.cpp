@@ -15,6 +15,7 @@
 #include "platform/platform_page.h"
 #include "restore/restore.h"
 #include "restore_page.h"
+#include "split/signed_program.h"
 #include "split_file.h"
 #include "test_platform.h"
 #include "text/text.h"
@@ -234,6 +235,24 @@ TEST(RestorePage, ComposesTheFileFromTheChosenFilesAndTheRebuiltBytes) {
               std::string::npos);
     EXPECT_NE(outcome.find("[\"clip#.2\",\"damaged\"]"), std::string::npos) << outcome;
     EXPECT_TRUE(Compose(outcome, folder, page) == set.source);
+  }
+  // The description inside the signature of a signed restore program, the
+  // only one there: the generic page finds it, and so the damaged piece
+  // (which a join by the names alone would take).
+  {
+    TempDir keys;
+    const std::string signedProgram = ProgramWithSignedDescription(test::SignedExecutable(keys), m);
+    ASSERT_FALSE(signedProgram.empty());
+    const std::string program = ReadAll(set.dir / "clip.exe"), recovery = ReadAll(set.dir / "clip#.r1");
+    WriteAll(set.dir / "clip.exe", signedProgram);
+    std::filesystem::remove(set.dir / "clip#.r1");
+    PageOverFolder folder(set.dir.path());
+    RestorePage page(folder.files);
+    page.Choose(folder.chosen);
+    const std::string outcome = page.Check(nullptr);
+    EXPECT_NE(outcome.find("\"status\":[\"Split File Damaged !\",\"clip#.2\""), std::string::npos) << outcome;
+    WriteAll(set.dir / "clip.exe", program);
+    WriteAll(set.dir / "clip#.r1", recovery);
   }
   // One more loss: the restore program's refusal, line by line, and nothing to compose.
   std::filesystem::remove(set.dir / "clip#.0");

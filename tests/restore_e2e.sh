@@ -192,6 +192,25 @@ rm "$deep/deep.bin"
 [ "$rc" = 0 ] || fail "a restore started as \\?\...: exit code $rc"
 cmp -s "$work/expected" "$deep/deep.bin" || fail "a restore started as \\?\...: wrong file"
 
+echo "a signed restore program stays signed, restores its set and refuses a damaged piece"
+mkdir "$work/s"
+cp "$program" "$work/signed.exe"
+bash "$(dirname "${BASH_SOURCE[0]}")/support/throwaway_signer.sh" "$work/keys" "$work/signed.exe" ||
+  fail "openssl or osslsigncode could not sign"
+head -c 30000 /dev/urandom > "$work/s/photo.jpg"
+cp "$work/s/photo.jpg" "$work/expected"
+"$runner" "$split" "$(winpath "$work/s/photo.jpg")" 10 "$(winpath "$work/signed.exe")" || fail "split with a signed program"
+osslsigncode verify -CAfile "$work/keys/ca.pem" -in "$work/s/photo.exe" >"$work/verify" 2>&1 ||
+  fail "the signature of the restore program written does not verify: $(tail -n 3 "$work/verify")"
+tail -c 40 "$work/s/photo.exe" | grep -q MORSELA && fail "the description follows the signature"
+rm "$work/s/photo.jpg"
+restore "$work/s/photo.exe"
+[ "$rc" = 0 ] || fail "signed program: exit code $rc $box"
+cmp -s "$work/expected" "$work/s/photo.jpg" || fail "signed program: restored file differs"
+rm "$work/s/photo.jpg"
+flip_byte "$work/s/photo#.1" 100
+expect_refusal "$work/s" photo.exe "Split File Damaged !" "photo#.1"
+
 echo "random round trips"
 for round in 1 2 3 4 5 6; do
   dir=$work/r$round

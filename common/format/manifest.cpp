@@ -208,6 +208,11 @@ std::optional<std::uint64_t> FooterBeforeCertificates(InputFile& program, const 
   return std::nullopt;
 }
 
+// A signature with a description in it: the signature, the description's
+// certificate and the set's other certificates are some KiB; anything far
+// larger than the longest manifest is no table of ours.
+constexpr std::uint64_t kLongestTable = kLongestManifest + (std::uint64_t(1) << 20);
+
 }  // namespace
 
 ManifestRead ReadManifest(InputFile& program) {
@@ -222,11 +227,13 @@ ManifestRead ReadManifest(InputFile& program) {
   std::uint64_t imageEnd = ExecutableImageEnd(head);
 
   // Where the footer ends: the file's end, or the start of a certificate
-  // table that a signer added after the manifest.
+  // table that a signer added after the manifest. A table that ends the
+  // file right after the sections is the image's own signature, which
+  // carries the description when the image was signed before the split.
   std::uint64_t end = fileSize;
   const std::uint64_t certificateEnd = layout.certificateOffset + layout.certificateSize;
-  if (layout.sectionsEnd != 0 && layout.certificateSize > 0 && certificateEnd == fileSize &&
-      layout.certificateOffset > (layout.sectionsEnd + 7) / 8 * 8) {
+  const bool tableEndsFile = layout.sectionsEnd != 0 && layout.certificateSize > 0 && certificateEnd == fileSize;
+  if (tableEndsFile && layout.certificateOffset > (layout.sectionsEnd + 7) / 8 * 8) {
     const std::optional<std::uint64_t> before = FooterBeforeCertificates(program, layout);
     if (program.Failed()) return unreadable;
     // Something was appended to the image before it was signed, and it is
@@ -234,6 +241,15 @@ ManifestRead ReadManifest(InputFile& program) {
     if (!before) return ManifestRead{ManifestState::kDamaged, {}, 0};
     end = *before;
     imageEnd = layout.sectionsEnd;
+  } else if (tableEndsFile && layout.certificateOffset >= layout.sectionsEnd &&
+             layout.certificateSize <= kLongestTable) {
+    std::string table;
+    if (!ReadAt(program, layout.certificateOffset, table, std::size_t(layout.certificateSize))) return unreadable;
+    const DerElement description = DescriptionInSignature(table);
+    if (description.tag) {
+      end = layout.certificateOffset + description.end;
+      imageEnd = 0;
+    }
   }
 
   const bool hasFooter = end >= kFooterSize && ReadAt(program, end - kFooterSize, footer, kFooterSize) &&
@@ -260,6 +276,53 @@ ManifestRead ReadManifest(InputFile& program) {
     return result;
   result.state = ManifestState::kValid;
   return result;
+}
+
+DerElement ReadDer(std::string_view der, std::size_t at, std::size_t limit) {
+  DerElement element;
+  if (at >= limit || limit - at < 2) return element;
+  const std::size_t start = at;
+  const std::uint8_t tag = std::uint8_t(der[at]);
+  std::size_t length = std::uint8_t(der[at + 1]);
+  at += 2;
+  if (length & 0x80) {
+    const std::size_t bytes = length & 0x7F;
+    if (bytes == 0 || bytes > 4 || bytes > limit - at) return element;
+    length = 0;
+    for (std::size_t i = 0; i < bytes; ++i) length = length << 8 | std::uint8_t(der[at++]);
+  }
+  if (length > limit - at) return element;
+  return DerElement{tag, start, at, at + length};
+}
+
+DerElement DerChild(std::string_view der, const DerElement& parent, int index) {
+  DerElement child = ReadDer(der, parent.begin, parent.end);
+  for (; index > 0 && child.tag; --index) child = ReadDer(der, child.end, parent.end);
+  return child;
+}
+
+DerElement DescriptionInSignature(std::string_view table) {
+  // WIN_CERTIFICATE: its length, revision 2.0, type 2 (a PKCS#7 SignedData).
+  if (table.size() < 8 || GetU32(table, 4) != 0x00020200 || GetU32(table, 0) > table.size()) return DerElement{};
+  const std::string_view der(table.data(), GetU32(table, 0));
+  // ContentInfo { type, [0] { SignedData { version, digests, content, [0] certificates, ... } } }
+  const DerElement set = DerChild(der, DerChild(der, DerChild(der, ReadDer(der, 8, der.size()), 1), 0), 3);
+  if (set.tag != 0xA0) return DerElement{};
+  // Certificate { TBSCertificate { ..., [3] { Extensions { Extension { id, value } ... } } }, ... }
+  for (DerElement cert = ReadDer(der, set.begin, set.end); cert.tag; cert = ReadDer(der, cert.end, set.end)) {
+    const DerElement tbs = DerChild(der, cert, 0);
+    for (DerElement field = ReadDer(der, tbs.begin, tbs.end); field.tag; field = ReadDer(der, field.end, tbs.end)) {
+      const DerElement list = DerChild(der, field, 0);
+      for (DerElement ext = ReadDer(der, list.begin, list.end); field.tag == 0xA3 && ext.tag;
+           ext = ReadDer(der, ext.end, list.end)) {
+        const DerElement id = DerChild(der, ext, 0), value = DerChild(der, ext, 1);
+        if (id.tag == 0x06 && value.tag == 0x04 && id.end - id.begin == kDescriptionExtension.size() &&
+            std::memcmp(der.data() + id.begin, kDescriptionExtension.data(), kDescriptionExtension.size()) == 0)
+          return value;
+      }
+    }
+  }
+  return DerElement{};
 }
 
 ExecutableLayout ReadExecutableLayout(std::string_view head) {

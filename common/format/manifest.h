@@ -99,9 +99,10 @@ struct ManifestRead {
 };
 
 // Reads the manifest at the end of `program` (the restore program's own
-// file), or just before the certificate table that a signer appended after
-// it. Every length read is checked against the file's size before
-// anything is allocated.
+// file), just before the certificate table that a signer appended after
+// it, or inside the image's own signature (DescriptionInSignature). Every
+// length read is checked against the file's size before anything is
+// allocated.
 ManifestRead ReadManifest(InputFile& program);
 
 // Where a Windows executable image lies in its file, from `head`, the
@@ -122,5 +123,37 @@ std::uint64_t ExecutableImageEnd(std::string_view head);
 // The bytes of the file a program image's header spans, enough for
 // ExecutableImageEnd.
 constexpr std::size_t kExecutableHeadSize = 4096;
+
+// A signed restore program carries its set's description inside its
+// signature, where the signature covers nothing and Windows' strictest
+// check still accepts it: as the value of an extension of an extra
+// certificate in the signature's certificate set. docs/format.md gives the
+// layout.
+
+// The extension's identifier (the contents of its DER OID): 2.25 and a UUID
+// of ours, so it is no one else's.
+constexpr std::string_view kDescriptionExtension{
+    "\x69\x81\xD6\xEB\xAA\x9E\x9B\xFD\xAA\x99\xAD\x85\x86\xC1\x9D\xA3\xBC\x92\xFB\x5F", 20};
+
+// One DER element of `der` at `at` that lies whole before `limit` (at most
+// der.size()): its tag
+// (0 when there is no such element: a length of indefinite form or of more
+// than 4 bytes, or one that runs past `limit`), where its header starts, and
+// where its contents begin and end.
+struct DerElement {
+  std::uint8_t tag = 0;
+  std::size_t start = 0, begin = 0, end = 0;
+};
+DerElement ReadDer(std::string_view der, std::size_t at, std::size_t limit);
+
+// The element `index` (from 0) among the contents of `parent`.
+DerElement DerChild(std::string_view der, const DerElement& parent, int index);
+
+// The description that a certificate table carries: the value (an OCTET
+// STRING's contents, offsets within `table`) of extension
+// kDescriptionExtension of the first certificate in the signature's set
+// that has it; tag 0 when there is none, or when `table` begins with no
+// WIN_CERTIFICATE of a PKCS#7 SignedData.
+DerElement DescriptionInSignature(std::string_view table);
 
 }  // namespace morsela

@@ -15,6 +15,7 @@
 #include "pipeline/ring.h"
 #include "platform/platform.h"
 #include "split/recovery_writer.h"
+#include "split/signed_program.h"
 #include "text/messages.h"
 #include "text/text.h"
 
@@ -311,6 +312,13 @@ class SplitRun {
     std::unique_ptr<OutputFile> file = System().Create(name);
     if (!file) return Outcome::kWriteFailed;
     programCreated_ = true;
+    // A signed image carries the description in its signature, which data
+    // after the image would break; an unsigned one, after the image.
+    const std::string signedProgram = ProgramWithSignedDescription(image, manifest_);
+    if (!signedProgram.empty()) {
+      if (!file->Write(signedProgram.data(), signedProgram.size()) || !file->Close()) return Outcome::kWriteFailed;
+      return Outcome::kDone;
+    }
     if (!file->Write(image.data(), image.size()) || !WriteManifest(manifest_, image.size(), *file) ||
         !file->Close())
       return Outcome::kWriteFailed;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -270,6 +271,14 @@ std::string MinimalExecutable() {
   put(table + 40 + 16, 0x100, 4);  // .data: 0x600 to 0x700
   put(table + 40 + 20, 0x600, 4);
   return image;
+}
+
+std::string SignedExecutable(const TempDir& dir) {
+  const std::string program = dir / "signed.exe";
+  WriteAll(program, MinimalExecutable());
+  const std::string command =
+      "bash '" MORSELA_TEST_SUPPORT "/throwaway_signer.sh' '" + dir.path() + "' '" + program + "'";
+  return std::system(command.c_str()) == 0 ? ReadAll(program) : std::string();
 }
 
 std::string RandomBytes(std::size_t n, std::uint32_t seed) {

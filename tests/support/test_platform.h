@@ -143,6 +143,11 @@ std::string MinimalExecutable();
 // false if it never was.
 bool Await(const std::atomic<int>& count);
 
+// MinimalExecutable() with an Authenticode signature, made by
+// tests/support/throwaway_signer.sh with an authority of its own in `dir`
+// (whose certificate is then dir / "ca.pem"); empty when that failed.
+std::string SignedExecutable(const TempDir& dir);
+
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(std::size_t n, std::uint32_t seed);
 

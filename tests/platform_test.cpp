@@ -164,6 +164,18 @@ TEST(PlatformSystem, TestsCanPutADecoratorInFront) {
   EXPECT_EQ(&TheUser(), &NativeUser());
 }
 
+// The recovery data's memory: zeroed, all of it writable, and none asked
+// for none.
+TEST(PlatformSystem, LargeBufferIsZeroedAndWholeAndNoneForNothing) {
+  EXPECT_EQ(ZeroedLargeBuffer(0), nullptr);
+  const std::size_t bytes = (std::size_t(3) << 20) + 5;
+  LargeBuffer buffer = ZeroedLargeBuffer(bytes);
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_EQ(std::count(buffer.get(), buffer.get() + bytes, '\0'), std::ptrdiff_t(bytes));
+  buffer[0] = buffer[bytes - 1] = 'x';
+  EXPECT_EQ(std::count(buffer.get(), buffer.get() + bytes, 'x'), 2);
+}
+
 // Slots arrive in order whether a thread of the system's fills them or the
 // caller does; the filling stays at most a ring ahead of the taking, and it
 // ends cleanly when the caller stops taking early.

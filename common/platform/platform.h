@@ -182,6 +182,17 @@ class Platform {
 // The machine's physical memory in bytes; 0 where the system does not say.
 std::uint64_t PhysicalMemory();
 
+// A zeroed buffer of many megabytes whose pages the system makes ready in
+// one call where it can: touched one page at a time, each page costs a
+// fault, and in a virtual machine 100 MB took 0.4 s that way against 0.03 s
+// made ready at once. A null one when the memory cannot be had.
+struct LargeRelease {
+  std::size_t bytes = 0;
+  void operator()(char* memory) const;
+};
+using LargeBuffer = std::unique_ptr<char[], LargeRelease>;
+LargeBuffer ZeroedLargeBuffer(std::size_t bytes);
+
 // The platform in force: the native one unless a test installed another.
 Platform& System();
 

@@ -13,6 +13,7 @@
 
 #include "format/manifest.h"
 #include "format/stripes.h"
+#include "platform/platform.h"
 
 namespace morsela {
 
@@ -63,11 +64,11 @@ class RecoveryWriter {
                 std::string& failed, const std::function<bool(std::uint64_t)>& advance);
 
  private:
-  void Clear() { std::fill(data_.begin(), data_.end(), '\0'); }
+  void Clear() { std::fill_n(data_.get(), std::size_t(count_ * window_), '\0'); }
 
   const std::uint64_t count_, dataSize_, window_;
   std::uint64_t from_ = 0;  // where the window begins in each piece
-  std::vector<char> data_;  // `count_` windows of recovery data, one after the other
+  LargeBuffer data_;  // `count_` windows of recovery data, one after the other
   // The coefficients of piece `coefficientsOf_` in each recovery piece, and
   // where a block goes in each window: kept from block to block.
   std::vector<std::uint16_t> coefficients_;

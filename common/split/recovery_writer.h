@@ -1,5 +1,6 @@
 // The recovery pieces of a split: their data summed up from the pieces'
-// bytes as the reading side passes them, over a window of each piece that
+// bytes as they pass (on a thread that follows the reading side), over a
+// window of each piece that
 // keeps the memory within bounds whatever the piece size and their number,
 // and their files written after the pieces. Where the window is shorter
 // than a piece, the windows after the first come from a second read of the
@@ -49,7 +50,8 @@ class RecoveryWriter {
   // the pieces' from Add, the recovery pieces' as Write writes them.
   void KeepStripeCrcs(Manifest& manifest);
 
-  // On the reading side: `size` bytes of piece `k` at `offset` in it.
+  // As the blocks pass (on one thread at a time): `size` bytes of piece
+  // `k` at `offset` in it.
   void Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size);
 
   enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };

@@ -5,21 +5,23 @@
 
 namespace morsela {
 
-void RingThread::Start(bool following) {
+void RingThread::Start() {
   Platform& system = System();
-  following_ = following;
   free_ = system.NewSemaphore(unsigned(kSlots));
   filled_ = system.NewSemaphore(0);
   // The kernels the threads may use are chosen before they start.
   PrepareCrc32c();
   PrepareMultiplyAdd();
-  if (!free_ || !filled_) return;
-  if (following_) {
-    followed_ = system.NewSemaphore(unsigned(kSlots));
-    unfollowed_ = system.NewSemaphore(0);
-    if (followed_ && unfollowed_) followThread_ = system.StartThread(&RingThread::RunFollower, this);
-  }
-  thread_ = system.StartThread(&RingThread::Run, this);
+  if (free_ && filled_) thread_ = system.StartThread(&RingThread::Run, this);
+}
+
+void RingThread::StartFollowing() {
+  Platform& system = System();
+  following_ = true;
+  followed_ = system.NewSemaphore(unsigned(kSlots));
+  unfollowed_ = system.NewSemaphore(0);
+  if (followed_ && unfollowed_) followThread_ = system.StartThread(&RingThread::RunFollower, this);
+  Start();
 }
 
 void RingThread::Stop() {

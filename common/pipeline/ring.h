@@ -52,11 +52,13 @@ class RingThread {
   RingThread(const RingThread&) = delete;
   RingThread& operator=(const RingThread&) = delete;
 
-  // Starts the filling on a thread of the platform's, and the following
-  // (when `following`) on another; where the system gives no thread, Next
-  // fills and follows each slot itself, in turn with the taking, and where
-  // it gives one, its filling thread follows too.
-  void Start(bool following = false);
+  // Starts the filling on a thread of the platform's; where the system
+  // gives none, Next fills each slot itself, in turn with the taking.
+  void Start();
+  // The same with a follower, on another thread; where the system gives no
+  // thread for it, the filling side follows each slot it filled. (Apart
+  // from Start, so that programs without a follower do without its code.)
+  void StartFollowing();
   // Stops the filling, lets the follower see every slot filled before, and
   // waits for both threads; the filler and the follower are then the
   // caller's alone again.
@@ -93,7 +95,7 @@ class Ring : private RingThread {
   // The same, with `follower` seeing every filled slot.
   Ring(Filler<Slot>& filler, const Slot& blank, Follower<Slot>& follower)
       : filler_(filler), follower_(&follower), slots_(kSlots, blank) {
-    Start(true);
+    StartFollowing();
   }
   ~Ring() { Stop(); }
 

@@ -1,7 +1,8 @@
 // Throughput of the recovery pieces' kernel on 1 MiB buffers, natively:
 // MultiplyAdd with coefficient 1 (a plain XOR) and with a general one, each
-// implementation on its own; then the split's pattern (each 1 MiB block of
-// a piece added into R recovery blocks) and the set-up costs of a decode.
+// implementation on its own; then the split's pattern (each piece added
+// into R recovery windows in one pass) with each implementation, and the
+// set-up costs of a decode.
 //   erasure_bench [SECONDS]   (each figure timed for about that long, default 0.5)
 #include <chrono>
 #include <cstdio>
@@ -60,8 +61,8 @@ int main(int argc, char** argv) {
   for (auto& b : in) b = static_cast<unsigned char>(random());
   const std::uint16_t general = morsela::RecoveryCoefficient(3, 100);
   const char* has[] = {"absent", "present"};
-  std::printf("MultiplyAdd on 1 MiB buffers (SSSE3 %s, AVX2 %s)\n", has[morsela::HasSsse3()],
-              has[morsela::HasAvx2()]);
+  std::printf("MultiplyAdd on 1 MiB buffers (SSSE3 %s, AVX2 %s, GFNI %s)\n", has[morsela::HasSsse3()],
+              has[morsela::HasAvx2()], has[morsela::HasGfni()]);
   Rate("coefficient 1", kBlock, [&] { MultiplyAdd(1, in.data(), acc.data(), kBlock); });
   Rate("general coefficient", kBlock, [&] { MultiplyAdd(general, in.data(), acc.data(), kBlock); });
   Rate("general coefficient, scalar", kBlock,
@@ -74,19 +75,36 @@ int main(int argc, char** argv) {
     Rate("general coefficient, AVX2", kBlock,
          [&] { morsela::MultiplyAddAvx2(general, in.data(), acc.data(), kBlock); });
   }
+  if (morsela::HasGfni()) {
+    Rate("general coefficient, GFNI", kBlock,
+         [&] { morsela::MultiplyAddGfni(general, in.data(), acc.data(), kBlock); });
+  }
   Rate("general coefficient, odd addresses", kBlock - 2,
        [&] { MultiplyAdd(general, in.data() + 1, acc.data() + 3, kBlock - 2); });
-  for (std::uint32_t recovery : {1u, 4u, 8u}) {
-    std::vector<std::vector<unsigned char>> parity(recovery, std::vector<unsigned char>(kBlock));
-    std::uint32_t piece = 0;
-    char what[64];
-    std::snprintf(what, sizeof what, "split pattern, R = %u (bytes of data)", unsigned(recovery));
-    Rate(what, kBlock, [&] {
-      for (std::uint32_t j = 0; j < recovery; ++j) {
-        MultiplyAdd(morsela::RecoveryCoefficient(j, piece), in.data(), parity[j].data(), kBlock);
-      }
-      piece = (piece + 1) % 1000;
-    });
+  // The split's pattern: each piece of 1,000,000 bytes (one block) summed
+  // into R recovery windows of that size in one pass, with each
+  // implementation that this processor has.
+  using Many = void (*)(const std::uint16_t*, std::size_t, const void*, void* const*, std::size_t);
+  std::vector<std::pair<const char*, Many>> kernels = {{"scalar", morsela::MultiplyAddManyScalar}};
+  if (morsela::HasSsse3()) kernels.emplace_back("SSSE3", morsela::MultiplyAddManySsse3);
+  if (morsela::HasAvx2()) kernels.emplace_back("AVX2", morsela::MultiplyAddManyAvx2);
+  if (morsela::HasGfni()) kernels.emplace_back("GFNI", morsela::MultiplyAddManyGfni);
+  constexpr std::size_t kPiece = 1000000;
+  for (std::uint32_t recovery : {2u, 4u, 8u}) {
+    std::vector<std::vector<unsigned char>> parity(recovery, std::vector<unsigned char>(kPiece));
+    std::vector<void*> outputs;
+    for (auto& p : parity) outputs.push_back(p.data());
+    for (const auto& [name, kernel] : kernels) {
+      std::uint32_t piece = 0;
+      std::vector<std::uint16_t> coefficients(recovery);
+      char what[64];
+      std::snprintf(what, sizeof what, "split pattern, R = %u, %s (bytes of data)", unsigned(recovery), name);
+      Rate(what, kPiece, [&] {
+        for (std::uint32_t j = 0; j < recovery; ++j) coefficients[j] = morsela::RecoveryCoefficient(j, piece);
+        kernel(coefficients.data(), recovery, in.data(), outputs.data(), kPiece);
+        piece = (piece + 1) % 1000;
+      });
+    }
   }
   std::printf("Set-up\n");
   std::uint32_t i = 0;

@@ -1,7 +1,8 @@
 # What the benchmark scripts share, sourced by them: timing, rounds of
 # variants and the figures printed. A script defines `variants` (names) and
-# `run_variant NAME`, which appends one run's seconds to times[NAME].
-declare -A times
+# `run_variant NAME`, which appends one run's seconds to times[NAME] (and
+# may append other figures of the run to cpu[NAME]).
+declare -A times cpu
 
 # native_tools TARGET...: what the scripts need first: the packages, and
 # the native tools named, in the Release build $build (configured once).
@@ -20,7 +21,7 @@ now() { date +%s.%N; }
 run_rounds() {
   local v i
   for v in "${variants[@]}"; do run_variant "$v"; done
-  times=()
+  times=() cpu=()
   for ((i = 0; i < $1; i++)); do
     for v in $(printf '%s\n' "${variants[@]}" | shuf); do run_variant "$v"; done
   done

@@ -106,6 +106,7 @@ TEST(MultiplyAdd, EveryPathMatchesTheReferenceWordByWord) {
                                                          {"scalar", MultiplyAddScalar}};
   if (HasSsse3()) kernels.emplace_back("SSSE3", MultiplyAddSsse3);
   if (HasAvx2()) kernels.emplace_back("AVX2", MultiplyAddAvx2);
+  if (HasGfni()) kernels.emplace_back("GFNI", MultiplyAddGfni);
   std::mt19937 random(5);
   for (const auto& [name, kernel] : kernels) {
     for (int round = 0; round < 400; ++round) {
@@ -143,6 +144,7 @@ TEST(MultiplyAdd, ManyAtOnceMatchOneAtATime) {
                                                          {"scalar", MultiplyAddManyScalar}};
   if (HasSsse3()) kernels.emplace_back("SSSE3", MultiplyAddManySsse3);
   if (HasAvx2()) kernels.emplace_back("AVX2", MultiplyAddManyAvx2);
+  if (HasGfni()) kernels.emplace_back("GFNI", MultiplyAddManyGfni);
   std::mt19937 random(6);
   for (const auto& [name, kernel] : kernels) {
     for (int round = 0; round < 120; ++round) {

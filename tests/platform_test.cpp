@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
+#include "platform/memory.h"
 #include "platform/platform.h"
 #ifdef _WIN32
 #include "platform/platform_win.h"
@@ -164,14 +167,34 @@ TEST(PlatformSystem, TestsCanPutADecoratorInFront) {
   EXPECT_EQ(&TheUser(), &NativeUser());
 }
 
+// The recovery data's memory: zeroed, all of it writable, and none asked
+// for none.
+TEST(PlatformSystem, LargeBufferIsZeroedAndWholeAndNoneForNothing) {
+  EXPECT_EQ(ZeroedLargeBuffer(0), nullptr);
+  const std::size_t bytes = (std::size_t(3) << 20) + 5;
+  LargeBuffer buffer = ZeroedLargeBuffer(bytes);
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_EQ(std::count(buffer.get(), buffer.get() + bytes, '\0'), std::ptrdiff_t(bytes));
+  buffer[0] = buffer[bytes - 1] = 'x';
+  EXPECT_EQ(std::count(buffer.get(), buffer.get() + bytes, 'x'), 2);
+}
+
+constexpr auto kRing = std::int64_t(Ring<std::int64_t>::kSlots);
+
 // Slots arrive in order whether a thread of the system's fills them or the
 // caller does; the filling stays at most a ring ahead of the taking, and it
-// ends cleanly when the caller stops taking early.
+// ends cleanly when the caller stops taking early. A follower sees every
+// slot filled, in order, the last one too, even when the caller stopped
+// early, and the filling stays at most a ring ahead of it as well.
 TEST(PlatformThreads, RingDeliversInOrderAndEndsWhenTheCallerStops) {
   constexpr std::int64_t kSlots = 40;
-  class Counter : public Filler<std::int64_t> {
+  class Counter : public Filler<std::int64_t>, public Follower<std::int64_t> {
    public:
     bool Fill(std::int64_t& slot) override {
+      ++fills;
+      if (following) {
+        EXPECT_LE(fills - followed.load(), kRing);
+      }
       if (filled == kSlots) {
         slot = -1;
         return false;
@@ -181,24 +204,42 @@ TEST(PlatformThreads, RingDeliversInOrderAndEndsWhenTheCallerStops) {
       slot = filled++;
       return true;
     }
-    std::int64_t filled = 0;
+    void Follow(const std::int64_t& slot) override {
+      // Now and then slower than both.
+      if (slot % 11 == 5) std::this_thread::sleep_for(std::chrono::microseconds(500));
+      seen.push_back(slot);
+      ++followed;
+    }
+    bool following = false;
+    std::int64_t filled = 0, fills = 0;
+    std::vector<std::int64_t> seen;  // read once the ring has gone
+    std::atomic<std::int64_t> followed{0};
   };
-  for (bool threads : {true, false}) {
-    for (std::int64_t taken : {0, 1, 9, 41}) {
-      SCOPED_TRACE(std::to_string(taken) + (threads ? " taken" : " taken, without threads"));
-      test::TestPlatform platform;
-      platform.threads = threads;
-      Counter counter;
-      {
-        Ring<std::int64_t> ring(counter);
-        for (std::int64_t k = 0; k < taken; ++k) {
-          if (k % 5 == 1) std::this_thread::sleep_for(std::chrono::microseconds(300));
-          EXPECT_EQ(ring.Next(), k < kSlots ? k : -1);
+  for (bool following : {false, true}) {
+    for (bool threads : {true, false}) {
+      for (std::int64_t taken : {0, 1, 9, 41}) {
+        SCOPED_TRACE(std::to_string(taken) + (threads ? " taken" : " taken, without threads") +
+                     (following ? ", followed" : ""));
+        test::TestPlatform platform;
+        platform.threads = threads;
+        Counter counter;
+        counter.following = following;
+        {
+          std::optional<Ring<std::int64_t>> ring;
+          if (following) ring.emplace(counter, 0, counter);
+          else ring.emplace(counter);
+          for (std::int64_t k = 0; k < taken; ++k) {
+            if (k % 5 == 1) std::this_thread::sleep_for(std::chrono::microseconds(300));
+            EXPECT_EQ(ring->Next(), k < kSlots ? k : -1);
+          }
         }
+        const std::int64_t ahead = threads ? kRing : 0;
+        EXPECT_LE(counter.filled, std::min(taken + ahead, kSlots));
+        EXPECT_GE(counter.filled, std::min(taken, kSlots));
+        if (!following) continue;
+        ASSERT_EQ(std::int64_t(counter.seen.size()), counter.fills);
+        for (std::int64_t k = 0; k < counter.fills; ++k) EXPECT_EQ(counter.seen[std::size_t(k)], k < kSlots ? k : -1);
       }
-      const std::int64_t ahead = threads ? std::int64_t(Ring<std::int64_t>::kSlots) : 0;
-      EXPECT_LE(counter.filled, std::min(taken + ahead, kSlots));
-      EXPECT_GE(counter.filled, std::min(taken, kSlots));
     }
   }
 }

@@ -241,10 +241,93 @@ __attribute__((target("avx2"))) void MultiplyAddManyAvx2(const std::uint16_t* co
   }
 }
 
+// True where GF2P8AFFINEQB takes the AVX registers.
+bool HasGfni() { return HasAvx2() && __builtin_cpu_supports("gfni"); }
+
+namespace {
+
+// Multiplying a word by a constant is a 16 x 16 matrix over GF(2), cut
+// here into the four 8 x 8 blocks that GF2P8AFFINEQB applies to bytes:
+// the product's low byte from the word's low byte (blocks[0]) and from its
+// high byte (blocks[1]), its high byte from each (blocks[2], blocks[3]).
+// Byte 7 - i of a block is its row i: the input bits that sum to output
+// bit i.
+void AffineBlocks(std::uint16_t coefficient, std::uint64_t* blocks) {
+  std::uint16_t basis[16];
+  Basis(coefficient, basis);
+  for (int b = 0; b < 4; ++b) {
+    const int from = b & 1 ? 8 : 0, to = b & 2 ? 8 : 0;
+    std::uint64_t block = 0;
+    for (int i = 0; i < 8; ++i) {
+      unsigned row = 0;
+      for (int bit = 0; bit < 8; ++bit) row |= ((basis[from + bit] >> (to + i)) & 1u) << bit;
+      block |= std::uint64_t(row) << (8 * (7 - i));
+    }
+    blocks[b] = block;
+  }
+}
+
+}  // namespace
+
+__attribute__((target("avx2,gfni"))) void MultiplyAddGfni(std::uint16_t coefficient, const void* in, void* acc,
+                                                          std::size_t bytes) {
+  MultiplyAddManyGfni(&coefficient, 1, in, &acc, bytes);
+}
+
+// The AVX2 kernel's pass, each product four affine steps on the gathered
+// low and high bytes instead of eight lookups of nibbles: about half the
+// work for every output.
+__attribute__((target("avx2,gfni"))) void MultiplyAddManyGfni(const std::uint16_t* coefficients, std::size_t count,
+                                                              const void* in, void* const* acc, std::size_t bytes) {
+  for (std::size_t first = 0; first < count; first += kGroup) {
+    const std::size_t n = std::min(kGroup, count - first);
+    alignas(16) unsigned char tables[kGroup][8][16];
+    __m256i blocks[kGroup][4];
+    for (std::size_t j = 0; j < n; ++j) {
+      std::uint64_t raw[4];
+      AffineBlocks(coefficients[first + j], raw);
+      for (int b = 0; b < 4; ++b) blocks[j][b] = _mm256_set1_epi64x(std::int64_t(raw[b]));
+      NibbleTables(coefficients[first + j], tables[j]);
+    }
+    const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
+                                            0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const auto* p = static_cast<const unsigned char*>(in);
+    std::size_t at = 0;
+    for (; at + 64 <= bytes; at += 64) {
+      const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at)), gather);
+      const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at + 32)), gather);
+      const __m256i low = _mm256_unpacklo_epi64(a, b), high = _mm256_unpackhi_epi64(a, b);
+      for (std::size_t j = 0; j < n; ++j) {
+        const __m256i* t = blocks[j];
+        const __m256i productLow =
+            _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(low, t[0], 0), _mm256_gf2p8affine_epi64_epi8(high, t[1], 0));
+        const __m256i productHigh =
+            _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(low, t[2], 0), _mm256_gf2p8affine_epi64_epi8(high, t[3], 0));
+        auto* q = static_cast<unsigned char*>(acc[first + j]) + at;
+        auto* q0 = reinterpret_cast<__m256i*>(q);
+        auto* q1 = reinterpret_cast<__m256i*>(q + 32);
+        _mm256_storeu_si256(q0, _mm256_xor_si256(_mm256_loadu_si256(q0), _mm256_unpacklo_epi8(productLow, productHigh)));
+        _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), _mm256_unpackhi_epi8(productLow, productHigh)));
+      }
+    }
+    _mm256_zeroupper();
+    for (std::size_t j = 0; j < n; ++j)
+      NibbleTail(tables[j], p + at, static_cast<unsigned char*>(acc[first + j]) + at, bytes - at);
+  }
+}
+
 #else
 
 bool HasSsse3() { return false; }
 bool HasAvx2() { return false; }
+bool HasGfni() { return false; }
+void MultiplyAddManyGfni(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                         std::size_t bytes) {
+  MultiplyAddManyScalar(coefficients, count, in, acc, bytes);
+}
+void MultiplyAddGfni(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
+  MultiplyAddScalar(coefficient, in, acc, bytes);
+}
 void MultiplyAddManySsse3(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
                           std::size_t bytes) {
   MultiplyAddManyScalar(coefficients, count, in, acc, bytes);
@@ -273,8 +356,14 @@ void (*g_multiplyAddMany)(const std::uint16_t*, std::size_t, const void*, void* 
 
 void PrepareMultiplyAdd() {
   if (g_multiplyAdd) return;
-  g_multiplyAddMany = HasAvx2() ? MultiplyAddManyAvx2 : HasSsse3() ? MultiplyAddManySsse3 : MultiplyAddManyScalar;
-  g_multiplyAdd = HasAvx2() ? MultiplyAddAvx2 : HasSsse3() ? MultiplyAddSsse3 : MultiplyAddScalar;
+  g_multiplyAddMany = HasGfni()   ? MultiplyAddManyGfni
+                      : HasAvx2()  ? MultiplyAddManyAvx2
+                      : HasSsse3() ? MultiplyAddManySsse3
+                                   : MultiplyAddManyScalar;
+  g_multiplyAdd = HasGfni()   ? MultiplyAddGfni
+                  : HasAvx2()  ? MultiplyAddAvx2
+                  : HasSsse3() ? MultiplyAddSsse3
+                               : MultiplyAddScalar;
 }
 
 void MultiplyAddManyScalar(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,

@@ -59,13 +59,15 @@ void MultiplyAddMany(const std::uint16_t* coefficients, std::size_t count, const
                      std::size_t bytes);
 
 // Its implementations, for the tests that hold them against each other (the
-// SSSE3 and AVX2 ones where HasSsse3() and HasAvx2() say so; they take even
-// lengths only).
+// SSSE3, AVX2 and GFNI ones where HasSsse3(), HasAvx2() and HasGfni() say
+// so; they take even lengths only).
 void MultiplyAddManyScalar(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
                            std::size_t bytes);
 void MultiplyAddManySsse3(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
                           std::size_t bytes);
 void MultiplyAddManyAvx2(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
+                         std::size_t bytes);
+void MultiplyAddManyGfni(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
                          std::size_t bytes);
 
 // Chooses MultiplyAdd's implementation for this processor: called before a
@@ -80,14 +82,18 @@ void MultiplyAddPadded(std::uint16_t coefficient, const void* in, void* acc, std
 
 // The implementations behind MultiplyAdd for coefficients other than 0 and
 // 1, for the tests that hold them against each other. The SSSE3 one may be
-// called only where HasSsse3() is true, the AVX2 one where HasAvx2() is;
-// both are false on other processors and where MORSELA_SMALL_CODE is
-// defined (the restore program), which keeps only the scalar one.
+// called only where HasSsse3() is true, the AVX2 one where HasAvx2() is,
+// the GFNI one (Galois-field affine steps on AVX2 registers) where
+// HasGfni() is; all are false on other processors and where
+// MORSELA_SMALL_CODE is defined (the restore program), which keeps only
+// the scalar one.
 void MultiplyAddScalar(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
 void MultiplyAddSsse3(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
 void MultiplyAddAvx2(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
+void MultiplyAddGfni(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes);
 bool HasSsse3();
 bool HasAvx2();
+bool HasGfni();
 
 // Field arithmetic. Inverse(0) is 0.
 std::uint16_t Multiply(std::uint16_t a, std::uint16_t b);

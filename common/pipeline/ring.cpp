@@ -10,17 +10,34 @@ void RingThread::Start(std::size_t held) {
   Platform& system = System();
   free_ = system.NewSemaphore(unsigned(kSlots));
   filled_ = system.NewSemaphore(0);
-  // The kernels the thread may use are chosen before it starts.
+  // The kernels the threads may use are chosen before they start.
   PrepareCrc32c();
   PrepareMultiplyAdd();
   if (free_ && filled_) thread_ = system.StartThread(&RingThread::Run, this);
 }
 
+void RingThread::StartFollowing(std::size_t held) {
+  Platform& system = System();
+  following_ = true;
+  followed_ = system.NewSemaphore(unsigned(kSlots));
+  unfollowed_ = system.NewSemaphore(0);
+  if (followed_ && unfollowed_) followThread_ = system.StartThread(&RingThread::RunFollower, this);
+  Start(held);
+}
+
 void RingThread::Stop() {
   stop_ = true;
-  // A filler waiting for a free slot wakes, sees the stop and ends.
-  if (thread_) free_->Post();
+  // A filler waiting for a free or a followed slot wakes, sees the stop
+  // and ends.
+  if (thread_) {
+    free_->Post();
+    if (followThread_) followed_->Post();
+  }
   thread_.reset();
+  // The follower sees every slot filled, then the one more count that
+  // says there are no more.
+  if (followThread_) unfollowed_->Post();
+  followThread_.reset();
 }
 
 void RingThread::Run(void* self) {
@@ -28,9 +45,26 @@ void RingThread::Run(void* self) {
   for (std::size_t i = 0;; i = (i + 1) % kSlots) {
     ring.free_->Wait();
     if (ring.stop_) return;
+    if (ring.followThread_) {
+      ring.followed_->Wait();
+      if (ring.stop_) return;
+    }
     const bool more = ring.FillSlot(i);
+    if (ring.following_ && !ring.followThread_) ring.FollowSlot(i);
+    ++ring.filledCount_;
     ring.filled_->Post();
+    if (ring.followThread_) ring.unfollowed_->Post();
     if (!more) return;
+  }
+}
+
+void RingThread::RunFollower(void* self) {
+  RingThread& ring = *static_cast<RingThread*>(self);
+  for (std::size_t n = 0;; ++n) {
+    ring.unfollowed_->Wait();
+    if (n == ring.filledCount_) return;
+    ring.FollowSlot(n % kSlots);
+    ring.followed_->Post();
   }
 }
 
@@ -39,6 +73,7 @@ std::size_t RingThread::Next() {
   if (!thread_) {
     // In turn: the slots taken before are not filled again while held.
     FillSlot(index);
+    if (following_) FollowSlot(index);
     next_ = (next_ + 1) % kSlots;
     return index;
   }

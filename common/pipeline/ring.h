@@ -26,8 +26,20 @@ class Filler {
   virtual bool Fill(Slot& slot) = 0;
 };
 
-// The mechanism, whatever the slots hold: the thread, and the two counts
-// by which the sides hand slots to each other.
+// A third side that sees every filled slot, in order, on a thread of its
+// own, while the caller takes it: a split sums its recovery data from the
+// blocks its writing side writes, without copying them. It only reads the
+// slots; a slot is filled again once both it and the caller are done with
+// it. The last slot the filler filled comes too.
+template <typename Slot>
+class Follower {
+ public:
+  virtual ~Follower() = default;
+  virtual void Follow(const Slot& slot) = 0;
+};
+
+// The mechanism, whatever the slots hold: the threads, and the counts by
+// which the sides hand slots to each other.
 class RingThread {
  public:
   // Slots in a ring: two are enough for one side to fill while the other
@@ -44,7 +56,12 @@ class RingThread {
   // gives none, Next fills each slot itself, in turn with the taking. The
   // taker holds the last `held` slots it took (fewer than kSlots).
   void Start(std::size_t held);
-  // Stops the filling and waits for the thread; the filler is then the
+  // The same with a follower, on another thread; where the system gives no
+  // thread for it, the filling side follows each slot it filled. (Apart
+  // from Start, so that programs without a follower do without its code.)
+  void StartFollowing(std::size_t held);
+  // Stops the filling, lets the follower see every slot filled before, and
+  // waits for both threads; the filler and the follower are then the
   // caller's alone again.
   void Stop();
   // The index of the next filled slot, in order; the one taken `held`
@@ -53,11 +70,18 @@ class RingThread {
 
  private:
   virtual bool FillSlot(std::size_t index) = 0;
+  virtual void FollowSlot(std::size_t index) = 0;
   static void Run(void* self);
+  static void RunFollower(void* self);
 
-  std::unique_ptr<Semaphore> free_, filled_;
+  // free_: slots the caller handed back; followed_: those the follower is
+  // done with; filled_ and unfollowed_: the filled ones, for each side.
+  std::unique_ptr<Semaphore> free_, filled_, followed_, unfollowed_;
   std::atomic<bool> stop_{false};
-  std::unique_ptr<Thread> thread_;
+  // Slots filled in all, raised before each is handed on.
+  std::atomic<std::size_t> filledCount_{0};
+  bool following_ = false;
+  std::unique_ptr<Thread> thread_, followThread_;
   std::size_t next_ = 0;
   std::size_t held_ = 1, holding_ = 0;
 };
@@ -73,10 +97,16 @@ class Ring : private RingThread {
   Ring(Filler<Slot>& filler, const Slot& blank, std::size_t held = 1) : filler_(filler), slots_(kSlots, blank) {
     Start(held);
   }
+  // The same, with `follower` seeing every filled slot.
+  Ring(Filler<Slot>& filler, const Slot& blank, Follower<Slot>& follower, std::size_t held = 1)
+      : filler_(filler), follower_(&follower), slots_(kSlots, blank) {
+    StartFollowing(held);
+  }
   ~Ring() { Stop(); }
 
-  // Stops the filling and waits for its thread: from then on the filler,
-  // and everything it wrote, is the caller's alone. The slots stay until
+  // Stops the filling, lets the follower see what was filled, and waits
+  // for their threads: from then on the filler and the follower, and
+  // everything they wrote, are the caller's alone. The slots stay until
   // the ring goes.
   void Finish() { Stop(); }
 
@@ -87,8 +117,10 @@ class Ring : private RingThread {
 
  private:
   bool FillSlot(std::size_t index) override { return filler_.Fill(slots_[index]); }
+  void FollowSlot(std::size_t index) override { follower_->Follow(slots_[index]); }
 
   Filler<Slot>& filler_;
+  Follower<Slot>* follower_ = nullptr;
   std::vector<Slot> slots_;
 };
 

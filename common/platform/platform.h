@@ -179,9 +179,6 @@ class Platform {
   virtual std::string_view PageTemplate() = 0;
 };
 
-// The machine's physical memory in bytes; 0 where the system does not say.
-std::uint64_t PhysicalMemory();
-
 // The platform in force: the native one unless a test installed another.
 Platform& System();
 

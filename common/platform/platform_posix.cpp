@@ -1,6 +1,7 @@
 // The platform on POSIX systems: the native build of the portable logic.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -257,11 +258,6 @@ class StreamUser : public User {
 User& NativeUser() {
   static StreamUser user;
   return user;
-}
-
-std::uint64_t PhysicalMemory() {
-  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-  return pages > 0 && size > 0 ? std::uint64_t(pages) * std::uint64_t(size) : 0;
 }
 
 }  // namespace morsela

@@ -437,10 +437,4 @@ User& NativeUser() {
   return user;
 }
 
-std::uint64_t PhysicalMemory() {
-  MEMORYSTATUSEX status{};
-  status.dwLength = sizeof status;
-  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
-}
-
 }  // namespace morsela

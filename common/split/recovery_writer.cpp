@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "format/crc32c.h"
 #include "format/erasure_code.h"
@@ -31,7 +32,9 @@ std::uint64_t RecoveryWriter::WindowBudget() {
 
 RecoveryWriter::RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize, std::uint64_t budget)
     : count_(count), dataSize_(pieceSize + (pieceSize & 1)), window_(WindowOf(count, dataSize_, budget)),
-      data_(std::size_t(count_ * window_)) {}
+      data_(ZeroedLargeBuffer(std::size_t(count_ * window_))) {
+  if (!data_ && count_ * window_ > 0) throw std::bad_alloc();
+}
 
 std::uint64_t RecoveryWriter::RereadBytes(const Manifest& m) const {
   std::uint64_t bytes = 0;
@@ -65,7 +68,7 @@ void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* byte
     coefficientsOf_ = k;
   }
   outputs_.resize(std::size_t(count_));
-  for (std::uint64_t j = 0; j < count_; ++j) outputs_[std::size_t(j)] = data_.data() + j * window_ + (from - from_);
+  for (std::uint64_t j = 0; j < count_; ++j) outputs_[std::size_t(j)] = data_.get() + j * window_ + (from - from_);
   MultiplyAddMany(coefficients_.data(), coefficients_.size(), bytes + (from - offset), outputs_.data(),
                   std::size_t(to - from));
 }
@@ -104,7 +107,7 @@ RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest&
       }
     }
     for (std::uint64_t j = 0; j < count_; ++j) {
-      const char* window = data_.data() + j * window_;
+      const char* window = data_.get() + j * window_;
       crcs[std::size_t(j)].Update(window, std::size_t(size));
       stripes_.Add(m.pieceCount + j, from_, window, std::size_t(size));
       if (!files[std::size_t(j)]->Write(window, std::size_t(size))) return writeFailed(j);

@@ -1,5 +1,6 @@
 // The recovery pieces of a split: their data summed up from the pieces'
-// bytes as the reading side passes them, over a window of each piece that
+// bytes as they pass (on a thread that follows the reading side), over a
+// window of each piece that
 // keeps the memory within bounds whatever the piece size and their number,
 // and their files written after the pieces. Where the window is shorter
 // than a piece, the windows after the first come from a second read of the
@@ -13,6 +14,8 @@
 
 #include "format/manifest.h"
 #include "format/stripes.h"
+#include "platform/memory.h"
+#include "platform/platform.h"
 
 namespace morsela {
 
@@ -48,7 +51,8 @@ class RecoveryWriter {
   // the pieces' from Add, the recovery pieces' as Write writes them.
   void KeepStripeCrcs(Manifest& manifest);
 
-  // On the reading side: `size` bytes of piece `k` at `offset` in it.
+  // As the blocks pass (on one thread at a time): `size` bytes of piece
+  // `k` at `offset` in it.
   void Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size);
 
   enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
@@ -63,11 +67,11 @@ class RecoveryWriter {
                 std::string& failed, const std::function<bool(std::uint64_t)>& advance);
 
  private:
-  void Clear() { std::fill(data_.begin(), data_.end(), '\0'); }
+  void Clear() { std::fill_n(data_.get(), std::size_t(count_ * window_), '\0'); }
 
   const std::uint64_t count_, dataSize_, window_;
   std::uint64_t from_ = 0;  // where the window begins in each piece
-  std::vector<char> data_;  // `count_` windows of recovery data, one after the other
+  LargeBuffer data_;  // `count_` windows of recovery data, one after the other
   // The coefficients of piece `coefficientsOf_` in each recovery piece, and
   // where a block goes in each window: kept from block to block.
   std::vector<std::uint16_t> coefficients_;

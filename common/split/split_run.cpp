@@ -38,7 +38,7 @@ struct DataBlock {
   };
   std::vector<char> bytes;  // sized once; `size` of them filled
   std::size_t size = 0;
-  std::uint64_t piece = 0;
+  std::uint64_t piece = 0, offset = 0;  // its piece, and where it lies in it
   std::uint32_t crc = 0;
   Kind kind = Kind::kData;
   bool endsPiece = false;  // the piece is full with it
@@ -46,12 +46,11 @@ struct DataBlock {
 
 // The reading side of a split, on the ring's thread: the byte sequence
 // that the pieces cut (the name header, then the source) in blocks that
-// never straddle two pieces, each with its piece's CRC so far. The
-// recovery data is summed up here too, in the same pass.
+// never straddle two pieces, each with its piece's CRC so far.
 class PieceFiller : public Filler<DataBlock> {
  public:
-  PieceFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize, RecoveryWriter& recovery)
-      : header_(header), source_(source), pieceSize_(pieceSize), room_(pieceSize), recovery_(recovery) {}
+  PieceFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize)
+      : header_(header), source_(source), pieceSize_(pieceSize), room_(pieceSize) {}
 
   bool Fill(DataBlock& block) override {
     if (room_ == 0) {
@@ -70,7 +69,7 @@ class PieceFiller : public Filler<DataBlock> {
     if (source_.Failed()) return Last(block, DataBlock::Kind::kFailed);
     if (block.size == 0) return Last(block, DataBlock::Kind::kEnd);
     crc_.Update(block.bytes.data(), block.size);
-    recovery_.Add(piece_, pieceSize_ - room_, block.bytes.data(), block.size);
+    block.offset = pieceSize_ - room_;
     room_ -= block.size;
     block.endsPiece = room_ == 0;
     block.piece = piece_;
@@ -95,7 +94,20 @@ class PieceFiller : public Filler<DataBlock> {
   std::size_t headerSent_ = 0;
   std::uint64_t piece_ = 0, room_, sourceBytes_ = 0;
   Crc32cState crc_;
-  RecoveryWriter& recovery_;
+};
+
+// The recovery data and the stripes' CRCs, summed from the blocks on a
+// thread of their own while the writing side writes the same blocks: on
+// the reading side they held the reading back by as much as they took.
+class RecoverySums : public Follower<DataBlock> {
+ public:
+  explicit RecoverySums(RecoveryWriter& writer) : writer_(writer) {}
+  void Follow(const DataBlock& block) override {
+    if (block.kind == DataBlock::Kind::kData) writer_.Add(block.piece, block.offset, block.bytes.data(), block.size);
+  }
+
+ private:
+  RecoveryWriter& writer_;
 };
 
 // The byte sequence the pieces cut, read again from the source, for the
@@ -176,9 +188,10 @@ class SplitRun {
   // block arrives (so no empty piece is ever made) and closed when the next
   // one's does. `expected` is the count the caller foresaw and `total` the
   // bytes foreseen, for the progress.
-  // The filler's recovery data, and the count of pieces created ahead,
-  // are this thread's once this returns: both rings have finished.
-  Outcome WritePieces(PieceFiller& filler, std::uint64_t expected, std::uint64_t total) {
+  // The recovery data summed into `recovery` (when the set has recovery
+  // pieces), and the count of pieces created ahead, are this thread's once
+  // this returns: both rings have finished.
+  Outcome WritePieces(PieceFiller& filler, RecoveryWriter& recovery, std::uint64_t expected, std::uint64_t total) {
     PieceCreator creator(path_, expected);
     // The files still in the ring when this ends are closed before the
     // caller removes them.
@@ -187,9 +200,12 @@ class SplitRun {
     blank.bytes.resize(kBlockSize);
     // Two blocks held: the one this thread writes, and the one before,
     // which the odd pieces' writer may still be writing.
-    Ring<DataBlock> ahead(filler, blank, 2);
-    const Outcome outcome = WriteBlocks(ahead, created, expected, total);
-    ahead.Finish();
+    RecoverySums sums(recovery);
+    std::optional<Ring<DataBlock>> ahead;
+    if (manifest_.recoveryCount) ahead.emplace(filler, blank, sums, 2);
+    else ahead.emplace(filler, blank, 2);
+    const Outcome outcome = WriteBlocks(*ahead, created, expected, total);
+    ahead->Finish();
     created.Finish();
     createdAhead_ = creator.created();
     return outcome;
@@ -448,8 +464,8 @@ SplitOutcome Split(SplitPlan& plan, Progress* progress) {
                              (recovery ? recoveryWriter.RereadBytes(manifest) : 0);
   if (progress) progress->Begin(header, work);
   header.push_back('\0');
-  PieceFiller data(header, *file, pieceSize, recoveryWriter);
-  Outcome outcome = run.WritePieces(data, count, work);
+  PieceFiller data(header, *file, pieceSize);
+  Outcome outcome = run.WritePieces(data, recoveryWriter, count, work);
   // The manifest vouches for one version of the source: one that changed
   // while it was read would give a set that no longer matches either.
   FileStamp after;

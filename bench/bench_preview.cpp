@@ -26,12 +26,12 @@ double Now() {
 // The main dialog that measures itself once it is up, then ends.
 class MeasuredDialog : public morsela::CSplitterDlg {
  public:
-  explicit MeasuredDialog(std::string source) : source_(std::move(source)) {}
+  // The source is chosen as the window opens, as a path it was started with.
+  explicit MeasuredDialog(const std::string& source) { SetStartUpPath(source); }
 
  protected:
   bool OnInitDialog() override {
     CSplitterDlg::OnInitDialog();
-    SetItemText(IDC_SOURCE_PATH, source_);
     HWND list = GetDlgItem(static_cast<HWND>(window()), IDC_PIECE_LIST);
     struct Case {
       const char* size;
@@ -60,9 +60,6 @@ class MeasuredDialog : public morsela::CSplitterDlg {
     EndDialog(IDCANCEL);
     return true;
   }
-
- private:
-  std::string source_;
 };
 
 }  // namespace

@@ -46,7 +46,6 @@ int RestoreAt(const std::string& program, FrontEnd frontEnd = FrontEnd::kRestore
 // then removes the source, so that only the piece set and its restore
 // program remain.
 void SplitAway(const std::string& path, std::uint32_t sizeKb, std::uint64_t recovery = 0) {
-  const std::uint64_t length = ReadAll(path).size();
   SplitFile(path, sizeKb, nullptr, std::string(), recovery);
   std::filesystem::remove(path);
 }

@@ -297,7 +297,6 @@ TEST(SplitEngine, ProgressStoppingAndAChangingSource) {
   TempDir dir;
   const std::string source = RandomBytes(3'500'000, 15);
   WriteAll(dir / "p.bin", source);
-  const std::uint64_t count = PieceCount(source.size(), dir / "p.bin", 1000);
   // With recovery pieces, their bytes count too, and a stop while they are
   // written removes them with the rest.
   for (const std::uint64_t recovery : {0, 2}) {

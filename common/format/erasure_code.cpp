@@ -196,6 +196,15 @@ __attribute__((target("ssse3"))) void MultiplyAddManySsse3(const std::uint16_t* 
   }
 }
 
+// Adds 32 products to 64 bytes of an accumulator: their low bytes and
+// their high bytes, interleaved back into little-endian words.
+__attribute__((target("avx2"))) inline void AddProducts(unsigned char* q, __m256i productLow, __m256i productHigh) {
+  auto* q0 = reinterpret_cast<__m256i*>(q);
+  auto* q1 = reinterpret_cast<__m256i*>(q + 32);
+  _mm256_storeu_si256(q0, _mm256_xor_si256(_mm256_loadu_si256(q0), _mm256_unpacklo_epi8(productLow, productHigh)));
+  _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), _mm256_unpackhi_epi8(productLow, productHigh)));
+}
+
 __attribute__((target("avx2"))) void MultiplyAddManyAvx2(const std::uint16_t* coefficients, std::size_t count,
                                                         const void* in, void* const* acc, std::size_t bytes) {
   for (std::size_t first = 0; first < count; first += kGroup) {
@@ -228,11 +237,7 @@ __attribute__((target("avx2"))) void MultiplyAddManyAvx2(const std::uint16_t* co
         const __m256i productHigh =
             _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(t[1], n0), _mm256_shuffle_epi8(t[3], n1)),
                              _mm256_xor_si256(_mm256_shuffle_epi8(t[5], n2), _mm256_shuffle_epi8(t[7], n3)));
-        auto* q = static_cast<unsigned char*>(acc[first + j]) + at;
-        auto* q0 = reinterpret_cast<__m256i*>(q);
-        auto* q1 = reinterpret_cast<__m256i*>(q + 32);
-        _mm256_storeu_si256(q0, _mm256_xor_si256(_mm256_loadu_si256(q0), _mm256_unpacklo_epi8(productLow, productHigh)));
-        _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), _mm256_unpackhi_epi8(productLow, productHigh)));
+        AddProducts(static_cast<unsigned char*>(acc[first + j]) + at, productLow, productHigh);
       }
     }
     _mm256_zeroupper();
@@ -303,11 +308,7 @@ __attribute__((target("avx2,gfni"))) void MultiplyAddManyGfni(const std::uint16_
             _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(low, t[0], 0), _mm256_gf2p8affine_epi64_epi8(high, t[1], 0));
         const __m256i productHigh =
             _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(low, t[2], 0), _mm256_gf2p8affine_epi64_epi8(high, t[3], 0));
-        auto* q = static_cast<unsigned char*>(acc[first + j]) + at;
-        auto* q0 = reinterpret_cast<__m256i*>(q);
-        auto* q1 = reinterpret_cast<__m256i*>(q + 32);
-        _mm256_storeu_si256(q0, _mm256_xor_si256(_mm256_loadu_si256(q0), _mm256_unpacklo_epi8(productLow, productHigh)));
-        _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), _mm256_unpackhi_epi8(productLow, productHigh)));
+        AddProducts(static_cast<unsigned char*>(acc[first + j]) + at, productLow, productHigh);
       }
     }
     _mm256_zeroupper();

@@ -41,6 +41,8 @@ run_ctest native "$root/build/native"
 # share nothing with the others, ran once above: not again.
 long_rounds='RestoreFuzz.*:RestoreWithRecovery.AnyTwoLossesComeBackAndAThirdIsRefused'
 long_rounds+=':RestoreWithRecovery.PiecesLargerThanTheWindowComeBackAndAreCounted'
+long_rounds+=':RecoveryCode.RandomLossesInLargeSetsAndAtTheLimit:Restore.RebuildsRandomSplitsByteForByte'
+long_rounds+=':RestoreWithStripes.RandomDamageUpToRInEveryRow:SplitEngineProperty.*'
 if "$root/build/native/tests/morsela_tests" --gtest_brief=1 --gtest_filter="-$long_rounds" \
   >/tmp/morsela-one-process.log 2>&1; then
   summaries+=("native, one process: passed")

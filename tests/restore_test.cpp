@@ -686,6 +686,41 @@ TEST(RestoreWithStripes, ScatteredDamageThroughEveryFrontEnd) {
   }
 }
 
+// With recovery pieces the split reads in rows, the same offset of up to
+// eight pieces in turn. Whatever its block (a whole piece, a stripe and a
+// bit, less than a stripe), it writes the same set, its pieces those of
+// the split without recovery pieces, and the set mends a lost piece and a
+// damaged stripe in two groups of rows.
+TEST(RestoreWithStripes, RowsOfAnyBlockGiveTheSameSet) {
+  TestPlatform platform;
+  const std::string source = RandomBytes(497'123, 46);  // 13 pieces of 40,000 bytes, the last short
+  std::vector<std::string> plain, first;
+  {
+    TempDir dir;
+    WriteAll(dir / "r.bin", source);
+    SplitFile(dir / "r.bin", 40);
+    for (int k = 0; k < 13; ++k) plain.push_back(ReadAll(dir / ("r#." + FormatDecimal(k))));
+  }
+  for (std::size_t block : {std::size_t(1) << 20, std::size_t(40'000), std::size_t(4'098), std::size_t(1'000)}) {
+    SCOPED_TRACE(block);
+    TempDir dir;
+    WriteAll(dir / "r.bin", source);
+    SplitFile(dir / "r.bin", 40, nullptr, std::string(), 2, block);
+    std::filesystem::remove(dir / "r.bin");
+    std::vector<std::string> files;
+    for (const std::string& name : ListDir(dir.path())) files.push_back(name + ":" + ReadAll(dir / name));
+    ASSERT_EQ(files.size(), 13u + 2 + 2);
+    for (int k = 0; k < 13; ++k) EXPECT_TRUE(ReadAll(dir / ("r#." + FormatDecimal(k))) == plain[std::size_t(k)]);
+    if (first.empty()) first = files;
+    EXPECT_TRUE(files == first);
+    std::filesystem::remove(dir / "r#.3");
+    FlipByte(dir / "r#.12", 5'000);
+    EXPECT_EQ(RestoreAt(dir / "r.exe"), 0);
+    EXPECT_TRUE(ReadAll(dir / "r.bin") == source);
+  }
+  EXPECT_TRUE(platform.messages.empty());
+}
+
 // Sets of the format before stripes (version 2: whole pieces, one row)
 // restore as before: two losses mended, a third refused as before, a
 // damaged recovery piece passed over.

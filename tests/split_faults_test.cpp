@@ -54,23 +54,29 @@ const FaultCase kWriteFaults[] = {
 };
 
 // Each case both with the threads that read and create ahead and without
-// them (a system that gives none).
+// them (a system that gives none); and in rows of blocks of 300 bytes (a
+// piece in 4, the pieces written side by side), with a recovery piece
+// where the case has none, except where that would move its file.
 TEST(SplitFaults, WriteFailuresStopTheSplitAndRemoveWhatItWrote) {
-  for (const FaultCase& c : kWriteFaults) for (bool threads : {true, false}) {
-    SCOPED_TRACE(std::string(c.what) + (threads ? "" : ", without threads"));
+  for (const FaultCase& c : kWriteFaults) for (bool threads : {true, false}) for (bool rows : {false, true}) {
+    if (rows && c.recovery == 0 && c.fault.file >= 4) continue;
+    SCOPED_TRACE(std::string(c.what) + (threads ? "" : ", without threads") + (rows ? ", in rows" : ""));
     TestPlatform platform;
     platform.threads = threads;
     platform.writeFault = c.fault;
     TempDir dir;
     const std::string source = RandomBytes(3500, 11);
     WriteAll(dir / "s.dat", source);
-    SplitFile(dir / "s.dat", 1, nullptr, std::string(), c.recovery);
+    const std::uint64_t recovery = rows ? 1 : c.recovery;
+    SplitFile(dir / "s.dat", 1, nullptr, std::string(), recovery, rows ? 300 : 0);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Write File !"});
     // The second line names the file that failed.
-    const int program = 4 + int(c.recovery);
-    const std::string failed = c.fault.file == program ? dir / "s.exe"
-                               : c.fault.file >= 4     ? dir / "s#.r1"
-                                                       : PieceName(dir / "s.dat", c.fault.file);
+    const int program = 4 + int(recovery);
+    // In rows the set's last piece, the short one, is the first to close.
+    const int file = rows && c.fault.stage == Stage::kClose && c.fault.persistent ? 3 : c.fault.file;
+    const std::string failed = file == program ? dir / "s.exe"
+                               : file >= 4     ? dir / "s#.r1"
+                                               : PieceName(dir / "s.dat", file);
     EXPECT_EQ(platform.details, std::vector<std::string>{failed});
     EXPECT_EQ(ReadAll(dir / "s.dat"), source);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"s.dat"});

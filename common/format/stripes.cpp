@@ -33,4 +33,14 @@ void StripeCrcs::Add(std::uint64_t index, std::uint64_t offset, const char* byte
   }
 }
 
+std::uint32_t StripeCrcs::Whole(std::uint64_t index, std::uint64_t length) const {
+  std::uint32_t crc = 0;
+  for (std::uint64_t row = 0; row < rows_ && row * stripeSize_ < length; ++row) {
+    if (index * rows_ + row >= crcs_.size()) return 0;
+    const std::uint64_t n = std::min(stripeSize_, length - row * stripeSize_);
+    crc = Crc32cCombine(crc, crcs_[std::size_t(index * rows_ + row)], n);
+  }
+  return crc;
+}
+
 }  // namespace morsela

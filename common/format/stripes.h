@@ -29,6 +29,11 @@ class StripeCrcs {
   // (a source that grew while it was read, which fails that split anyway).
   void Add(std::uint64_t index, std::uint64_t offset, const char* bytes, std::size_t size);
 
+  // The CRC of the first `length` bytes of file `index`, from its
+  // stripes' (all of them fed by then): the pieces' own CRCs without a
+  // second pass over their bytes.
+  std::uint32_t Whole(std::uint64_t index, std::uint64_t length) const;
+
   // The table, in the manifest's order; a stripe that got no byte has CRC 0.
   std::vector<std::uint32_t> Take() { return std::move(crcs_); }
 

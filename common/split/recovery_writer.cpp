@@ -79,7 +79,6 @@ RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest&
   m.recoveryCrcs.assign(std::size_t(count_), 0);
   const std::string folder = DirectoryOf(path), base = BaseNameOf(path);
   std::vector<std::unique_ptr<OutputFile>> files;
-  std::vector<Crc32cState> crcs(static_cast<std::size_t>(count_));
   const auto writeFailed = [&](std::uint64_t j) {
     failed = folder + RecoveryPieceFileName(base, j);
     return Outcome::kWriteFailed;
@@ -108,14 +107,14 @@ RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest&
     }
     for (std::uint64_t j = 0; j < count_; ++j) {
       const char* window = data_.get() + j * window_;
-      crcs[std::size_t(j)].Update(window, std::size_t(size));
       stripes_.Add(m.pieceCount + j, from_, window, std::size_t(size));
       if (!files[std::size_t(j)]->Write(window, std::size_t(size))) return writeFailed(j);
       if (!advance(size)) return Outcome::kStopped;
     }
   }
   // The heads hold the whole manifest, recovery CRCs included: written last.
-  for (std::uint64_t j = 0; j < count_; ++j) m.recoveryCrcs[std::size_t(j)] = crcs[std::size_t(j)].value();
+  for (std::uint64_t j = 0; j < count_; ++j)
+    m.recoveryCrcs[std::size_t(j)] = stripes_.Whole(m.pieceCount + j, dataSize_);
   if (m.stripeSize) m.stripeCrcs = stripes_.Take();
   for (std::uint64_t j = 0; j < count_; ++j) {
     const std::string head = EncodeRecoveryHead(m, j);

@@ -51,6 +51,10 @@ class RecoveryWriter {
   // the pieces' from Add, the recovery pieces' as Write writes them.
   void KeepStripeCrcs(Manifest& manifest);
 
+  // The CRC of piece `k`, `length` bytes, from its stripes' once the
+  // blocks have passed: the reading side leaves the pieces' CRCs to these.
+  std::uint32_t PieceCrc(std::uint64_t k, std::uint64_t length) const { return stripes_.Whole(k, length); }
+
   // As the blocks pass (on one thread at a time): `size` bytes of piece
   // `k` at `offset` in it.
   void Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size);

@@ -49,6 +49,10 @@ struct SplitPlan {
   std::unique_ptr<InputFile> source;
   std::string sourcePath;  // its full path, for a message about it
   FileStamp stamp;
+  // The bytes read and written at a time (see bench/ for the choice), even
+  // (the recovery sums take whole words of a block); the tests make it
+  // small to cut small pieces in many blocks.
+  std::size_t blockSize = std::size_t(1) << 20;
 };
 
 // Looks at the split `look` asks for, in this order of refusals: a source

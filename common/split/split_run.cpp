@@ -1,6 +1,7 @@
 #include "split/split_run.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -23,9 +24,6 @@ namespace morsela {
 
 namespace {
 
-// Data moves through one buffer of this size; see bench/ for the choice.
-constexpr std::size_t kBlockSize = 1 << 20;
-
 enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
 
 // A block of the byte sequence the pieces cut, on its way from the reading
@@ -44,10 +42,24 @@ struct DataBlock {
   bool endsPiece = false;  // the piece is full with it
 };
 
-// The reading side of a split, on the ring's thread: the byte sequence
+// A reading side of a split, on the ring's thread.
+class SequenceFiller : public Filler<DataBlock> {
+ public:
+  // Bytes of the source read so far.
+  virtual std::uint64_t sourceBytes() const = 0;
+
+ protected:
+  static bool Last(DataBlock& block, DataBlock::Kind kind) {
+    block.size = 0;
+    block.kind = kind;
+    return false;
+  }
+};
+
+// The reading side of a split: the byte sequence
 // that the pieces cut (the name header, then the source) in blocks that
 // never straddle two pieces, each with its piece's CRC so far.
-class PieceFiller : public Filler<DataBlock> {
+class PieceFiller : public SequenceFiller {
  public:
   PieceFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize)
       : header_(header), source_(source), pieceSize_(pieceSize), room_(pieceSize) {}
@@ -78,15 +90,9 @@ class PieceFiller : public Filler<DataBlock> {
     return true;
   }
 
-  // Bytes of the source read so far.
-  std::uint64_t sourceBytes() const { return sourceBytes_; }
+  std::uint64_t sourceBytes() const override { return sourceBytes_; }
 
  private:
-  static bool Last(DataBlock& block, DataBlock::Kind kind) {
-    block.size = 0;
-    block.kind = kind;
-    return false;
-  }
 
   const std::string& header_;
   InputFile& source_;
@@ -110,8 +116,8 @@ class RecoverySums : public Follower<DataBlock> {
   RecoveryWriter& writer_;
 };
 
-// The byte sequence the pieces cut, read again from the source, for the
-// recovery data beyond the first window.
+// The byte sequence the pieces cut, read from the source at any offset:
+// in rows, and again for the recovery data beyond the first window.
 class SourceSequence : public Sequence {
  public:
   SourceSequence(const std::string& header, InputFile& source) : header_(header), source_(source) {}
@@ -129,6 +135,67 @@ class SourceSequence : public Sequence {
  private:
   const std::string& header_;
   InputFile& source_;
+};
+
+// The reading side of a split with recovery pieces: the same blocks in
+// rows, the block at one offset of each of up to kLanes pieces in turn,
+// then the next offset, so that the recovery sums at an offset stay in the
+// processor's cache while the blocks of a row are added to them. Read
+// piece after piece, pieces of many blocks had the sums come from memory
+// and go back for every block. Pieces of one block are read in order
+// either way. The pieces' CRCs come from their stripes', which the sums'
+// thread takes, so the blocks carry none. The source is read at exact
+// offsets: one that ends early fails the read; one that goes on beyond
+// the set counts a byte more, which the split's check of the length turns
+// into a failure too.
+class RowFiller : public SequenceFiller {
+ public:
+  static constexpr std::uint64_t kLanes = 8;
+
+  RowFiller(const std::string& header, InputFile& source, std::uint64_t pieceSize, std::uint64_t count,
+            std::uint64_t sourceLength)
+      : sequence_(header, source), source_(source), header_(header.size()), pieceSize_(pieceSize), count_(count),
+        length_(header.size() + sourceLength) {}
+
+  bool Fill(DataBlock& block) override {
+    while (group_ < count_) {
+      const std::uint64_t piece = group_ + lane_, at = offset_, length = PieceLength(piece);
+      if (++lane_ == std::min(kLanes, count_ - group_)) {
+        lane_ = 0;
+        offset_ += block.bytes.size();
+        // The group's first piece is its longest.
+        if (offset_ >= PieceLength(group_)) {
+          group_ += kLanes;
+          offset_ = 0;
+        }
+      }
+      if (at >= length) continue;  // the set's last piece, shorter than the others
+      const std::size_t n = std::size_t(std::min<std::uint64_t>(block.bytes.size(), length - at));
+      if (!sequence_.Read(piece * pieceSize_ + at, block.bytes.data(), n)) return Last(block, DataBlock::Kind::kFailed);
+      read_ += n;
+      block.size = n;
+      block.piece = piece;
+      block.offset = at;
+      block.endsPiece = at + n == length;
+      block.kind = DataBlock::Kind::kData;
+      return true;
+    }
+    char beyond;
+    if (source_.Seek(length_ - header_) && source_.Read(&beyond, 1) == 1) ++read_;
+    return Last(block, source_.Failed() ? DataBlock::Kind::kFailed : DataBlock::Kind::kEnd);
+  }
+
+  std::uint64_t sourceBytes() const override { return read_ - std::min(read_, header_); }
+
+ private:
+  std::uint64_t PieceLength(std::uint64_t k) const {
+    return k + 1 < count_ ? pieceSize_ : length_ - (count_ - 1) * pieceSize_;
+  }
+
+  SourceSequence sequence_;
+  InputFile& source_;
+  const std::uint64_t header_, pieceSize_, count_, length_;
+  std::uint64_t group_ = 0, lane_ = 0, offset_ = 0, read_ = 0;
 };
 
 // A piece file created ahead of the writing; none when it could not be
@@ -185,19 +252,20 @@ class SplitRun {
   SplitRun(const std::string& path, Progress* progress) : path_(path), progress_(progress) {}
 
   // Writes the pieces the filler's blocks make, each created when its first
-  // block arrives (so no empty piece is ever made) and closed when the next
-  // one's does. `expected` is the count the caller foresaw and `total` the
+  // block arrives (so no empty piece is ever made) and closed after its
+  // last. `expected` is the count the caller foresaw and `total` the
   // bytes foreseen, for the progress.
   // The recovery data summed into `recovery` (when the set has recovery
   // pieces), and the count of pieces created ahead, are this thread's once
   // this returns: both rings have finished.
-  Outcome WritePieces(PieceFiller& filler, RecoveryWriter& recovery, std::uint64_t expected, std::uint64_t total) {
+  Outcome WritePieces(SequenceFiller& filler, RecoveryWriter& recovery, std::uint64_t expected, std::uint64_t total,
+                      std::size_t blockSize) {
     PieceCreator creator(path_, expected);
     // The files still in the ring when this ends are closed before the
     // caller removes them.
     Ring<CreatedPiece> created(creator);
     DataBlock blank;
-    blank.bytes.resize(kBlockSize);
+    blank.bytes.resize(blockSize);
     // Two blocks held: the one this thread writes, and the one before,
     // which the odd pieces' writer may still be writing.
     RecoverySums sums(recovery);
@@ -219,19 +287,25 @@ class SplitRun {
     // Room for the CRCs foreseen, within reason: a count far beyond any
     // real set grows the list as the pieces come instead.
     manifest_.pieceCrcs.reserve(std::size_t(std::min<std::uint64_t>(expected, std::uint64_t(1) << 24)));
-    // The odd pieces are written on a thread of their own while this one
-    // writes the even ones: copying into the system's cache is most of a
-    // split's work, and two pieces at a time take it on two processors.
-    std::unique_ptr<OutputFile> even, odd;
+    // The pieces under way, by number, each with its CRC so far: one at a
+    // time where the blocks come piece after piece, a row of them where
+    // they come in rows. The odd pieces are written on a thread of their
+    // own while this one writes the even ones: copying into the system's
+    // cache is most of a split's work, and two pieces at a time take it on
+    // two processors. An odd piece that thread closes stays in `closing`
+    // until its close is known to be done.
+    struct OpenPiece {
+      std::unique_ptr<OutputFile> file;
+      std::uint32_t crc = 0;
+    };
+    std::map<std::uint64_t, OpenPiece> open;
+    std::unique_ptr<OutputFile> closing;
     OddWrite step;
     BackgroundStep oddWriter(&OddWrite::Run, &step);  // after what it uses: it ends first
     std::uint64_t taken = 0, stepBlock = ~std::uint64_t(0);
-    std::uint32_t crc = 0;
-    bool started = false;   // a piece is under way: its CRC is not in the list yet
-    bool oddOpen = false;   // the odd writer's piece is not closed yet
     // A failure here names the first piece that failed, which may be the
     // odd writer's before.
-    auto evenFailed = [&](std::uint64_t k) {
+    auto firstFailed = [&](std::uint64_t k) {
       return WriteFailed(!oddWriter.Wait() && step.piece < k ? step.piece : k);
     };
     for (;;) {
@@ -241,60 +315,53 @@ class SplitRun {
       const DataBlock& block = ahead.Next();
       const std::uint64_t index = taken++;
       if (block.kind == DataBlock::Kind::kFailed) return Read();
-      if (started && (block.kind == DataBlock::Kind::kEnd || block.piece != report.piece)) {
-        // A piece the source ended in (or cut short): closed now.
-        if (even && !even->Close()) return evenFailed(report.piece);
-        even.reset();
-        if (oddOpen) {
-          if (!oddWriter.Wait()) return WriteFailed(step.piece);
-          step = OddWrite{odd.get(), step.piece, nullptr, 0, true};
-          if (!oddWriter.Start()) return WriteFailed(step.piece);
-          oddOpen = false;
+      if (block.kind == DataBlock::Kind::kEnd) {
+        // The piece the source ended in (a source shorter than foreseen,
+        // which fails later): closed now.
+        if (!oddWriter.Wait()) return WriteFailed(step.piece);
+        for (auto& [k, piece] : open) {
+          if (!piece.file->Close()) return WriteFailed(k);
+          manifest_.pieceCrcs[std::size_t(k)] = piece.crc;
         }
-        manifest_.pieceCrcs.push_back(crc);
-        started = false;
+        return Outcome::kDone;
       }
-      if (block.kind == DataBlock::Kind::kEnd) return oddWriter.Wait() ? Outcome::kDone : WriteFailed(step.piece);
-      const bool isOdd = block.piece % 2 == 1;
-      if (!started) {
-        started = true;
-        report.piece = block.piece;
-        report.pieces = std::max(expected, block.piece + 1) + recovery;
+      auto it = open.find(block.piece);
+      if (it == open.end()) {
+        // Pieces start in order. A source longer than foreseen gets its
+        // further pieces here. A file that could not be created is not
+        // ours: it is never removed.
         std::unique_ptr<OutputFile> file;
-        // A source longer than foreseen gets its further pieces here. A
-        // file that could not be created is not ours: it is never removed.
         if (block.piece < expected) {
           file = std::move(created.Next().file);
         } else if ((file = System().Create(PieceName(path_, block.piece)))) {
           created_ = block.piece + 1;
         }
-        if (!file) return evenFailed(block.piece);
-        if (!isOdd) {
-          even = std::move(file);
-        } else {
-          // The odd writer is done with its piece before.
-          if (!oddWriter.Wait()) return WriteFailed(step.piece);
-          odd = std::move(file);
-          step.piece = block.piece;
-          oddOpen = true;
-        }
+        if (!file) return firstFailed(block.piece);
+        it = open.emplace(block.piece, OpenPiece{std::move(file), 0}).first;
+        report.pieces = std::max(expected, block.piece + 1) + recovery;
+        if (manifest_.pieceCrcs.size() <= block.piece) manifest_.pieceCrcs.resize(std::size_t(block.piece + 1));
       }
-      if (!isOdd) {
-        if (!even->Write(block.bytes.data(), block.size)) return evenFailed(block.piece);
-        if (block.endsPiece && !even->Close()) return evenFailed(block.piece);
+      OpenPiece& piece = it->second;
+      piece.crc = block.crc;
+      if (block.endsPiece) manifest_.pieceCrcs[std::size_t(block.piece)] = block.crc;
+      if (block.piece % 2 == 0) {
+        if (!piece.file->Write(block.bytes.data(), block.size)) return firstFailed(block.piece);
+        if (block.endsPiece) {
+          if (!piece.file->Close()) return firstFailed(block.piece);
+          open.erase(it);
+        }
       } else {
         if (!oddWriter.Wait()) return WriteFailed(step.piece);
-        step = OddWrite{odd.get(), block.piece, block.bytes.data(), block.size, block.endsPiece};
+        closing.reset();
+        step = OddWrite{piece.file.get(), block.piece, block.bytes.data(), block.size, block.endsPiece};
         stepBlock = index;
+        if (block.endsPiece) {
+          closing = std::move(piece.file);
+          open.erase(it);
+        }
         if (!oddWriter.Start()) return WriteFailed(step.piece);
-        if (block.endsPiece) oddOpen = false;
       }
-      crc = block.crc;
-      if (block.endsPiece) {
-        if (!isOdd) even.reset();
-        manifest_.pieceCrcs.push_back(crc);
-        started = false;
-      }
+      report.piece = open.empty() ? block.piece : std::min(block.piece, open.begin()->first);
       report.done += block.size;
       report.total = std::max(report.total, report.done);
       if (progress_ && !progress_->Advance(report)) return Outcome::kStopped;
@@ -464,8 +531,11 @@ SplitOutcome Split(SplitPlan& plan, Progress* progress) {
                              (recovery ? recoveryWriter.RereadBytes(manifest) : 0);
   if (progress) progress->Begin(header, work);
   header.push_back('\0');
-  PieceFiller data(header, *file, pieceSize);
-  Outcome outcome = run.WritePieces(data, recoveryWriter, count, work);
+  std::unique_ptr<SequenceFiller> filler;
+  if (recovery) filler = std::make_unique<RowFiller>(header, *file, pieceSize, count, before.size);
+  else filler = std::make_unique<PieceFiller>(header, *file, pieceSize);
+  SequenceFiller& data = *filler;
+  Outcome outcome = run.WritePieces(data, recoveryWriter, count, work, plan.blockSize);
   // The manifest vouches for one version of the source: one that changed
   // while it was read would give a set that no longer matches either.
   FileStamp after;
@@ -473,6 +543,11 @@ SplitOutcome Split(SplitPlan& plan, Progress* progress) {
     outcome = run.Read();
   manifest.sourceLength = data.sourceBytes();
   manifest.pieceCount = run.pieces();
+  // With recovery pieces, the pieces' CRCs come from their stripes'.
+  if (outcome == Outcome::kDone && recovery) {
+    for (std::uint64_t k = 0; k < manifest.pieceCount; ++k)
+      manifest.pieceCrcs[std::size_t(k)] = recoveryWriter.PieceCrc(k, manifest.PieceLength(k));
+  }
   if (outcome == Outcome::kDone && recovery) {
     SourceSequence again(header, *file);
     outcome = run.WriteRecovery(recoveryWriter, again);

@@ -7,8 +7,9 @@
 namespace morsela {
 
 SplitCall SplitFile(const std::string& path, std::uint32_t sizeKb, Progress* progress, const std::string& source,
-                    std::uint64_t recovery) {
+                    std::uint64_t recovery, std::size_t blockSize) {
   SplitPlan plan = PlanSplit(SplitLook{path, source, std::uint64_t(sizeKb) * kBytesPerKb, recovery});
+  if (blockSize) plan.blockSize = blockSize;
   SplitCall call;
   if (plan.refusal) {
     TheUser().ShowMessage(*plan.refusal);

@@ -18,8 +18,9 @@ struct SplitCall {
 };
 
 // Pieces of `sizeKb` x 1000 bytes of `path`, read through `source` where
-// given (see SplitLook).
+// given (see SplitLook), in blocks of `blockSize` bytes where given.
 SplitCall SplitFile(const std::string& path, std::uint32_t sizeKb, Progress* progress = nullptr,
-                    const std::string& source = std::string(), std::uint64_t recovery = 0);
+                    const std::string& source = std::string(), std::uint64_t recovery = 0,
+                    std::size_t blockSize = 0);
 
 }  // namespace morsela

@@ -34,6 +34,7 @@ RecoveryWriter::RecoveryWriter(std::uint64_t count, std::uint64_t pieceSize, std
     : count_(count), dataSize_(pieceSize + (pieceSize & 1)), window_(WindowOf(count, dataSize_, budget)),
       data_(ZeroedLargeBuffer(std::size_t(count_ * window_))) {
   if (!data_ && count_ * window_ > 0) throw std::bad_alloc();
+  std::fill(std::begin(coefficientsOf_), std::end(coefficientsOf_), ~std::uint64_t(0));
 }
 
 std::uint64_t RecoveryWriter::RereadBytes(const Manifest& m) const {
@@ -59,18 +60,19 @@ void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* byte
   if (!RecoveryFits(k + 1, count_)) return;
   const std::uint64_t from = std::max(offset, from_), to = std::min(offset + size, from_ + window_);
   if (from >= to) return;
-  // The piece's coefficients, once for all its blocks; each block goes into
-  // every recovery piece in one pass.
-  if (coefficientsOf_ != k) {
-    coefficients_.resize(std::size_t(count_));
-    for (std::uint64_t j = 0; j < count_; ++j)
-      coefficients_[std::size_t(j)] = RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k));
-    coefficientsOf_ = k;
+  // The piece's coefficients, computed once for all its blocks: they come
+  // in rows, a piece's between those of the others of its row, which keep
+  // theirs beside. Each block goes into every recovery piece in one pass.
+  const std::size_t slot = std::size_t(k % kKeptCoefficients);
+  if (coefficients_.empty()) coefficients_.resize(std::size_t(kKeptCoefficients * count_));
+  std::uint16_t* coefficients = coefficients_.data() + slot * count_;
+  if (coefficientsOf_[slot] != k) {
+    for (std::uint64_t j = 0; j < count_; ++j) coefficients[j] = RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k));
+    coefficientsOf_[slot] = k;
   }
   outputs_.resize(std::size_t(count_));
   for (std::uint64_t j = 0; j < count_; ++j) outputs_[std::size_t(j)] = data_.get() + j * window_ + (from - from_);
-  MultiplyAddMany(coefficients_.data(), coefficients_.size(), bytes + (from - offset), outputs_.data(),
-                  std::size_t(to - from));
+  MultiplyAddMany(coefficients, std::size_t(count_), bytes + (from - offset), outputs_.data(), std::size_t(to - from));
 }
 
 RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest& m, Sequence& again,

@@ -76,10 +76,13 @@ class RecoveryWriter {
   const std::uint64_t count_, dataSize_, window_;
   std::uint64_t from_ = 0;  // where the window begins in each piece
   LargeBuffer data_;  // `count_` windows of recovery data, one after the other
-  // The coefficients of piece `coefficientsOf_` in each recovery piece, and
-  // where a block goes in each window: kept from block to block.
+  // The coefficients in each recovery piece of the last pieces seen, a
+  // row's at least (piece k's in slot k modulo the count kept, which
+  // `coefficientsOf_` names), and where a block goes in each window: kept
+  // from block to block.
+  static constexpr std::uint64_t kKeptCoefficients = 16;
   std::vector<std::uint16_t> coefficients_;
-  std::uint64_t coefficientsOf_ = ~std::uint64_t(0);
+  std::uint64_t coefficientsOf_[kKeptCoefficients];
   std::vector<void*> outputs_;
   StripeCrcs stripes_;
 };

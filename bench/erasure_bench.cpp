@@ -105,6 +105,18 @@ int main(int argc, char** argv) {
         piece = (piece + 1) % 1000;
       });
     }
+    // A row's blocks at once: 2 and 4 pieces' (the same bytes here) into
+    // the windows in one pass.
+    for (std::size_t inputs = 2; morsela::HasGfni() && inputs <= morsela::kMostInputs; inputs *= 2) {
+      std::vector<std::uint16_t> coefficients(recovery * inputs);
+      for (std::size_t k = 0; k < coefficients.size(); ++k)
+        coefficients[k] = morsela::RecoveryCoefficient(std::uint32_t(k % recovery), std::uint32_t(k / recovery));
+      const void* ins[morsela::kMostInputs] = {in.data(), in.data(), in.data(), in.data()};
+      char what[64];
+      std::snprintf(what, sizeof what, "split pattern, R = %u, GFNI, %zu pieces at once", unsigned(recovery), inputs);
+      Rate(what, kPiece * inputs,
+           [&] { morsela::MultiplyAddSeveral(coefficients.data(), inputs, recovery, ins, outputs.data(), kPiece); });
+    }
   }
   std::printf("Set-up\n");
   std::uint32_t i = 0;

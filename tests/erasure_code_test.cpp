@@ -173,6 +173,52 @@ TEST(MultiplyAdd, ManyAtOnceMatchOneAtATime) {
   }
 }
 
+// Several inputs at once (a row's blocks, beyond the most a pass takes
+// too) give the sums of one input at a time, the XOR of one recovery
+// piece among them, for any count, address and length.
+TEST(MultiplyAdd, SeveralInputsMatchOneAtATime) {
+  using Kernel = void (*)(const std::uint16_t*, std::size_t, std::size_t, const void* const*, void* const*,
+                          std::size_t);
+  std::vector<std::pair<const char*, Kernel>> kernels = {{"dispatch", MultiplyAddSeveral}};
+  if (HasGfni()) kernels.emplace_back("GFNI", MultiplyAddSeveralGfni);
+  std::mt19937 random(7);
+  for (const auto& [name, kernel] : kernels) {
+    for (int round = 0; round < 120; ++round) {
+      const bool gfni = name != std::string("dispatch");
+      const std::size_t inputs = 1 + round % (gfni ? kMostInputs : kMostInputs + 2);
+      const bool xorOnly = round % 5 == 2;
+      const std::size_t count = xorOnly ? 1 : 1 + random() % 19;
+      std::size_t bytes = round < 4 ? (1 << 14) + 2 * round : random() % 300;
+      if (gfni) bytes &= ~std::size_t(1);
+      std::vector<Bytes> in(inputs);
+      std::vector<const void*> ins;
+      std::vector<std::uint16_t> coefficients(inputs * count);
+      for (std::size_t i = 0; i < inputs; ++i) {
+        const std::size_t at = random() % 64;
+        in[i].resize(at + bytes + 1);
+        for (auto& b : in[i]) b = static_cast<unsigned char>(random());
+        ins.push_back(in[i].data() + at);
+        for (std::size_t j = 0; j < count; ++j)
+          coefficients[i * count + j] = xorOnly ? 1 : j % 5 == 3 ? std::uint16_t(j % 2) : std::uint16_t(random());
+      }
+      std::vector<Bytes> acc(count), expected(count);
+      std::vector<void*> outs(count);
+      for (std::size_t j = 0; j < count; ++j) {
+        acc[j].resize(bytes + 1 + random() % 64);
+        for (auto& b : acc[j]) b = static_cast<unsigned char>(random());
+        expected[j] = acc[j];
+        for (std::size_t i = 0; i < inputs; ++i)
+          MultiplyAddPadded(coefficients[i * count + j], ins[i], expected[j].data(), bytes);
+        outs[j] = acc[j].data();
+      }
+      kernel(coefficients.data(), inputs, count, ins.data(), outs.data(), bytes);
+      for (std::size_t j = 0; j < count; ++j)
+        ASSERT_TRUE(acc[j] == expected[j]) << name << ": output " << j << " of " << count << ", " << inputs
+                                           << " inputs, " << bytes << " bytes";
+    }
+  }
+}
+
 TEST(InvertMatrix, InverseOrRefusalAsTheRankSays) {
   std::mt19937 random(3);
   int singulars = 0;

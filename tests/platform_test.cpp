@@ -185,7 +185,9 @@ constexpr auto kRing = std::int64_t(Ring<std::int64_t>::kSlots);
 // caller does; the filling stays at most a ring ahead of the taking, and it
 // ends cleanly when the caller stops taking early. A follower sees every
 // slot filled, in order, the last one too, even when the caller stopped
-// early, and the filling stays at most a ring ahead of it as well.
+// early, and the filling stays at most a ring ahead of it as well. A
+// follower that takes three slots at a time gets them in order, still
+// filled while it holds them, the ring a slot longer for each beyond one.
 TEST(PlatformThreads, RingDeliversInOrderAndEndsWhenTheCallerStops) {
   constexpr std::int64_t kSlots = 40;
   class Counter : public Filler<std::int64_t>, public Follower<std::int64_t> {
@@ -193,7 +195,7 @@ TEST(PlatformThreads, RingDeliversInOrderAndEndsWhenTheCallerStops) {
     bool Fill(std::int64_t& slot) override {
       ++fills;
       if (following) {
-        EXPECT_LE(fills - followed.load(), kRing);
+        EXPECT_LE(fills - followed.load(), kRing + std::int64_t(batch) - 1);
       }
       if (filled == kSlots) {
         slot = -1;
@@ -210,20 +212,35 @@ TEST(PlatformThreads, RingDeliversInOrderAndEndsWhenTheCallerStops) {
       seen.push_back(slot);
       ++followed;
     }
+    std::size_t Batch() const override { return batch; }
+    void FollowSeveral(const std::int64_t* const* slots, std::size_t count) override {
+      EXPECT_LE(count, batch);
+      std::vector<std::int64_t> values;
+      for (std::size_t i = 0; i < count; ++i) values.push_back(*slots[i]);
+      std::this_thread::sleep_for(std::chrono::microseconds(values[0] % 4 == 1 ? 500 : 50));
+      for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(*slots[i], values[i]);
+        seen.push_back(values[i]);
+      }
+      followed += std::int64_t(count);
+    }
     bool following = false;
+    std::size_t batch = 1;
     std::int64_t filled = 0, fills = 0;
     std::vector<std::int64_t> seen;  // read once the ring has gone
     std::atomic<std::int64_t> followed{0};
   };
-  for (bool following : {false, true}) {
+  for (std::size_t batch : {0, 1, 3}) {  // 0: no follower
+    const bool following = batch > 0;
     for (bool threads : {true, false}) {
       for (std::int64_t taken : {0, 1, 9, 41}) {
         SCOPED_TRACE(std::to_string(taken) + (threads ? " taken" : " taken, without threads") +
-                     (following ? ", followed" : ""));
+                     (following ? ", followed " + std::to_string(batch) + " at a time" : ""));
         test::TestPlatform platform;
         platform.threads = threads;
         Counter counter;
         counter.following = following;
+        counter.batch = std::max<std::size_t>(batch, 1);
         {
           std::optional<Ring<std::int64_t>> ring;
           if (following) ring.emplace(counter, 0, counter);

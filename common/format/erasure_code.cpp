@@ -317,6 +317,74 @@ __attribute__((target("avx2,gfni"))) void MultiplyAddManyGfni(const std::uint16_
   }
 }
 
+// acc ^= in[0] ^ .. ^ in[inputs - 1], the accumulator read and written
+// once for all of them.
+__attribute__((target("avx2"))) void XorSeveralAvx2(const void* const* in, std::size_t inputs, unsigned char* q,
+                                                    std::size_t bytes) {
+  std::size_t at = 0;
+  for (; at + 32 <= bytes; at += 32) {
+    __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + at));
+    for (std::size_t i = 0; i < inputs; ++i)
+      sum = _mm256_xor_si256(sum, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(static_cast<const unsigned char*>(in[i]) + at)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + at), sum);
+  }
+  _mm256_zeroupper();
+  for (std::size_t i = 0; i < inputs; ++i) Xor(static_cast<const unsigned char*>(in[i]) + at, q + at, bytes - at);
+}
+
+// The same for up to kMostInputs inputs at once: each 64 bytes of the
+// accumulators read and written once for all of them, where a pass per
+// input had them come from the cache (or memory) again for each.
+__attribute__((target("avx2,gfni"))) void MultiplyAddSeveralGfni(const std::uint16_t* coefficients,
+                                                                 std::size_t inputs, std::size_t count,
+                                                                 const void* const* in, void* const* acc,
+                                                                 std::size_t bytes) {
+  const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
+                                          0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+  for (std::size_t first = 0; first < count; first += kGroup) {
+    const std::size_t n = std::min(kGroup, count - first);
+    __m256i blocks[kGroup][kMostInputs][4];
+    for (std::size_t j = 0; j < n; ++j) {
+      for (std::size_t i = 0; i < inputs; ++i) {
+        std::uint64_t raw[4];
+        AffineBlocks(coefficients[i * count + first + j], raw);
+        for (int b = 0; b < 4; ++b) blocks[j][i][b] = _mm256_set1_epi64x(std::int64_t(raw[b]));
+      }
+    }
+    std::size_t at = 0;
+    for (; at + 64 <= bytes; at += 64) {
+      __m256i low[kMostInputs], high[kMostInputs];
+      for (std::size_t i = 0; i < inputs; ++i) {
+        const auto* p = static_cast<const unsigned char*>(in[i]) + at;
+        const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), gather);
+        const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), gather);
+        low[i] = _mm256_unpacklo_epi64(a, b);
+        high[i] = _mm256_unpackhi_epi64(a, b);
+      }
+      for (std::size_t j = 0; j < n; ++j) {
+        __m256i productLow = _mm256_setzero_si256(), productHigh = _mm256_setzero_si256();
+        for (std::size_t i = 0; i < inputs; ++i) {
+          const __m256i* t = blocks[j][i];
+          productLow = _mm256_xor_si256(productLow, _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(low[i], t[0], 0),
+                                                                     _mm256_gf2p8affine_epi64_epi8(high[i], t[1], 0)));
+          productHigh = _mm256_xor_si256(productHigh, _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(low[i], t[2], 0),
+                                                                       _mm256_gf2p8affine_epi64_epi8(high[i], t[3], 0)));
+        }
+        AddProducts(static_cast<unsigned char*>(acc[first + j]) + at, productLow, productHigh);
+      }
+    }
+    _mm256_zeroupper();
+    if (at < bytes) {
+      for (std::size_t i = 0; i < inputs; ++i) {
+        void* tails[kGroup];
+        for (std::size_t j = 0; j < n; ++j) tails[j] = static_cast<unsigned char*>(acc[first + j]) + at;
+        MultiplyAddManyScalar(coefficients + i * count + first, n, static_cast<const unsigned char*>(in[i]) + at,
+                              tails, bytes - at);
+      }
+    }
+  }
+}
+
 #else
 
 bool HasSsse3() { return false; }
@@ -328,6 +396,13 @@ void MultiplyAddManyGfni(const std::uint16_t* coefficients, std::size_t count, c
 }
 void MultiplyAddGfni(std::uint16_t coefficient, const void* in, void* acc, std::size_t bytes) {
   MultiplyAddScalar(coefficient, in, acc, bytes);
+}
+void MultiplyAddSeveralGfni(const std::uint16_t* coefficients, std::size_t inputs, std::size_t count,
+                            const void* const* in, void* const* acc, std::size_t bytes) {
+  for (std::size_t i = 0; i < inputs; ++i) MultiplyAddManyScalar(coefficients + i * count, count, in[i], acc, bytes);
+}
+void XorSeveralAvx2(const void* const* in, std::size_t inputs, unsigned char* q, std::size_t bytes) {
+  for (std::size_t i = 0; i < inputs; ++i) Xor(static_cast<const unsigned char*>(in[i]), q, bytes);
 }
 void MultiplyAddManySsse3(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
                           std::size_t bytes) {
@@ -370,6 +445,51 @@ void PrepareMultiplyAdd() {
 void MultiplyAddManyScalar(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
                            std::size_t bytes) {
   for (std::size_t j = 0; j < count; ++j) MultiplyAddScalar(coefficients[j], in, acc[j], bytes);
+}
+
+namespace {
+
+// The XOR of several blocks into one accumulator, rounded up to even as
+// MultiplyAddMany does.
+void XorSeveral(const void* const* in, std::size_t inputs, unsigned char* q, std::size_t bytes) {
+  const std::size_t even = bytes & ~std::size_t(1);
+  if (HasAvx2()) {
+    XorSeveralAvx2(in, inputs, q, even);
+  } else {
+    for (std::size_t i = 0; i < inputs; ++i) Xor(static_cast<const unsigned char*>(in[i]), q, even);
+  }
+  if (bytes & 1) {
+    for (std::size_t i = 0; i < inputs; ++i) q[even] ^= static_cast<const unsigned char*>(in[i])[even];
+  }
+}
+
+}  // namespace
+
+void MultiplyAddSeveral(const std::uint16_t* coefficients, std::size_t inputs, std::size_t count,
+                        const void* const* in, void* const* acc, std::size_t bytes) {
+  PrepareMultiplyAdd();
+  // One recovery piece is the XOR of the pieces: their blocks XORed
+  // together into it.
+  if (count == 1 && std::all_of(coefficients, coefficients + inputs, [](std::uint16_t c) { return c == 1; })) {
+    XorSeveral(in, inputs, static_cast<unsigned char*>(acc[0]), bytes);
+    return;
+  }
+  if (!HasGfni() || inputs < 2) {
+    for (std::size_t i = 0; i < inputs; ++i) MultiplyAddMany(coefficients + i * count, count, in[i], acc, bytes);
+    return;
+  }
+  for (std::size_t i = 0; i < inputs; i += kMostInputs) {
+    const std::size_t n = std::min(kMostInputs, inputs - i);
+    MultiplyAddSeveralGfni(coefficients + i * count, n, count, in + i, acc, bytes & ~std::size_t(1));
+  }
+  if (bytes & 1) {
+    const std::size_t even = bytes & ~std::size_t(1);
+    for (std::size_t i = 0; i < inputs; ++i) {
+      const unsigned char tail[2] = {static_cast<const unsigned char*>(in[i])[even], 0};
+      for (std::size_t j = 0; j < count; ++j)
+        MultiplyAdd(coefficients[i * count + j], tail, static_cast<unsigned char*>(acc[j]) + even, 2);
+    }
+  }
 }
 
 void MultiplyAddMany(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,

@@ -58,6 +58,16 @@ void MultiplyAdd(std::uint16_t coefficient, const void* in, void* acc, std::size
 void MultiplyAddMany(const std::uint16_t* coefficients, std::size_t count, const void* in, void* const* acc,
                      std::size_t bytes);
 
+// acc[j][w] += the sum over i < inputs of coefficients[i x count + j] *
+// in[i][w], for every j < count: `inputs` blocks at one offset of as many
+// pieces (a row of them), each accumulator read and written once for all.
+// Up to kMostInputs inputs; `bytes` as for MultiplyAddMany.
+constexpr std::size_t kMostInputs = 4;
+void MultiplyAddSeveral(const std::uint16_t* coefficients, std::size_t inputs, std::size_t count,
+                        const void* const* in, void* const* acc, std::size_t bytes);
+void MultiplyAddSeveralGfni(const std::uint16_t* coefficients, std::size_t inputs, std::size_t count,
+                            const void* const* in, void* const* acc, std::size_t bytes);
+
 // Its implementations, for the tests that hold them against each other (the
 // SSSE3, AVX2 and GFNI ones where HasSsse3(), HasAvx2() and HasGfni() say
 // so; they take even lengths only).

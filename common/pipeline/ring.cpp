@@ -8,7 +8,7 @@ namespace morsela {
 void RingThread::Start(std::size_t held) {
   held_ = held;
   Platform& system = System();
-  free_ = system.NewSemaphore(unsigned(kSlots));
+  free_ = system.NewSemaphore(unsigned(slotCount_));
   filled_ = system.NewSemaphore(0);
   // The kernels the threads may use are chosen before they start.
   PrepareCrc32c();
@@ -16,10 +16,12 @@ void RingThread::Start(std::size_t held) {
   if (free_ && filled_) thread_ = system.StartThread(&RingThread::Run, this);
 }
 
-void RingThread::StartFollowing(std::size_t held) {
+void RingThread::StartFollowing(std::size_t held, std::size_t batch) {
   Platform& system = System();
   following_ = true;
-  followed_ = system.NewSemaphore(unsigned(kSlots));
+  batch_ = batch;
+  slotCount_ = kSlots + batch - 1;
+  followed_ = system.NewSemaphore(unsigned(slotCount_));
   unfollowed_ = system.NewSemaphore(0);
   if (followed_ && unfollowed_) followThread_ = system.StartThread(&RingThread::RunFollower, this);
   Start(held);
@@ -42,7 +44,7 @@ void RingThread::Stop() {
 
 void RingThread::Run(void* self) {
   RingThread& ring = *static_cast<RingThread*>(self);
-  for (std::size_t i = 0;; i = (i + 1) % kSlots) {
+  for (std::size_t i = 0;; i = (i + 1) % ring.slotCount_) {
     ring.free_->Wait();
     if (ring.stop_) return;
     if (ring.followThread_) {
@@ -60,11 +62,21 @@ void RingThread::Run(void* self) {
 
 void RingThread::RunFollower(void* self) {
   RingThread& ring = *static_cast<RingThread*>(self);
-  for (std::size_t n = 0;; ++n) {
-    ring.unfollowed_->Wait();
-    if (n == ring.filledCount_) return;
-    ring.FollowSlot(n % kSlots);
-    ring.followed_->Post();
+  for (std::size_t n = 0;;) {
+    // A batch of slots, or those filled before the count that says there
+    // are no more.
+    std::size_t count = 0;
+    bool last = false;
+    while (count < ring.batch_ && !last) {
+      ring.unfollowed_->Wait();
+      if (n + count == ring.filledCount_) last = true;
+      else ++count;
+    }
+    if (count == 1) ring.FollowSlot(n % ring.slotCount_);
+    else if (count > 1) ring.FollowSlots(n % ring.slotCount_, count);
+    for (std::size_t i = 0; i < count; ++i) ring.followed_->Post();
+    n += count;
+    if (last) return;
   }
 }
 
@@ -74,13 +86,13 @@ std::size_t RingThread::Next() {
     // In turn: the slots taken before are not filled again while held.
     FillSlot(index);
     if (following_) FollowSlot(index);
-    next_ = (next_ + 1) % kSlots;
+    next_ = (next_ + 1) % slotCount_;
     return index;
   }
   if (holding_ == held_) free_->Post();
   else ++holding_;
   filled_->Wait();
-  next_ = (next_ + 1) % kSlots;
+  next_ = (next_ + 1) % slotCount_;
   return index;
 }
 

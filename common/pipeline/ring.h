@@ -8,6 +8,7 @@
 // them.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <memory>
@@ -36,6 +37,15 @@ class Follower {
  public:
   virtual ~Follower() = default;
   virtual void Follow(const Slot& slot) = 0;
+  // The slots it takes at a time on a thread of its own, from 1 to
+  // kMostFollowed: FollowSeveral then sees that many in order (fewer at
+  // the end), which stay filled until it returns. A split sums a row's
+  // blocks into the recovery data at once.
+  static constexpr std::size_t kMostFollowed = 4;
+  virtual std::size_t Batch() const { return 1; }
+  virtual void FollowSeveral(const Slot* const* slots, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) Follow(*slots[i]);
+  }
 };
 
 // The mechanism, whatever the slots hold: the threads, and the counts by
@@ -56,10 +66,12 @@ class RingThread {
   // gives none, Next fills each slot itself, in turn with the taking. The
   // taker holds the last `held` slots it took (fewer than kSlots).
   void Start(std::size_t held);
-  // The same with a follower, on another thread; where the system gives no
-  // thread for it, the filling side follows each slot it filled. (Apart
-  // from Start, so that programs without a follower do without its code.)
-  void StartFollowing(std::size_t held);
+  // The same with a follower, on another thread, which takes `batch`
+  // slots at a time (the ring has kSlots + batch - 1 slots then); where the
+  // system gives no thread for it, the filling side follows each slot it
+  // filled. (Apart from Start, so that programs without a follower do
+  // without its code.)
+  void StartFollowing(std::size_t held, std::size_t batch);
   // Stops the filling, lets the follower see every slot filled before, and
   // waits for both threads; the filler and the follower are then the
   // caller's alone again.
@@ -71,6 +83,8 @@ class RingThread {
  private:
   virtual bool FillSlot(std::size_t index) = 0;
   virtual void FollowSlot(std::size_t index) = 0;
+  // `count` slots from `first` on, in order (wrapping).
+  virtual void FollowSlots(std::size_t first, std::size_t count) = 0;
   static void Run(void* self);
   static void RunFollower(void* self);
 
@@ -84,6 +98,7 @@ class RingThread {
   std::unique_ptr<Thread> thread_, followThread_;
   std::size_t next_ = 0;
   std::size_t held_ = 1, holding_ = 0;
+  std::size_t slotCount_ = kSlots, batch_ = 1;
 };
 
 template <typename Slot>
@@ -99,8 +114,8 @@ class Ring : private RingThread {
   }
   // The same, with `follower` seeing every filled slot.
   Ring(Filler<Slot>& filler, const Slot& blank, Follower<Slot>& follower, std::size_t held = 1)
-      : filler_(filler), follower_(&follower), slots_(kSlots, blank) {
-    StartFollowing(held);
+      : filler_(filler), follower_(&follower), slots_(kSlots + Batch(follower) - 1, blank) {
+    StartFollowing(held, Batch(follower));
   }
   ~Ring() { Stop(); }
 
@@ -116,8 +131,16 @@ class Ring : private RingThread {
   using RingThread::kSlots;
 
  private:
+  static std::size_t Batch(const Follower<Slot>& follower) {
+    return std::min(std::max<std::size_t>(follower.Batch(), 1), Follower<Slot>::kMostFollowed);
+  }
   bool FillSlot(std::size_t index) override { return filler_.Fill(slots_[index]); }
   void FollowSlot(std::size_t index) override { follower_->Follow(slots_[index]); }
+  void FollowSlots(std::size_t first, std::size_t count) override {
+    const Slot* taken[Follower<Slot>::kMostFollowed];
+    for (std::size_t i = 0; i < count; ++i) taken[i] = &slots_[(first + i) % slots_.size()];
+    follower_->FollowSeveral(taken, count);
+  }
 
   Filler<Slot>& filler_;
   Follower<Slot>* follower_ = nullptr;

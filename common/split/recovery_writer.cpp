@@ -52,6 +52,25 @@ void RecoveryWriter::KeepStripeCrcs(Manifest& m) {
   stripes_ = StripeCrcs(m.pieceCount + count_, m.stripeSize, m.Rows());
 }
 
+const std::uint16_t* RecoveryWriter::CoefficientsOf(std::uint64_t k) {
+  // Computed once for all the piece's blocks: they come in rows, a piece's
+  // between those of the others of its row, which keep theirs beside.
+  const std::size_t slot = std::size_t(k % kKeptCoefficients);
+  if (coefficients_.empty()) coefficients_.resize(std::size_t(kKeptCoefficients * count_));
+  std::uint16_t* coefficients = coefficients_.data() + slot * count_;
+  if (coefficientsOf_[slot] != k) {
+    for (std::uint64_t j = 0; j < count_; ++j) coefficients[j] = RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k));
+    coefficientsOf_[slot] = k;
+  }
+  return coefficients;
+}
+
+void* const* RecoveryWriter::Outputs(std::uint64_t from) {
+  outputs_.resize(std::size_t(count_));
+  for (std::uint64_t j = 0; j < count_; ++j) outputs_[std::size_t(j)] = data_.get() + j * window_ + (from - from_);
+  return outputs_.data();
+}
+
 void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size) {
   // The first window's pass is the one that sees every byte once.
   if (from_ == 0) stripes_.Add(k, offset, bytes, size);
@@ -60,19 +79,33 @@ void RecoveryWriter::Add(std::uint64_t k, std::uint64_t offset, const char* byte
   if (!RecoveryFits(k + 1, count_)) return;
   const std::uint64_t from = std::max(offset, from_), to = std::min(offset + size, from_ + window_);
   if (from >= to) return;
-  // The piece's coefficients, computed once for all its blocks: they come
-  // in rows, a piece's between those of the others of its row, which keep
-  // theirs beside. Each block goes into every recovery piece in one pass.
-  const std::size_t slot = std::size_t(k % kKeptCoefficients);
-  if (coefficients_.empty()) coefficients_.resize(std::size_t(kKeptCoefficients * count_));
-  std::uint16_t* coefficients = coefficients_.data() + slot * count_;
-  if (coefficientsOf_[slot] != k) {
-    for (std::uint64_t j = 0; j < count_; ++j) coefficients[j] = RecoveryCoefficient(std::uint32_t(j), std::uint32_t(k));
-    coefficientsOf_[slot] = k;
+  // Each block goes into every recovery piece in one pass.
+  MultiplyAddMany(CoefficientsOf(k), std::size_t(count_), bytes + (from - offset), Outputs(from),
+                  std::size_t(to - from));
+}
+
+void RecoveryWriter::AddRow(const std::uint64_t* pieces, const char* const* bytes, std::size_t count,
+                            std::uint64_t offset, std::size_t size) {
+  const std::uint64_t from = std::max(offset, from_), to = std::min(offset + size, from_ + window_);
+  bool fits = from < to;
+  for (std::size_t i = 0; i < count; ++i) fits = fits && RecoveryFits(pieces[i] + 1, count_);
+  if (!fits || count > kMostInputs) {
+    for (std::size_t i = 0; i < count; ++i) Add(pieces[i], offset, bytes[i], size);
+    return;
   }
-  outputs_.resize(std::size_t(count_));
-  for (std::uint64_t j = 0; j < count_; ++j) outputs_[std::size_t(j)] = data_.get() + j * window_ + (from - from_);
-  MultiplyAddMany(coefficients, std::size_t(count_), bytes + (from - offset), outputs_.data(), std::size_t(to - from));
+  if (from_ == 0) {
+    for (std::size_t i = 0; i < count; ++i) stripes_.Add(pieces[i], offset, bytes[i], size);
+  }
+  // The row's coefficients side by side, and its blocks into every
+  // recovery piece in one pass: each window's bytes read and written once
+  // for the row.
+  rowCoefficients_.resize(std::size_t(count * count_));
+  const void* in[kMostInputs];
+  for (std::size_t i = 0; i < count; ++i) {
+    std::copy_n(CoefficientsOf(pieces[i]), count_, rowCoefficients_.data() + i * count_);
+    in[i] = bytes[i] + (from - offset);
+  }
+  MultiplyAddSeveral(rowCoefficients_.data(), count, std::size_t(count_), in, Outputs(from), std::size_t(to - from));
 }
 
 RecoveryWriter::Outcome RecoveryWriter::Write(const std::string& path, Manifest& m, Sequence& again,

@@ -59,6 +59,11 @@ class RecoveryWriter {
   // `k` at `offset` in it.
   void Add(std::uint64_t k, std::uint64_t offset, const char* bytes, std::size_t size);
 
+  // The same for `count` blocks of `size` bytes at `offset` in pieces
+  // `pieces`, summed at once.
+  void AddRow(const std::uint64_t* pieces, const char* const* bytes, std::size_t count, std::uint64_t offset,
+              std::size_t size);
+
   enum class Outcome { kDone, kReadFailed, kWriteFailed, kStopped };
 
   // Writes the recovery pieces of the set `manifest` describes (whose piece
@@ -72,6 +77,10 @@ class RecoveryWriter {
 
  private:
   void Clear() { std::fill_n(data_.get(), std::size_t(count_ * window_), '\0'); }
+  // Piece k's coefficients in each recovery piece.
+  const std::uint16_t* CoefficientsOf(std::uint64_t k);
+  // Where byte `from` of a piece goes in each window.
+  void* const* Outputs(std::uint64_t from);
 
   const std::uint64_t count_, dataSize_, window_;
   std::uint64_t from_ = 0;  // where the window begins in each piece
@@ -83,6 +92,7 @@ class RecoveryWriter {
   static constexpr std::uint64_t kKeptCoefficients = 16;
   std::vector<std::uint16_t> coefficients_;
   std::uint64_t coefficientsOf_[kKeptCoefficients];
+  std::vector<std::uint16_t> rowCoefficients_;
   std::vector<void*> outputs_;
   StripeCrcs stripes_;
 };

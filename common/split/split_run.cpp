@@ -111,6 +111,24 @@ class RecoverySums : public Follower<DataBlock> {
   void Follow(const DataBlock& block) override {
     if (block.kind == DataBlock::Kind::kData) writer_.Add(block.piece, block.offset, block.bytes.data(), block.size);
   }
+  // A row's blocks (the same offset and size in consecutive pieces) are
+  // summed at once.
+  std::size_t Batch() const override { return kMostFollowed; }
+  void FollowSeveral(const DataBlock* const* blocks, std::size_t count) override {
+    for (std::size_t first = 0, end; first < count; first = end) {
+      const DataBlock& block = *blocks[first];
+      std::uint64_t pieces[kMostFollowed];
+      const char* bytes[kMostFollowed];
+      for (end = first; end < count; ++end) {
+        const DataBlock& next = *blocks[end];
+        if (next.kind != DataBlock::Kind::kData || next.offset != block.offset || next.size != block.size) break;
+        pieces[end - first] = next.piece;
+        bytes[end - first] = next.bytes.data();
+      }
+      if (end == first) ++end;  // a block that ends the data
+      else writer_.AddRow(pieces, bytes, end - first, block.offset, block.size);
+    }
+  }
 
  private:
   RecoveryWriter& writer_;

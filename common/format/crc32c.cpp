@@ -204,6 +204,13 @@ std::uint32_t Crc32cCombine(std::uint32_t first, std::uint32_t second, std::uint
   return MultiplyModulo(first, power) ^ second;
 }
 
+// x^(8 length) is what a first run of 1 (x^0) becomes.
+std::uint32_t Crc32cZeros(std::uint64_t length) { return Crc32cCombine(1u << 31, 0, length); }
+
+std::uint32_t Crc32cCombineZeros(std::uint32_t first, std::uint32_t second, std::uint32_t zeros) {
+  return MultiplyModulo(first, zeros) ^ second;
+}
+
 std::uint32_t Crc32c(std::uint32_t crc, const void* data, std::size_t size) {
   return Prepared().hardware ? Crc32cHardware(crc, data, size) : Crc32cTable(crc, data, size);
 }

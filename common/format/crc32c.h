@@ -14,6 +14,10 @@ std::uint32_t Crc32c(std::uint32_t crc, const void* data, std::size_t size);
 // The CRC of two byte runs one after the other, from the CRC of each and
 // the second's length: a piece's CRC from those of its stripes.
 std::uint32_t Crc32cCombine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength);
+// The same in two steps where many second runs have one length: the
+// factor for that length, computed once, then one product per run.
+std::uint32_t Crc32cZeros(std::uint64_t length);
+std::uint32_t Crc32cCombineZeros(std::uint32_t first, std::uint32_t second, std::uint32_t zeros);
 
 // Chooses the implementation and fills its tables: called before a thread
 // that may use them starts (the pipeline does), so that no two threads

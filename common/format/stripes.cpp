@@ -19,6 +19,9 @@ std::uint64_t ChooseStripeSize(std::uint64_t pieces, std::uint64_t recovery, std
   return stripe;
 }
 
+StripeCrcs::StripeCrcs(std::uint64_t files, std::uint64_t stripeSize, std::uint64_t rows)
+    : stripeSize_(stripeSize), rows_(rows), zeros_(Crc32cZeros(stripeSize)), crcs_(std::size_t(files * rows)) {}
+
 void StripeCrcs::Add(std::uint64_t index, std::uint64_t offset, const char* bytes, std::size_t size) {
   if (crcs_.empty()) return;
   while (size > 0) {
@@ -38,7 +41,8 @@ std::uint32_t StripeCrcs::Whole(std::uint64_t index, std::uint64_t length) const
   for (std::uint64_t row = 0; row < rows_ && row * stripeSize_ < length; ++row) {
     if (index * rows_ + row >= crcs_.size()) return 0;
     const std::uint64_t n = std::min(stripeSize_, length - row * stripeSize_);
-    crc = Crc32cCombine(crc, crcs_[std::size_t(index * rows_ + row)], n);
+    const std::uint32_t stripe = crcs_[std::size_t(index * rows_ + row)];
+    crc = n == stripeSize_ ? Crc32cCombineZeros(crc, stripe, zeros_) : Crc32cCombine(crc, stripe, n);
   }
   return crc;
 }

@@ -21,8 +21,7 @@ std::uint64_t ChooseStripeSize(std::uint64_t pieces, std::uint64_t recovery, std
 class StripeCrcs {
  public:
   StripeCrcs() = default;
-  StripeCrcs(std::uint64_t files, std::uint64_t stripeSize, std::uint64_t rows)
-      : stripeSize_(stripeSize), rows_(rows), crcs_(std::size_t(files * rows)) {}
+  StripeCrcs(std::uint64_t files, std::uint64_t stripeSize, std::uint64_t rows);
 
   // `size` bytes of file `index` at `offset` in it; the bytes of a stripe
   // come in order. Bytes beyond the table's files or rows are not counted
@@ -39,6 +38,7 @@ class StripeCrcs {
 
  private:
   std::uint64_t stripeSize_ = 0, rows_ = 0;
+  std::uint32_t zeros_ = 0;  // Crc32cZeros(stripeSize_)
   std::vector<std::uint32_t> crcs_;
 };
 

@@ -52,7 +52,7 @@ void RingThread::Run(void* self) {
       if (ring.stop_) return;
     }
     const bool more = ring.FillSlot(i);
-    if (ring.following_ && !ring.followThread_) ring.FollowSlot(i);
+    if (ring.following_ && !ring.followThread_) ring.FollowSlots(i, 1);
     ++ring.filledCount_;
     ring.filled_->Post();
     if (ring.followThread_) ring.unfollowed_->Post();
@@ -72,8 +72,7 @@ void RingThread::RunFollower(void* self) {
       if (n + count == ring.filledCount_) last = true;
       else ++count;
     }
-    if (count == 1) ring.FollowSlot(n % ring.slotCount_);
-    else if (count > 1) ring.FollowSlots(n % ring.slotCount_, count);
+    if (count > 0) ring.FollowSlots(n % ring.slotCount_, count);
     for (std::size_t i = 0; i < count; ++i) ring.followed_->Post();
     n += count;
     if (last) return;
@@ -85,7 +84,7 @@ std::size_t RingThread::Next() {
   if (!thread_) {
     // In turn: the slots taken before are not filled again while held.
     FillSlot(index);
-    if (following_) FollowSlot(index);
+    if (following_) FollowSlots(index, 1);
     next_ = (next_ + 1) % slotCount_;
     return index;
   }

@@ -82,8 +82,7 @@ class RingThread {
 
  private:
   virtual bool FillSlot(std::size_t index) = 0;
-  virtual void FollowSlot(std::size_t index) = 0;
-  // `count` slots from `first` on, in order (wrapping).
+  // Has the follower see `count` slots from `first` on, in order (wrapping).
   virtual void FollowSlots(std::size_t first, std::size_t count) = 0;
   static void Run(void* self);
   static void RunFollower(void* self);
@@ -135,7 +134,6 @@ class Ring : private RingThread {
     return std::min(std::max<std::size_t>(follower.Batch(), 1), Follower<Slot>::kMostFollowed);
   }
   bool FillSlot(std::size_t index) override { return filler_.Fill(slots_[index]); }
-  void FollowSlot(std::size_t index) override { follower_->Follow(slots_[index]); }
   void FollowSlots(std::size_t first, std::size_t count) override {
     const Slot* taken[Follower<Slot>::kMostFollowed];
     for (std::size_t i = 0; i < count; ++i) taken[i] = &slots_[(first + i) % slots_.size()];

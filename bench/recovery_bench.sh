@@ -32,7 +32,8 @@ par2_runs=${2:-2}
 only=${3:-}
 build=$root/build/bench
 native_tools split_driver restore_driver
-command -v par2 >/dev/null || { echo "recovery_bench: par2 is missing (apt-get install par2)" >&2; exit 1; }
+command -v par2 >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q par2 >/dev/null ||
+  { echo "recovery_bench: par2 is missing (apt-get install par2)" >&2; exit 1; }
 driver=$build/tools/split_driver restore=$build/tools/restore_driver
 wdriver=$root/build/windows/tools/split_driver.exe
 [ -f "$wdriver" ] || bash "$root/scripts/build.sh" windows >/dev/null

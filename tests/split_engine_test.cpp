@@ -336,17 +336,20 @@ TEST(SplitEngine, ProgressStoppingAndAChangingSource) {
       EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"p.bin"});
     }
   }
-  for (bool grow : {false, true}) {
-    SCOPED_TRACE(grow ? "grown" : "touched");
+  // A source that changes during the split, read piece after piece or
+  // (with recovery pieces) in rows.
+  for (const std::uint64_t recovery : {0, 2}) for (const char* change : {"touched", "grown", "shrunk"}) {
+    SCOPED_TRACE(std::string(change) + ", " + FormatDecimal(recovery) + " recovery pieces");
     TestPlatform platform;
     test::ProgressRecorder progress;
     progress.duringAt = 1;
     progress.during = [&] {
-      if (grow) WriteAll(dir / "p.bin", source + "more");
+      if (change == std::string("grown")) WriteAll(dir / "p.bin", source + "more");
+      if (change == std::string("shrunk")) WriteAll(dir / "p.bin", source.substr(0, 2'500'000));
       std::filesystem::last_write_time(dir / "p.bin", std::filesystem::last_write_time(dir / "p.bin") +
                                                           std::chrono::seconds(3));
     };
-    EXPECT_EQ(SplitFile(dir / "p.bin", 1000, &progress).outcome,
+    EXPECT_EQ(SplitFile(dir / "p.bin", 1000, &progress, std::string(), recovery).outcome,
               SplitCall::kRefused);
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Cannot Read File !"});
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"p.bin"});

@@ -205,6 +205,17 @@ __attribute__((target("avx2"))) inline void AddProducts(unsigned char* q, __m256
   _mm256_storeu_si256(q1, _mm256_xor_si256(_mm256_loadu_si256(q1), _mm256_unpackhi_epi8(productLow, productHigh)));
 }
 
+// 64 bytes of little-endian words: their 32 low bytes in one register and
+// their 32 high bytes in another, in the same order.
+__attribute__((target("avx2"))) inline void SplitWords(const unsigned char* p, __m256i& low, __m256i& high) {
+  const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
+                                          0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+  const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), gather);
+  const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), gather);
+  low = _mm256_unpacklo_epi64(a, b);
+  high = _mm256_unpackhi_epi64(a, b);
+}
+
 __attribute__((target("avx2"))) void MultiplyAddManyAvx2(const std::uint16_t* coefficients, std::size_t count,
                                                         const void* in, void* const* acc, std::size_t bytes) {
   for (std::size_t first = 0; first < count; first += kGroup) {
@@ -217,14 +228,11 @@ __attribute__((target("avx2"))) void MultiplyAddManyAvx2(const std::uint16_t* co
         wide[j][k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables[j][k])));
     }
     const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
-                                            0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
     const auto* p = static_cast<const unsigned char*>(in);
     std::size_t at = 0;
     for (; at + 64 <= bytes; at += 64) {
-      const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at)), gather);
-      const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at + 32)), gather);
-      const __m256i low = _mm256_unpacklo_epi64(a, b), high = _mm256_unpackhi_epi64(a, b);
+      __m256i low, high;
+      SplitWords(p + at, low, high);
       const __m256i n0 = _mm256_and_si256(low, nibble);
       const __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(low, 4), nibble);
       const __m256i n2 = _mm256_and_si256(high, nibble);
@@ -294,14 +302,11 @@ __attribute__((target("avx2,gfni"))) void MultiplyAddManyGfni(const std::uint16_
       for (int b = 0; b < 4; ++b) blocks[j][b] = _mm256_set1_epi64x(std::int64_t(raw[b]));
       NibbleTables(coefficients[first + j], tables[j]);
     }
-    const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
-                                            0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
     const auto* p = static_cast<const unsigned char*>(in);
     std::size_t at = 0;
     for (; at + 64 <= bytes; at += 64) {
-      const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at)), gather);
-      const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at + 32)), gather);
-      const __m256i low = _mm256_unpacklo_epi64(a, b), high = _mm256_unpackhi_epi64(a, b);
+      __m256i low, high;
+      SplitWords(p + at, low, high);
       for (std::size_t j = 0; j < n; ++j) {
         const __m256i* t = blocks[j];
         const __m256i productLow =
@@ -339,8 +344,6 @@ __attribute__((target("avx2,gfni"))) void MultiplyAddSeveralGfni(const std::uint
                                                                  std::size_t inputs, std::size_t count,
                                                                  const void* const* in, void* const* acc,
                                                                  std::size_t bytes) {
-  const __m256i gather = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
-                                          0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
   for (std::size_t first = 0; first < count; first += kGroup) {
     const std::size_t n = std::min(kGroup, count - first);
     __m256i blocks[kGroup][kMostInputs][4];
@@ -354,13 +357,7 @@ __attribute__((target("avx2,gfni"))) void MultiplyAddSeveralGfni(const std::uint
     std::size_t at = 0;
     for (; at + 64 <= bytes; at += 64) {
       __m256i low[kMostInputs], high[kMostInputs];
-      for (std::size_t i = 0; i < inputs; ++i) {
-        const auto* p = static_cast<const unsigned char*>(in[i]) + at;
-        const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), gather);
-        const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), gather);
-        low[i] = _mm256_unpacklo_epi64(a, b);
-        high[i] = _mm256_unpackhi_epi64(a, b);
-      }
+      for (std::size_t i = 0; i < inputs; ++i) SplitWords(static_cast<const unsigned char*>(in[i]) + at, low[i], high[i]);
       for (std::size_t j = 0; j < n; ++j) {
         __m256i productLow = _mm256_setzero_si256(), productHigh = _mm256_setzero_si256();
         for (std::size_t i = 0; i < inputs; ++i) {
